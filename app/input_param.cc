@@ -1,0 +1,33 @@
+#include "app/input_param.h"
+
+#include <iostream>
+
+InputParam::InputParam(int argc, char** argv)
+    : argc_(argc),
+      argv_(argv),
+      cmd_("Depth map calibration command line", ' ', "1.0.0", true),
+      what_("w", "what", "what function to run (intrinsic/extrinsic/all)", true, "intrinsic",
+            "string"),
+      video_("v", "video", "video input directory paths", false, "string"),
+      image_("i", "image", "image input directory paths", false, "string"),
+      file_("f", "file", "file to store camera params", true, "", "string"),
+      jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}} {}
+
+int InputParam::Parse() {
+  try {
+    cmd_.add(what_);
+    cmd_.add(video_);
+    cmd_.add(image_);
+    cmd_.add(file_);
+    cmd_.parse(argc_, argv_);
+  } catch (const TCLAP::ArgException& e) {
+    std::cout << "ERROR:" << e.error() << " " << e.argId() << std::endl;
+    return 1;
+  }
+  return 0;
+}
+
+InputParam::CalibrationType InputParam::Type() {
+  const auto job = jobs_.find(what_.getValue());
+  return job == jobs_.end() ? static_cast<CalibrationType>(0) : job->second;
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing and builds the project (Release) into build/.
+# Usage: scripts/build.sh [build-dir] [extra cmake args...]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+shift || true
+"$root/scripts/install_deps.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+cmake --build "$build" -j "$(nproc)"
