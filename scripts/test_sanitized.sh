@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the project with clang, AddressSanitizer and UndefinedBehaviorSanitizer, and runs the
+# whole test suite under them; any report fails the run.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build-asan}"
+"$root/scripts/install_deps.sh"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DRINGCALIB_SANITIZE=ON -DRINGCALIB_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp"
+cd "$build"
+ctest --output-on-failure -j "$(nproc)"
