@@ -58,21 +58,4 @@ RobustWeighting::RobustWeighting(std::vector<double> sample) {
   median_ = sample[m / 2];
 }
 
-double RobustWeighting::weight(double error) const {
-  if (p80_ < error && error < cap_) return 1.0 / ((error - p80_) + 1.0);
-  if (error >= cap_) return 0.0;
-  return 1.0;
-}
-
-bool RobustWeighting::apply(PointTerms& terms) const {
-  const double w = weight(terms.error);
-  if (w == 1.0) return true;
-  for (int row = 0; row < 2; ++row) {
-    terms.residual[row] = w == 0.0 ? 0.0 : terms.residual[row] * w;
-    for (int k = 0; k < 6; ++k)
-      terms.jacobian[row][k] = w == 0.0 ? 0.0 : terms.jacobian[row][k] * w;
-  }
-  return w != 0.0;
-}
-
 }  // namespace ringcalib

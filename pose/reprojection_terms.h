@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/hal/intrin.hpp>
 
 // Per-correspondence terms of the pose refinement: the reprojection residual of a
 // triangulated point in the second view, its forward-difference Jacobian with respect to
@@ -38,35 +39,44 @@ struct PointTerms {
   double error;           // |residual| in pixels, before any weighting
 };
 
-inline double projectionResidual(const cv::Vec3d& w, double observed, int axis) {
-  return w[axis] / w[2] - observed;
+// Projection of w minus the observed pixel, both coordinates at once: (w0, w1) / w2 - (u, v).
+// Element-wise IEEE operations, so this is bit for bit the scalar arithmetic, with the two
+// divisions in one instruction where the processor has them.
+inline cv::v_float64x2 pixelResidual(const cv::Vec3d& w, const cv::v_float64x2& observed) {
+  return cv::v_float64x2(w[0], w[1]) / cv::v_setall_f64(w[2]) - observed;
+}
+
+inline double lengthOf(const cv::v_float64x2& residual) {
+  double r[2];
+  cv::v_store(r, residual);
+  return std::sqrt(r[0] * r[0] + r[1] * r[1]);
 }
 
 // |residual| of one point: the same arithmetic as evaluatePoint, so the two agree to the bit.
 inline double reprojectionError(const PerturbedProjections& P, const cv::Point3f& X,
                                 const cv::Point2f& observed) {
   const cv::Vec3d w = P.M[0] * cv::Vec3d(X.x, X.y, X.z) - P.b[0];
-  const double ru = projectionResidual(w, observed.x, 0);
-  const double rv = projectionResidual(w, observed.y, 1);
-  return std::sqrt(ru * ru + rv * rv);
+  return lengthOf(pixelResidual(w, cv::v_float64x2(observed.x, observed.y)));
 }
 
 inline void evaluatePoint(const PerturbedProjections& P, const cv::Point3f& X,
                           const cv::Point2f& observed, PointTerms& terms) {
   const cv::Vec3d x(X.x, X.y, X.z);
-  const double u = observed.x, v = observed.y;
+  const cv::v_float64x2 pixel(observed.x, observed.y);
   const cv::Vec3d KRx = P.M[0] * x;  // shared by the residual and the three t columns
-  const cv::Vec3d base = KRx - P.b[0];
-  const double ru = projectionResidual(base, u, 0);
-  const double rv = projectionResidual(base, v, 1);
-  terms.residual[0] = ru;
-  terms.residual[1] = rv;
-  terms.error = std::sqrt(ru * ru + rv * rv);
+  const cv::v_float64x2 residual = pixelResidual(KRx - P.b[0], pixel);
+  cv::v_store(terms.residual, residual);
+  terms.error = lengthOf(residual);
+
+  cv::Vec3d moved[6];
+  for (int k = 0; k < 3; ++k) moved[k] = P.M[k + 1] * x - P.b[k + 1];
+  for (int k = 3; k < 6; ++k) moved[k] = KRx - P.b[k + 1];
   for (int k = 0; k < 6; ++k) {
-    const cv::Vec3d w = k < 3 ? P.M[k + 1] * x - P.b[k + 1] : KRx - P.b[k + 1];
-    const double step = k < 3 ? kAngleStep : kTranslationStep;
-    terms.jacobian[0][k] = (projectionResidual(w, u, 0) - ru) / step;
-    terms.jacobian[1][k] = (projectionResidual(w, v, 1) - rv) / step;
+    const cv::v_float64x2 step = cv::v_setall_f64(k < 3 ? kAngleStep : kTranslationStep);
+    double column[2];
+    cv::v_store(column, (pixelResidual(moved[k], pixel) - residual) / step);
+    terms.jacobian[0][k] = column[0];
+    terms.jacobian[1][k] = column[1];
   }
 }
 
@@ -83,10 +93,23 @@ class RobustWeighting {
   // `sample` (non-empty) holds the sampled errors in any order; NaN sorts last.
   explicit RobustWeighting(std::vector<double> sample);
 
-  double weight(double error) const;
-  // Scales the terms by their weight; a dropped point's terms become exactly 0 (also when
-  // they are not finite) and the result is false.
-  bool apply(PointTerms& terms) const;
+  double weight(double error) const {
+    if (p80_ < error && error < cap_) return 1.0 / ((error - p80_) + 1.0);
+    if (error >= cap_) return 0.0;
+    return 1.0;
+  }
+
+  // Scales `count` values by the weight of `error`; a dropped point's values become exactly
+  // 0 (also when they are not finite) and the result is false.
+  bool apply(double error, double* values, int count) const {
+    return scale(weight(error), values, count);
+  }
+
+  bool apply(PointTerms& terms) const {
+    const double w = weight(terms.error);
+    scale(w, terms.residual, 2);
+    return scale(w, &terms.jacobian[0][0], 12);
+  }
 
   double p80() const { return p80_; }
   double cap() const { return cap_; }
@@ -94,6 +117,12 @@ class RobustWeighting {
   double median() const { return median_; }
 
  private:
+  static bool scale(double w, double* values, int count) {
+    if (w == 1.0) return true;
+    for (int k = 0; k < count; ++k) values[k] = w == 0.0 ? 0.0 : values[k] * w;
+    return w != 0.0;
+  }
+
   double p80_;
   double cap_;
   double median_;
