@@ -43,14 +43,17 @@ const Problem& problem() {
   return instance;
 }
 
-// The straightforward normal equations: J and r as matrices, then J^T J and J^T r.
+// The straightforward iteration: triangulated points, J and r as matrices, then J^T J and
+// J^T r by matrix products.
 ringcalib::NormalEquations matrixNormalEquations(const std::vector<cv::Point2f>& pts1,
                                                  const std::vector<cv::Point2f>& pts2,
-                                                 const std::vector<cv::Point3f>& points3D,
                                                  const cv::Mat& K, const cv::Mat& R,
                                                  const cv::Mat& t) {
+  const CPose pose;
+  std::vector<cv::Point3f> points3D;
+  pose.triangulation(K, R, t, pts1, pts2, points3D);
   cv::Mat J, r;
-  const double median = CPose().jacobianAndResidual(pts1, pts2, points3D, K, R, t, J, r);
+  const double median = pose.jacobianAndResidual(pts1, pts2, points3D, K, R, t, J, r);
   const cv::Mat JtJ = J.t() * J;
   const cv::Mat Jtr = J.t() * r;
   return {cv::Matx66d(JtJ), cv::Vec6d(Jtr), median};

@@ -2,29 +2,33 @@
 
 #include "pose/cpose.h"
 #include "pose/fixed_chunks.h"
+#include "pose/pose_geometry.h"
 #include "pose/reprojection_terms.h"
 
 namespace ringcalib {
 namespace {
 
-// Upper triangle of J^T J (row-major, 21 entries) and J^T r over some correspondences.
+// Upper triangle of J^T J (row-major, 21 entries) and J^T r over some correspondences. Each
+// entry keeps the sums over the points' first and second rows in its two lanes, so a point
+// costs one packed multiply-add per entry; the lanes are added when the chunk is done.
 struct PartialSums {
-  double JtJ[21] = {};
-  double Jtr[6] = {};
+  cv::v_float64x2 JtJ[21];
+  cv::v_float64x2 Jtr[6];
 
-  void add(const PointTerms& terms) {
-    const double(&a)[6] = terms.jacobian[0];
-    const double(&b)[6] = terms.jacobian[1];
-    int index = 0;
-    for (int i = 0; i < 6; ++i) {
-      for (int j = i; j < 6; ++j) JtJ[index++] += a[i] * a[j] + b[i] * b[j];
-      Jtr[i] += a[i] * terms.residual[0] + b[i] * terms.residual[1];
-    }
+  PartialSums() {
+    for (cv::v_float64x2& sum : JtJ) sum = cv::v_setzero_f64();
+    for (cv::v_float64x2& sum : Jtr) sum = cv::v_setzero_f64();
   }
 
-  void add(const PartialSums& other) {
-    for (int k = 0; k < 21; ++k) JtJ[k] += other.JtJ[k];
-    for (int k = 0; k < 6; ++k) Jtr[k] += other.Jtr[k];
+  void add(const PointTerms& terms) {
+    cv::v_float64x2 column[6];
+    for (int k = 0; k < 6; ++k) column[k] = cv::v_load(terms.jacobian[k]);
+    const cv::v_float64x2 residual = cv::v_load(terms.residual);
+    int index = 0;
+    for (int i = 0; i < 6; ++i) {
+      for (int j = i; j < 6; ++j) JtJ[index++] += column[i] * column[j];
+      Jtr[i] += column[i] * residual;
+    }
   }
 };
 
@@ -32,39 +36,60 @@ struct PartialSums {
 
 NormalEquations accumulateNormalEquations(const std::vector<cv::Point2f>& pts1,
                                           const std::vector<cv::Point2f>& pts2,
-                                          const std::vector<cv::Point3f>& points3D,
                                           const cv::Mat& K, const cv::Mat& R, const cv::Mat& t) {
   const size_t n = pts1.size();
-  CV_Assert(pts2.size() >= n && points3D.size() >= n);
+  CV_Assert(pts2.size() >= n);
   NormalEquations equations{cv::Matx66d::zeros(), cv::Vec6d::all(0.0), CPose::kNoPoseError};
   if (n == 0) return equations;
 
+  const PinholeCamera camera(K);
+  const cv::Matx33d rotation = R;
+  const cv::Vec3d c = rotation * cv::Vec3d(t);
+  const auto pointAt = [&](size_t i) {
+    return triangulateOnFirstRay(camera, rotation, c, pts1[i], pts2[i]);
+  };
   const PerturbedProjections projections(K, R, t);
+
   std::vector<double> sample;
-  for (size_t position : errorSamplePositions(n))
-    sample.push_back(reprojectionError(projections, points3D[position], pts2[position]));
+  PointTerms terms;
+  for (size_t position : errorSamplePositions(n)) {
+    evaluateResidual(projections, widened(pointAt(position)), widened(pts2[position]), terms);
+    sample.push_back(terms.error);
+  }
   const RobustWeighting weighting(std::move(sample));
 
   std::vector<PartialSums> partial(chunkCount(n));
   forEachChunk(n, [&](size_t chunk, size_t begin, size_t end) {
+    // Triangulating the chunk first keeps the divisions of the two steps from queueing
+    // behind each other. The points go through float memory, exactly as CPose::triangulation
+    // stores them: GCC 12 may drop a float rounding that is widened again in registers.
+    std::vector<cv::Point3f> points(end - begin);
+    for (size_t i = begin; i < end; ++i) points[i - begin] = pointAt(i);
     PartialSums& sums = partial[chunk];
     PointTerms terms;
     for (size_t i = begin; i < end; ++i) {
-      evaluatePoint(projections, points3D[i], pts2[i], terms);
-      if (weighting.apply(terms)) sums.add(terms);
+      const cv::Vec3d X = widened(points[i - begin]);
+      const cv::v_float64x2 pixel = widened(pts2[i]);
+      const cv::Vec3d KRX = evaluateResidual(projections, X, pixel, terms);
+      // A dropped point contributes nothing, so its Jacobian is not needed.
+      const double w = weighting.weight(terms.error);
+      if (w == 0.0) continue;
+      evaluateJacobian(projections, X, KRX, pixel, terms);
+      RobustWeighting::scale(w, terms.residual, 2);
+      RobustWeighting::scale(w, &terms.jacobian[0][0], 12);
+      sums.add(terms);
     }
   });
 
-  PartialSums total;
-  for (const PartialSums& sums : partial) total.add(sums);
-  int index = 0;
-  for (int i = 0; i < 6; ++i) {
-    for (int j = i; j < 6; ++j) {
-      equations.JtJ(i, j) = total.JtJ[index];
-      equations.JtJ(j, i) = total.JtJ[index++];
+  for (const PartialSums& sums : partial) {
+    int index = 0;
+    for (int i = 0; i < 6; ++i) {
+      for (int j = i; j < 6; ++j) equations.JtJ(i, j) += cv::v_reduce_sum(sums.JtJ[index++]);
+      equations.Jtr[i] += cv::v_reduce_sum(sums.Jtr[i]);
     }
-    equations.Jtr[i] = total.Jtr[i];
   }
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < i; ++j) equations.JtJ(i, j) = equations.JtJ(j, i);
   equations.medianError = weighting.median();
   return equations;
 }

@@ -51,13 +51,10 @@ double refinePose(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Po
   cv::Matx33d bestRotation;
   cv::Vec3d bestTranslation;
   double best = CPose::kNoPoseError;
-  std::vector<cv::Point3f> points3D;
 
   for (int iteration = 1; iteration <= maxIterations; ++iteration) {
     translation = normalised(translation);
-    const cv::Mat translationMat(translation);
-    pose.triangulation(K, rotation, translationMat, pts1, pts2, points3D);
-    const NormalEquations equations = build(pts1, pts2, points3D, K, rotation, translationMat);
+    const NormalEquations equations = build(pts1, pts2, K, rotation, cv::Mat(translation));
 
     cv::Matx66d H = equations.JtJ;
     for (int d = 0; d < 6; ++d) H(d, d) += kDamping;

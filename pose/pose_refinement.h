@@ -20,11 +20,10 @@ constexpr double kMaxAngleStep = 0.017444444444444446;
 // steps shrink towards 0.003 rad at the end of the refinement.
 cv::Vec6d boundedStep(const cv::Vec6d& raw, int remaining);
 
-// The normal equations of the current pose (R, t) and the triangulated points.
+// The normal equations of the pose (R, t), from the points it triangulates.
 using NormalEquationBuilder = std::function<NormalEquations(
     const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
-    const std::vector<cv::Point3f>& points3D, const cv::Mat& K, const cv::Mat& R,
-    const cv::Mat& t)>;
+    const cv::Mat& K, const cv::Mat& R, const cv::Mat& t)>;
 
 // CPose::optimizeRt with the normal equations taken from `build`; optimizeRt passes
 // accumulateNormalEquations.

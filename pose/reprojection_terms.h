@@ -35,7 +35,7 @@ struct PerturbedProjections {
 // Residual and Jacobian rows of one correspondence.
 struct PointTerms {
   double residual[2];     // projection minus observed pixel
-  double jacobian[2][6];  // d residual / d parameter, by forward difference
+  double jacobian[6][2];  // column k: d residual / d parameter k, by forward difference
   double error;           // |residual| in pixels, before any weighting
 };
 
@@ -52,33 +52,32 @@ inline double lengthOf(const cv::v_float64x2& residual) {
   return std::sqrt(r[0] * r[0] + r[1] * r[1]);
 }
 
-// |residual| of one point: the same arithmetic as evaluatePoint, so the two agree to the bit.
-inline double reprojectionError(const PerturbedProjections& P, const cv::Point3f& X,
-                                const cv::Point2f& observed) {
-  const cv::Vec3d w = P.M[0] * cv::Vec3d(X.x, X.y, X.z) - P.b[0];
-  return lengthOf(pixelResidual(w, cv::v_float64x2(observed.x, observed.y)));
-}
-
-inline void evaluatePoint(const PerturbedProjections& P, const cv::Point3f& X,
-                          const cv::Point2f& observed, PointTerms& terms) {
-  const cv::Vec3d x(X.x, X.y, X.z);
-  const cv::v_float64x2 pixel(observed.x, observed.y);
-  const cv::Vec3d KRx = P.M[0] * x;  // shared by the residual and the three t columns
+// Residual and error of one point; returns K R X, which the Jacobian's t columns share.
+inline cv::Vec3d evaluateResidual(const PerturbedProjections& P, const cv::Vec3d& x,
+                                  const cv::v_float64x2& pixel, PointTerms& terms) {
+  const cv::Vec3d KRx = P.M[0] * x;
   const cv::v_float64x2 residual = pixelResidual(KRx - P.b[0], pixel);
   cv::v_store(terms.residual, residual);
   terms.error = lengthOf(residual);
+  return KRx;
+}
 
+// The forward differences of the residual that evaluateResidual left in `terms`.
+inline void evaluateJacobian(const PerturbedProjections& P, const cv::Vec3d& x,
+                             const cv::Vec3d& KRx, const cv::v_float64x2& pixel,
+                             PointTerms& terms) {
+  const cv::v_float64x2 residual = cv::v_load(terms.residual);
   cv::Vec3d moved[6];
   for (int k = 0; k < 3; ++k) moved[k] = P.M[k + 1] * x - P.b[k + 1];
   for (int k = 3; k < 6; ++k) moved[k] = KRx - P.b[k + 1];
   for (int k = 0; k < 6; ++k) {
     const cv::v_float64x2 step = cv::v_setall_f64(k < 3 ? kAngleStep : kTranslationStep);
-    double column[2];
-    cv::v_store(column, (pixelResidual(moved[k], pixel) - residual) / step);
-    terms.jacobian[0][k] = column[0];
-    terms.jacobian[1][k] = column[1];
+    cv::v_store(terms.jacobian[k], (pixelResidual(moved[k], pixel) - residual) / step);
   }
 }
+
+inline cv::Vec3d widened(const cv::Point3f& X) { return cv::Vec3d(X.x, X.y, X.z); }
+inline cv::v_float64x2 widened(const cv::Point2f& p) { return cv::v_float64x2(p.x, p.y); }
 
 // Indices of the errors that enter the percentiles: all of them below 1000 points,
 // otherwise 1000 evenly spaced ones, the position starting at 0.1 and growing by n / 1000
@@ -99,30 +98,17 @@ class RobustWeighting {
     return 1.0;
   }
 
-  // Scales `count` values by the weight of `error`; a dropped point's values become exactly
-  // 0 (also when they are not finite) and the result is false.
-  bool apply(double error, double* values, int count) const {
-    return scale(weight(error), values, count);
+  // Multiplies `count` values by the weight w; w = 0 (a dropped point) gives exact zeros, also
+  // for values that are not finite.
+  static void scale(double w, double* values, int count) {
+    if (w == 1.0) return;
+    for (int k = 0; k < count; ++k) values[k] = w == 0.0 ? 0.0 : values[k] * w;
   }
 
-  bool apply(PointTerms& terms) const {
-    const double w = weight(terms.error);
-    scale(w, terms.residual, 2);
-    return scale(w, &terms.jacobian[0][0], 12);
-  }
-
-  double p80() const { return p80_; }
-  double cap() const { return cap_; }
   // The upper middle sampled error.
   double median() const { return median_; }
 
  private:
-  static bool scale(double w, double* values, int count) {
-    if (w == 1.0) return true;
-    for (int k = 0; k < count; ++k) values[k] = w == 0.0 ? 0.0 : values[k] * w;
-    return w != 0.0;
-  }
-
   double p80_;
   double cap_;
   double median_;

@@ -103,11 +103,6 @@ TEST(JacobianAndResidual, DropsEverythingWhenAllErrorsAreEqual) {
     EXPECT_EQ(fixture.run(), error);
     EXPECT_EQ(cv::countNonZero(fixture.J), 0) << "error " << error;
     EXPECT_EQ(cv::countNonZero(fixture.r), 0) << "error " << error;
-
-    const ringcalib::NormalEquations fused = ringcalib::accumulateNormalEquations(
-        fixture.pts1, fixture.pts2, fixture.points3D, fixture.K, fixture.R, fixture.t);
-    EXPECT_EQ(cv::norm(fused.JtJ, cv::NORM_INF), 0.0);
-    EXPECT_EQ(cv::norm(fused.Jtr, cv::NORM_INF), 0.0);
   }
 }
 
@@ -149,7 +144,7 @@ TEST(JacobianAndResidual, HandlesAnEmptyList) {
   EXPECT_TRUE(fixture.r.empty());
 }
 
-// The fused normal equations against J^T J and J^T r of the weighted matrices.
+// The fused normal equations against J^T J and J^T r of triangulation + jacobianAndResidual.
 TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
   const CPose pose;
   for (uint64_t seed = 1; seed <= 3; ++seed) {
@@ -162,15 +157,15 @@ TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
     pose.rotationToEuler(scene.R, x, y, z);
     pose.eulerToRotation(x + 0.002, y - 0.003, z + 0.001, R);
     const cv::Mat t = (cv::Mat_<double>(3, 1) << 0.85, 0.02, -0.52);
+
     std::vector<cv::Point3f> points3D;
     pose.triangulation(scene.K, R, t, scene.pts1, scene.pts2, points3D);
-
     cv::Mat J, r;
     const double median =
         pose.jacobianAndResidual(scene.pts1, scene.pts2, points3D, scene.K, R, t, J, r);
     const cv::Mat JtJ = J.t() * J, Jtr = J.t() * r;
-    const ringcalib::NormalEquations fused = ringcalib::accumulateNormalEquations(
-        scene.pts1, scene.pts2, points3D, scene.K, R, t);
+    const ringcalib::NormalEquations fused =
+        ringcalib::accumulateNormalEquations(scene.pts1, scene.pts2, scene.K, R, t);
     EXPECT_EQ(fused.medianError, median) << "seed " << seed;
     EXPECT_LT(cv::norm(cv::Mat(fused.JtJ), JtJ, cv::NORM_INF), 1e-12 * cv::norm(JtJ, cv::NORM_INF))
         << "seed " << seed;
@@ -179,8 +174,8 @@ TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
 
     const int threads = cv::getNumThreads();
     cv::setNumThreads(1);
-    const ringcalib::NormalEquations serial = ringcalib::accumulateNormalEquations(
-        scene.pts1, scene.pts2, points3D, scene.K, R, t);
+    const ringcalib::NormalEquations serial =
+        ringcalib::accumulateNormalEquations(scene.pts1, scene.pts2, scene.K, R, t);
     cv::setNumThreads(threads);
     EXPECT_EQ(cv::norm(serial.JtJ, fused.JtJ, cv::NORM_INF), 0.0) << "seed " << seed;
     EXPECT_EQ(cv::norm(serial.Jtr, fused.Jtr, cv::NORM_INF), 0.0) << "seed " << seed;

@@ -103,8 +103,7 @@ struct ScriptedRefinement {
   std::vector<cv::Mat> seenR, seenT;
 
   NormalEquations operator()(const std::vector<cv::Point2f>&, const std::vector<cv::Point2f>&,
-                             const std::vector<cv::Point3f>&, const cv::Mat&, const cv::Mat& R,
-                             const cv::Mat& t) {
+                             const cv::Mat&, const cv::Mat& R, const cv::Mat& t) {
     seenR.push_back(R.clone());
     seenT.push_back(t.clone());
     // H = 0.001 I, so delta = -1000 * J^T r.
