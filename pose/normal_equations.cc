@@ -50,19 +50,25 @@ NormalEquations accumulateNormalEquations(const std::vector<cv::Point2f>& pts1,
   };
   const PerturbedProjections projections(K, R, t);
 
-  std::vector<double> sample;
+  // Points are always stored as floats before they are used, exactly as
+  // CPose::triangulation stores them: GCC 12 at -O2 can drop a float rounding that is
+  // widened again while the value stays in registers, and then the same point would give
+  // two different errors.
+  const std::vector<size_t> positions = errorSamplePositions(n);
+  std::vector<cv::Point3f> sampledPoints(positions.size());
+  for (size_t k = 0; k < positions.size(); ++k) sampledPoints[k] = pointAt(positions[k]);
+  std::vector<double> sample(positions.size());
   PointTerms terms;
-  for (size_t position : errorSamplePositions(n)) {
-    evaluateResidual(projections, widened(pointAt(position)), widened(pts2[position]), terms);
-    sample.push_back(terms.error);
+  for (size_t k = 0; k < positions.size(); ++k) {
+    evaluateResidual(projections, widened(sampledPoints[k]), widened(pts2[positions[k]]), terms);
+    sample[k] = terms.error;
   }
   const RobustWeighting weighting(std::move(sample));
 
   std::vector<PartialSums> partial(chunkCount(n));
   forEachChunk(n, [&](size_t chunk, size_t begin, size_t end) {
-    // Triangulating the chunk first keeps the divisions of the two steps from queueing
-    // behind each other. The points go through float memory, exactly as CPose::triangulation
-    // stores them: GCC 12 may drop a float rounding that is widened again in registers.
+    // Triangulating the whole chunk first also keeps the divisions of the two steps from
+    // queueing behind each other.
     std::vector<cv::Point3f> points(end - begin);
     for (size_t i = begin; i < end; ++i) points[i - begin] = pointAt(i);
     PartialSums& sums = partial[chunk];
