@@ -8,7 +8,6 @@
 
 #include "tools/rolling_rows.h"
 
-
 namespace ringcalib::synth {
 namespace {
 

@@ -1,6 +1,8 @@
 #include "tools/truth_file.h"
 
 #include <fstream>
+#include <string>
+#include <vector>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -29,6 +31,22 @@ cv::Vec<double, N> fromArray(const json& node, const char* key) {
 cv::Matx33d toMatx(const cv::Vec<double, 9>& v) { return cv::Matx33d(v.val); }
 cv::Vec<double, 9> toVec(const cv::Matx33d& m) { return cv::Vec<double, 9>(m.val); }
 
+// Parses the file and hands the document to `read`; every failure names the file.
+template <typename Read>
+auto readDocument(const std::string& path, Read read) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  try {
+    const json doc = json::parse(in);
+    const json& cameras = doc.at("cameras");
+    const json& pairs = doc.at("pairs");
+    if (cameras.size() != 6 || pairs.size() != 6) throw std::runtime_error("expected six cameras and six pairs");
+    return read(cameras, pairs);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(path + ": " + e.what());
+  }
+}
+
 }  // namespace
 
 void writeTruthFile(const std::string& path, const RigTruth& truth, const GeometricPairs& geometric,
@@ -52,22 +70,6 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
   out << doc.dump(2) << '\n';
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-// Parses the file and hands the document to `read`; every failure names the file.
-template <typename Read>
-static auto readDocument(const std::string& path, Read read) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  try {
-    const json doc = json::parse(in);
-    const json& cameras = doc.at("cameras");
-    const json& pairs = doc.at("pairs");
-    if (cameras.size() != 6 || pairs.size() != 6) throw std::runtime_error("expected six cameras and six pairs");
-    return read(cameras, pairs);
-  } catch (const std::exception& e) {
-    throw std::runtime_error(path + ": " + e.what());
-  }
 }
 
 RigTruth readTruthFile(const std::string& path) {

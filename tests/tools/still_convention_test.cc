@@ -57,17 +57,17 @@ cv::Mat directPatch(const SurroundScene& scene, const RingCamera& camera, cv::Po
 TEST(StillConventions, PreparedStillsShowScenePointsWhereTheTruthPutsThem) {
   constexpr std::uint64_t kSeed = 6;
   test::TempDir dir;
-  // 1600 × 1200 video resolution: stills of 2000 × 1500 whose focal length (about 515 px) is
-  // close to the prepared view's 550, so the undistortion hardly magnifies.
-  const SurroundScene scene(kSeed, 2.0);
+  // 1280 × 960 video resolution: stills of 1600 × 1200 whose focal length (about 410 px) is
+  // not far below the prepared view's 550, so the undistortion magnifies only a little.
+  const SurroundScene scene(kSeed, 2.5);
   const std::array<RingCamera, 6> ring = drawRing(kSeed);
   std::array<cv::Mat, 2> prepared;
   for (int n = 0; n < 2; ++n) {
-    const CameraTruth camera = drawCamera(kSeed, n, 1600, 1200);
+    const CameraTruth camera = drawCamera(kSeed, n, 1280, 960);
     cv::Matx33d K = camera.K;
     K(0, 0) *= 1.25, K(0, 2) *= 1.25, K(1, 1) *= 1.25, K(1, 2) *= 1.25;
     const std::string path = dir.file("origin_" + std::to_string(n) + ".jpg");
-    ASSERT_TRUE(cv::imwrite(path, renderStill(FisheyeLens(K, camera.D), ring[static_cast<size_t>(n)], scene, cv::Size(2000, 1500)),
+    ASSERT_TRUE(cv::imwrite(path, renderStill(FisheyeLens(K, camera.D), ring[static_cast<size_t>(n)], scene, cv::Size(1600, 1200)),
                             {cv::IMWRITE_JPEG_QUALITY, 95}));
     const cv::Mat grey = cv::imread(path, cv::IMREAD_GRAYSCALE);
     cv::Mat undistorted;
