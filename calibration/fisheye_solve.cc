@@ -1,5 +1,6 @@
 // The fisheye solve of one camera, with the views the library cannot use left out.
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -17,8 +18,9 @@ namespace {
 // cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | CALIB_CHECK_COND | CALIB_FIX_SKEW.
 constexpr int kFisheyeFlags = 14;
 
-// The library's start of a view's pose is a homography, which needs four points.
-constexpr std::size_t kMinCornersPerView = 4;
+// The library starts each view's pose from a homography of the board plane; it raises on a
+// view of fewer than five points, or one whose board points all lie on one line.
+constexpr std::size_t kMinCornersPerView = 5;
 
 constexpr char kIllConditionedText[] =
     "CALIB_CHECK_COND - Ill-conditioned matrix for input array ";
@@ -36,6 +38,21 @@ long illConditionedView(const cv::Exception& error, std::size_t viewCount) {
     return -1;
   }
   return view;
+}
+
+// Whether the board points of a view are enough for the library's start: five or more, not
+// all on one line. (Points close to a line it reports as ill-conditioned; see below.)
+bool spansThePlane(const std::vector<cv::Point3f>& boardPoints) {
+  if (boardPoints.size() < kMinCornersPerView) return false;
+  const cv::Point3f& first = boardPoints.front();
+  const auto second = std::find_if(boardPoints.begin(), boardPoints.end(),
+                                   [&](const cv::Point3f& p) { return p != first; });
+  if (second == boardPoints.end()) return false;
+  const cv::Point3f a = *second - first;
+  return std::any_of(second, boardPoints.end(), [&](const cv::Point3f& p) {
+    const cv::Point3f b = p - first;
+    return a.x * b.y - a.y * b.x != 0.0f;
+  });
 }
 
 bool allFinite(const cv::Matx33d& K, const cv::Vec4d& D) {
@@ -62,13 +79,16 @@ int VideoCalibration::runFisheyeCalibration2(
   std::vector<std::vector<cv::Point3f>> objects;
   std::vector<std::size_t> viewNumbers;
   for (std::size_t view = 0; view < imagePoints.size(); ++view) {
-    if (imagePoints[view].size() < kMinCornersPerView) continue;
+    if (imagePoints[view].size() < kMinCornersPerView || !spansThePlane(objectPoints[view])) {
+      continue;
+    }
     images.push_back(imagePoints[view]);
     objects.push_back(objectPoints[view]);
     viewNumbers.push_back(view);
   }
   if (images.empty()) {
-    std::cout << failed << "no view has four corners inside the central circle" << std::endl;
+    std::cout << failed << "no view has five corners off one line inside the central circle"
+              << std::endl;
     return ringcalib::kComputationFailed;
   }
 

@@ -55,8 +55,9 @@ class VideoCalibration {
                      std::vector<std::vector<cv::Point3f>>& objectPoints, int width,
                      int height);
 
-  // Solves K and D of camera `cameraId` from the views and prints them. Views with fewer
-  // than four corners are left out; an ill-conditioned view is dropped and the solve
+  // Solves K and D of camera `cameraId` from the views and prints them. Views the library
+  // cannot start from (fewer than five corners, or all on one line of the board) are left
+  // out; a view it reports as ill-conditioned is dropped, in one line, and the solve is
   // repeated while 20 views remain. Returns 0, or 9 after one line naming the camera.
   int runFisheyeCalibration2(const std::vector<std::vector<cv::Point2f>>& imagePoints,
                              const std::vector<std::vector<cv::Point3f>>& objectPoints,
