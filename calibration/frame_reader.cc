@@ -1,5 +1,6 @@
 #include "calibration/frame_reader.h"
 
+#include <limits>
 #include <utility>
 
 namespace ringcalib {
@@ -22,7 +23,11 @@ FrameReader::~FrameReader() {
 }
 
 int FrameReader::frameCount() const {
-  return static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_COUNT));
+  // Containers without an index report 0, a negative or a huge number, none of which can
+  // be truncated to an int safely.
+  const double count = capture_.get(cv::CAP_PROP_FRAME_COUNT);
+  if (!(count >= 0.0 && count <= std::numeric_limits<int>::max())) return 0;
+  return static_cast<int>(count);
 }
 
 void FrameReader::start(bool firstSamplePixels) {

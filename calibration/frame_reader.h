@@ -34,7 +34,7 @@ class FrameReader {
 
   bool isOpened() const { return capture_.isOpened(); }
 
-  // The frame count the container states, truncated; 0 or less when it is not known.
+  // The frame count the container states, truncated; 0 when it is not known.
   int frameCount() const;
 
   // Starts decoding; `firstSamplePixels` tells whether the first sample's pixels are needed.

@@ -52,7 +52,8 @@ void printProgress(double value) {
 // evenly between the `videoCount` videos, and within video `video` the value grows with
 // the frames read in proportion to the stated frame count, clamped to the video's end:
 //   min(base + video * P / N + framesRead * (P / N) / frameCount, base + (video + 1) * P / N).
-// A video whose frame count is not known (0 or less) stays at the start of its share.
+// A video whose frame count is not known (0) stays at the start of its share rather than
+// print 0 / 0.
 double videoProgress(double scale, int camera, int video, int videoCount, int framesRead,
                      int frameCount) {
   const double share = scale / kCameraCount;
