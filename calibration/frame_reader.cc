@@ -6,7 +6,7 @@
 namespace ringcalib {
 
 FrameReader::FrameReader(const std::string& path, int sampleEvery)
-    : capture_(path), sampleEvery_(sampleEvery) {
+    : capture_(path, cv::CAP_FFMPEG), sampleEvery_(sampleEvery) {
   if (capture_.isOpened()) {
     codedSize_ = cv::Size(static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH)),
                           static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT)));

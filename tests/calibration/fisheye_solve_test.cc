@@ -1,7 +1,7 @@
 #include <cmath>
 #include <iostream>
 #include <random>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -105,19 +105,26 @@ TEST(FisheyeSolve, PrintsKThroughTheMatrixFormatterAndDInTheStreamsFormat) {
   const SolveRun run = solve(views, BoardViews(views.size(), boardModel()));
   std::cout.unsetf(std::ios::floatfield);
   ASSERT_EQ(run.code, 0) << run.out;
-  const std::string number = "(-?[0-9.e+-]+)";
-  const std::regex layout("fisheye K\n\\[" + number + ", 0, " + number + ";\n 0, " + number +
-                          ", " + number + ";\n 0, 0, 1\\]\nfisheye D\n\\[" + number + ", " +
-                          number + ", " + number + ", " + number + "\\]\n");
-  std::smatch parts;
-  ASSERT_TRUE(std::regex_match(run.out, parts, layout)) << run.out;
-  EXPECT_EQ(std::stod(parts[1]), run.K(0, 0));  // full precision: not in fixed notation
-  EXPECT_EQ(std::stod(parts[3]), run.K(1, 1));
+  std::istringstream lines(run.out);
+  std::string line[6];
+  for (std::string& l : line) std::getline(lines, l);
+  EXPECT_EQ(line[0], "fisheye K");
+  // The matrix formatter keeps its own full precision, whatever the stream's notation.
+  double fx = 0, cx = 0, fy = 0, cy = 0;
+  EXPECT_EQ(std::sscanf(line[1].c_str(), "[%lf, 0, %lf;", &fx, &cx), 2) << line[1];
+  EXPECT_EQ(std::sscanf(line[2].c_str(), " 0, %lf, %lf;", &fy, &cy), 2) << line[2];
+  EXPECT_NEAR(fx, run.K(0, 0), 1e-9);
+  EXPECT_NEAR(cy, run.K(1, 2), 1e-9);
+  EXPECT_EQ(line[3], " 0, 0, 1]");
+  EXPECT_EQ(line[4], "fisheye D");
+  std::string expected = "[";
   for (int i = 0; i < 4; ++i) {
     char fixed[64];
     std::snprintf(fixed, sizeof fixed, "%.6f", run.D[i]);
-    EXPECT_EQ(parts[5 + i].str(), fixed);
+    expected += std::string(i > 0 ? ", " : "") + fixed;
   }
+  EXPECT_EQ(line[5], expected + "]");
+  EXPECT_TRUE(lines.get() == EOF && lines.eof()) << run.out;
 }
 
 TEST(FisheyeSolve, LeavesOutViewsTheLibraryCannotStartFrom) {
