@@ -115,9 +115,13 @@ int VideoCalibration::runFisheyeCalibration2(
       objects.erase(objects.begin() + view);
       viewNumbers.erase(viewNumbers.begin() + view);
       --viewsLeft;
-      if (viewsLeft < static_cast<std::size_t>(kMinViews) || images.empty()) {
+      if (viewsLeft < static_cast<std::size_t>(kMinViews)) {
         std::cout << failed << viewsLeft << " views left, " << kMinViews << " needed"
                   << std::endl;
+        return ringcalib::kComputationFailed;
+      }
+      if (images.empty()) {
+        std::cout << failed << "no well-conditioned view left" << std::endl;
         return ringcalib::kComputationFailed;
       }
     }
