@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cmath>
+
+#include <opencv2/core.hpp>
+
+// The common camera of the extrinsic job: every still is undistorted to the same pinhole
+// view, and each pair is turned toward each other about the vertical axis.
+namespace ringcalib::extrinsic {
+
+constexpr int kCameras = 6;
+constexpr double kIntrinsicScale = 1.25;  // the stills are 1.25 x the video frames
+constexpr int kUndistortedSize = 3600;    // square pinhole view, pixels
+constexpr int kMinMatches = 100;          // fewest correspondences accepted for a pair
+
+// Angle constants with eleven decimals. The stored poses and the printed degrees are
+// defined with these values, so the full-precision pi would change results.
+constexpr double kPi = 3.14159265358;
+constexpr double kPairAngle = 30 * kPi / 180;  // each view of a pair turns by this angle
+
+// The pinhole camera of every prepared view: f = 550 px, principal point (1800, 1800).
+// Wide enough that a 30-degree turn keeps the central strip inside the fisheye circle.
+inline cv::Mat targetCameraMatrix() {
+  return (cv::Mat_<double>(3, 3) << 550.0, 0.0, 1800.0, 0.0, 550.0, 1800.0, 0.0, 0.0, 1.0);
+}
+
+// The rotation by the angle triple (0, kPairAngle, 0), about the camera y axis. A view
+// warped with its transpose looks 30 degrees toward its +x side, one warped with it 30
+// degrees toward -x: the first view of a pair takes the transpose, the second the matrix.
+inline cv::Mat pairRotation() {
+  const double c = std::cos(kPairAngle);
+  const double s = std::sin(kPairAngle);
+  return (cv::Mat_<double>(3, 3) << c, 0.0, -s, 0.0, 1.0, 0.0, s, 0.0, c);
+}
+
+}  // namespace ringcalib::extrinsic
