@@ -58,6 +58,14 @@ class ExtrinsicCalibration {
   int solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
                 const cv::Mat& KnewJ, cv::Mat& R, cv::Mat& t);
 
+  // The second half of solvePair: the fundamental matrix of correspondences in the prepared
+  // views of pair (i, j), the pose from it (camera matrix KnewI) and the diagnostics. R and
+  // t are set only on success. Returns 0, or 9 after one line naming the pair when no
+  // fundamental matrix or no finite, refined pose results.
+  int poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
+                      const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI, cv::Mat& R,
+                      cv::Mat& t);
+
   // The document as loaded and extended (tests read it).
   nlohmann::json& document() { return document_; }
 
@@ -69,11 +77,6 @@ class ExtrinsicCalibration {
   // 0, or 9 after one line naming the camera when the image library fails.
   int prepareView(int n, const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
                   const cv::Mat& Knew, cv::Mat& view);
-
-  // F, pose and diagnostics of pair (i, j) from correspondences in the prepared views.
-  int poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
-                      const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI, cv::Mat& R,
-                      cv::Mat& t);
 
   std::ifstream in_;
   nlohmann::json document_;

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "pose/cpose.h"
+
 // The common camera of the extrinsic job: every still is undistorted to the same pinhole
 // view, and each pair is turned toward each other about the vertical axis.
 namespace ringcalib::extrinsic {
@@ -13,10 +15,9 @@ constexpr double kIntrinsicScale = 1.25;  // the stills are 1.25 x the video fra
 constexpr int kUndistortedSize = 3600;    // square pinhole view, pixels
 constexpr int kMinMatches = 100;          // fewest correspondences accepted for a pair
 
-// Angle constants with eleven decimals. The stored poses and the printed degrees are
-// defined with these values, so the full-precision pi would change results.
-constexpr double kPi = 3.14159265358;
-constexpr double kPairAngle = 30 * kPi / 180;  // each view of a pair turns by this angle
+// Each view of a pair turns by this angle, from the same eleven-decimal pi as every other
+// angle of the tool: its cosine and sine, not sqrt(3)/2 and 1/2, enter the warps.
+constexpr double kPairAngle = 30 * CPose::PI / 180;
 
 // The pinhole camera of every prepared view: f = 550 px, principal point (1800, 1800).
 // Wide enough that a 30-degree turn keeps the central strip inside the fisheye circle.
