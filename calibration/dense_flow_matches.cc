@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr double kStripStart = 0.35;  // fraction of the width before the strip
-constexpr double kStripWidth = 0.3;   // fraction of the width inside the strip
-constexpr int kGridStep = 5;          // pixels between samples, in x and in y
+constexpr double kStripStart = 0.35;         // fraction of the width before the strip
+constexpr double kStripWidth = 0.3;          // fraction of the width inside the strip
+constexpr int kGridStep = 5;                 // pixels between samples, in x and in y
 constexpr float kRoundTripTolerance = 1.0f;  // |backward + forward| per component, pixels
 
 // Whether start + trunc(flow) lies strictly between 0 and last. Tested in double so that

@@ -48,8 +48,7 @@ class ExtrinsicCalibration {
   // truncated target undoes it within 1 px and the target lies strictly inside the strip.
   // Appends to pts1 (in I1) and pts2 (in I2), in full-image coordinates.
   void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
-                                   std::vector<cv::Point2f>& pts1,
-                                   std::vector<cv::Point2f>& pts2);
+                                   std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
 
   // Pose of the pair (i, j) from the prepared views of cameras i and j and their target
   // camera matrices: warps, flow, fundamental matrix, pose, diagnostics. R (3x3) and t

@@ -75,12 +75,13 @@ int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Po
   // Degenerate correspondences (a pure rotation, points on a line) leave RANSAC without a
   // model; the pose step needs exactly one 3x3 matrix.
   if (F.empty()) {
-    return pairFailed(i, j, "no fundamental matrix fits the " + std::to_string(pts1.size()) +
-                                " correspondences");
+    return pairFailed(
+        i, j, "no fundamental matrix fits the " + std::to_string(pts1.size()) + " correspondences");
   }
   if (F.rows != 3 || F.cols != 3 || F.type() != CV_64F) {
-    return pairFailed(i, j, "the fundamental matrix is " + std::to_string(F.rows) + "x" +
-                                std::to_string(F.cols) + ", not 3x3");
+    return pairFailed(i, j,
+                      "the fundamental matrix is " + std::to_string(F.rows) + "x" +
+                          std::to_string(F.cols) + ", not 3x3");
   }
 
   CPose pose;

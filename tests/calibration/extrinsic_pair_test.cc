@@ -1,7 +1,7 @@
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -153,12 +153,11 @@ TEST(SolvePair, TooFewMatchesPrintTheGbkLine) {
   cv::Mat t;
   CoutCapture out;
   EXPECT_EQ(job.solvePair(5, 0, view, view, K, K, R, t), ringcalib::kTooFewMatches);
-  const std::string prefix = std::string(ringcalib::gbk::kPairIdPrefix) + "5 0" +
-                             ringcalib::gbk::kTooFewMatchesText;
+  const std::string prefix =
+      std::string(ringcalib::gbk::kPairIdPrefix) + "5 0" + ringcalib::gbk::kTooFewMatchesText;
   const std::string text = out.text();
   ASSERT_EQ(text.substr(0, prefix.size()), prefix) << text;
-  EXPECT_TRUE(std::regex_match(text.substr(prefix.size()), std::regex("[0-9]{1,2}<100\n")))
-      << text;
+  EXPECT_TRUE(std::regex_match(text.substr(prefix.size()), std::regex("[0-9]{1,2}<100\n"))) << text;
   EXPECT_TRUE(R.empty());
 }
 
@@ -172,7 +171,8 @@ TEST(SolvePair, ImageLibraryErrorNamesThePair) {
   CoutCapture out;
   EXPECT_EQ(job.solvePair(2, 3, view, view, K, K, R, t), ringcalib::kComputationFailed);
   EXPECT_TRUE(std::regex_match(
-      out.text(), std::regex("extrinsic calibration of pair 2-3 failed: image library error: [^\n]+\n")))
+      out.text(),
+      std::regex("extrinsic calibration of pair 2-3 failed: image library error: [^\n]+\n")))
       << out.text();
   EXPECT_TRUE(R.empty());
 }

@@ -203,7 +203,8 @@ TEST(RotatePoints, LandsWhereTheWarpSampled) {
     for (int x = 0; x < warped.cols; x += 7) {
       std::vector<cv::Point2f> p{cv::Point2f(static_cast<float>(x), static_cast<float>(y))};
       job.rotatePoints(R, p, K);
-      if (p[0].x < 1 || p[0].x > source.cols - 2 || p[0].y < 1 || p[0].y > source.rows - 2) continue;
+      if (p[0].x < 1 || p[0].x > source.cols - 2 || p[0].y < 1 || p[0].y > source.rows - 2)
+        continue;
       EXPECT_NEAR(warped.at<uchar>(y, x), p[0].x, 1.0) << x << "," << y;
       ++compared;
     }
