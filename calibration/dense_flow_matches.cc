@@ -4,11 +4,10 @@
 #include <opencv2/video/tracking.hpp>
 
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/extrinsic_geometry.h"
 
 namespace {
 
-constexpr double kStripStart = 0.35;         // fraction of the width before the strip
-constexpr double kStripWidth = 0.3;          // fraction of the width inside the strip
 constexpr int kGridStep = 5;                 // pixels between samples, in x and in y
 constexpr float kRoundTripTolerance = 1.0f;  // |backward + forward| per component, pixels
 
@@ -24,8 +23,10 @@ bool truncatedTargetInside(int start, float flow, int last) {
 void ExtrinsicCalibration::matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
                                                        std::vector<cv::Point2f>& pts1,
                                                        std::vector<cv::Point2f>& pts2) {
-  const int x0 = static_cast<int>(I1.cols * kStripStart);
-  const int width = static_cast<int>(I1.cols * kStripWidth);
+  // The strip of I1's width is cut out of both images.
+  const cv::Range strip = ringcalib::extrinsic::flowStripColumns(I1.cols);
+  const int x0 = strip.start;
+  const int width = strip.size();
   // The flow needs continuous images: the strips are copied out.
   const cv::Mat strip1 = I1(cv::Rect(x0, 0, width, I1.rows)).clone();
   const cv::Mat strip2 = I2(cv::Rect(x0, 0, width, I2.rows)).clone();

@@ -40,6 +40,11 @@ class ExtrinsicCalibration {
   // the pixel is 0; values interpolated beyond the block are clamped to 0..255.
   void rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K);
 
+  // rotateImage for the given columns only; every other column of the result is 0. The
+  // pairs need only the strip that the flow reads (flowStripColumns), 30 % of the work.
+  void rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
+                          const cv::Range& columns);
+
   // Maps every point through H = K R K^-1, in place (the same H as rotateImage).
   void rotatePoints(cv::Mat R, std::vector<cv::Point2f>& points, const cv::Mat& K);
 

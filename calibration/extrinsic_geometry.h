@@ -34,4 +34,11 @@ inline cv::Mat pairRotation() {
   return (cv::Mat_<double>(3, 3) << c, 0.0, -s, 0.0, 1.0, 0.0, s, 0.0, c);
 }
 
+// The columns of a warped view that the dense flow compares: the central strip, from
+// 0.35 x width, 0.3 x width wide (both truncated), where the two turned views overlap.
+inline cv::Range flowStripColumns(int width) {
+  const int start = static_cast<int>(width * 0.35);
+  return cv::Range(start, start + static_cast<int>(width * 0.3));
+}
+
 }  // namespace ringcalib::extrinsic

@@ -61,12 +61,13 @@ int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv
   std::vector<cv::Point2f> pts1;
   std::vector<cv::Point2f> pts2;
   try {
-    // The two views turned toward each other overlap in their central strips. The warps
-    // give A and B buffers of their own; the prepared views stay as they are.
+    // The two views turned toward each other overlap in their central strips, the only
+    // part the flow reads. The warps give A and B buffers of their own; the prepared views
+    // stay as they are.
     cv::Mat A = viewI;
     cv::Mat B = viewJ;
-    rotateImage(A, Pt, KnewI);
-    rotateImage(B, P, KnewJ);
+    rotateImageColumns(A, Pt, KnewI, flowStripColumns(A.cols));
+    rotateImageColumns(B, P, KnewJ, flowStripColumns(A.cols));
     matchesFromDenseOpticalFlow(A, B, pts1, pts2);
   } catch (const std::exception& e) {
     return pairFailed(i, j, ringcalib::describeException(e));

@@ -74,9 +74,15 @@ void ExtrinsicCalibration::rotate90(cv::Mat& image) {
 }
 
 void ExtrinsicCalibration::rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K) {
+  rotateImageColumns(image, R, K, cv::Range(0, image.cols));
+}
+
+void ExtrinsicCalibration::rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
+                                              const cv::Range& columns) {
   const cv::Matx33d H = rotationHomography(R, K);
   if (image.empty()) return;
   CV_Assert(image.depth() == CV_8U);
+  CV_Assert(0 <= columns.start && columns.start <= columns.end && columns.end <= image.cols);
   cv::Mat result = cv::Mat::zeros(image.size(), image.type());
   const int channels = static_cast<int>(image.elemSize());
   const double lastCol = image.cols - 1;
@@ -84,18 +90,18 @@ void ExtrinsicCalibration::rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K) {
   cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
     // The source positions of one row first: a branch-free loop of divisions that the
     // compiler can vectorise, each value computed exactly as in the per-pixel formula.
-    std::vector<double> us(image.cols);
-    std::vector<double> vs(image.cols);
+    std::vector<double> us(columns.size());
+    std::vector<double> vs(columns.size());
     for (int y = rows.start; y < rows.end; ++y) {
-      for (int x = 0; x < image.cols; ++x) {
+      for (int x = columns.start; x < columns.end; ++x) {
         const double w = H(2, 0) * x + H(2, 1) * y + H(2, 2);
-        us[x] = (H(0, 0) * x + H(0, 1) * y + H(0, 2)) / w;
-        vs[x] = (H(1, 0) * x + H(1, 1) * y + H(1, 2)) / w;
+        us[x - columns.start] = (H(0, 0) * x + H(0, 1) * y + H(0, 2)) / w;
+        vs[x - columns.start] = (H(1, 0) * x + H(1, 1) * y + H(1, 2)) / w;
       }
-      uchar* out = result.ptr(y);
-      for (int x = 0; x < image.cols; ++x, out += channels) {
-        const double u = us[x];
-        const double v = vs[x];
+      uchar* out = result.ptr(y) + columns.start * channels;
+      for (int k = 0; k < columns.size(); ++k, out += channels) {
+        const double u = us[k];
+        const double v = vs[k];
         // Truncation toward zero lands in [0, size - 2] exactly when -1 < u < cols - 1
         // (and likewise for v); testing the double first also keeps infinities and NaN
         // (w = 0) out of the integer conversion.

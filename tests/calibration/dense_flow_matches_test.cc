@@ -38,32 +38,24 @@ Matches match(const cv::Mat& I1, const cv::Mat& I2) {
 }
 
 TEST(DenseFlowMatches, IdenticalImagesMatchEveryInnerGridPoint) {
-  // Width 200: the strip starts at column 70 and is 60 wide; 12 x 80 grid samples, of
-  // which grid column 0 and grid row 0 fail the strict bounds.
-  const cv::Mat image = texture(400, 200, 1);
+  // Width 3600: the strip covers columns 1260 to 2339, 216 x 12 grid samples, of which grid
+  // column 0 and grid row 0 fail the strict bounds. The flow is zero both ways.
+  const cv::Mat image = texture(60, 3600, 1);
   const Matches m = match(image, image);
-  ASSERT_EQ(m.pts1.size(), 11u * 79u);
+  ASSERT_EQ(m.pts1.size(), 215u * 11u);
   std::size_t k = 0;
-  for (int y = 5; y < 400; y += 5) {
-    for (int x = 5; x < 60; x += 5, ++k) {
-      EXPECT_EQ(m.pts1[k], cv::Point2f(70.f + x, static_cast<float>(y)));
+  for (int y = 5; y < 60; y += 5) {
+    for (int x = 5; x < 1080; x += 5, ++k) {
+      EXPECT_EQ(m.pts1[k], cv::Point2f(1260.f + x, static_cast<float>(y)));
       EXPECT_EQ(m.pts2[k], m.pts1[k]);
     }
   }
 }
 
-TEST(DenseFlowMatches, StripOfAWideImage) {
-  // Width 3600: the strip covers columns 1260 to 2339.
-  const cv::Mat image = texture(60, 3600, 2);
-  const Matches m = match(image, image);
-  ASSERT_EQ(m.pts1.size(), 215u * 11u);
-  EXPECT_EQ(m.pts1.front(), cv::Point2f(1265.f, 5.f));
-  EXPECT_EQ(m.pts1.back(), cv::Point2f(2335.f, 55.f));
-}
-
-TEST(DenseFlowMatches, FollowsAKnownShift) {
+TEST(DenseFlowMatches, FollowsAKnownShiftInsideTheStrip) {
   for (int seed = 1; seed <= 3; ++seed) {
-    // The second image shows the scene moved by (+6, +3) pixels.
+    // Width 200: the strip starts at column 70 and is 60 wide. The second image shows the
+    // scene moved by (+6, +3) pixels, so grid column 55 would land beyond the strip.
     const cv::Mat scene = texture(420, 220, seed);
     const cv::Mat I1 = scene(cv::Rect(10, 10, 200, 400)).clone();
     const cv::Mat I2 = scene(cv::Rect(4, 7, 200, 400)).clone();
@@ -73,32 +65,15 @@ TEST(DenseFlowMatches, FollowsAKnownShift) {
     for (std::size_t k = 0; k < m.pts1.size(); ++k) {
       const cv::Point2f strip1 = m.pts1[k] - cv::Point2f(70.f, 0.f);
       const cv::Point2f strip2 = m.pts2[k] - cv::Point2f(70.f, 0.f);
-      // Grid positions, targets strictly inside the strip.
       EXPECT_EQ(static_cast<int>(strip1.x) % 5, 0);
       EXPECT_EQ(static_cast<int>(strip1.y) % 5, 0);
-      EXPECT_GT(strip2.x, 0.f);
-      EXPECT_LT(strip2.x, 59.f);
-      EXPECT_GT(strip2.y, 0.f);
-      EXPECT_LT(strip2.y, 399.f);
-      errors.push_back(static_cast<float>(cv::norm(m.pts2[k] - m.pts1[k] - cv::Point2f(6.f, 3.f))));
+      EXPECT_LT(strip1.x, 55.f);
+      EXPECT_TRUE(strip2.x > 0 && strip2.x < 59 && strip2.y > 0 && strip2.y < 399) << strip2;
+      errors.push_back(static_cast<float>(cv::norm(m.pts2[k] - m.pts1[k] - cv::Point2f(6, 3))));
     }
     std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
     EXPECT_LT(errors[errors.size() / 2], 0.1f) << "seed " << seed;
   }
-}
-
-TEST(DenseFlowMatches, RejectsTargetsThatLeaveTheStrip) {
-  // Moved 6 pixels to the right, grid column 55 would land at 61, beyond the strip's last
-  // column (59); with no move it is kept.
-  const cv::Mat scene = texture(420, 220, 4);
-  const cv::Mat I1 = scene(cv::Rect(10, 10, 200, 400)).clone();
-  const cv::Mat I2 = scene(cv::Rect(4, 10, 200, 400)).clone();
-  const auto countColumn = [](const Matches& m, float x) {
-    return std::count_if(m.pts1.begin(), m.pts1.end(),
-                         [x](const cv::Point2f& p) { return p.x == x; });
-  };
-  EXPECT_EQ(countColumn(match(I1, I2), 125.f), 0);
-  EXPECT_EQ(countColumn(match(I1, I1), 125.f), 79);
 }
 
 }  // namespace
