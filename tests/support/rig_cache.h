@@ -10,6 +10,15 @@ namespace ringcalib::test {
 // build: rendering full-size checkerboard videos takes minutes, so each set of options is
 // rendered once into the cache folder (RINGCALIB_RIG_CACHE, set by the build) and read
 // from there afterwards. Returns the rig's folder; `truth` receives its truth file.
+// The rig most end-to-end tests share: full-size videos with enough frames for 20 views per
+// camera with a margin, and default-size stills.
+inline synth::RigOptions sharedRigOptions() {
+  synth::RigOptions options;
+  options.seed = 3;
+  options.framesPerVideo = 128;
+  return options;
+}
+
 std::string cachedRig(const synth::RigOptions& options, synth::RigTruth& truth);
 
 }  // namespace ringcalib::test
