@@ -22,13 +22,6 @@ constexpr double kMaxMatrixError = 1.0;       // pixels, each of fx, fy, cx, cy
 constexpr double kMaxRotationErrorDeg = 0.05;
 constexpr double kMaxDirectionErrorDeg = 3.0;
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
-
 double number(const nlohmann::json& object, const char* key) { return object.at(key).get<double>(); }
 
 TEST(AllJob, GeneratedRigMeetsBothBars) {
@@ -43,7 +36,7 @@ TEST(AllJob, GeneratedRigMeetsBothBars) {
 
   // Progress after each camera's solve (0.9 share), then the extrinsic part's 18 values in
   // fixed notation, and its angles with six decimals as well.
-  const std::vector<std::string> out_lines = lines(run.out);
+  const std::vector<std::string> out_lines = test::splitLines(run.out);
   std::vector<std::string> afterSolve;
   for (std::size_t k = 0; k + 4 < out_lines.size(); ++k) {
     if (out_lines[k] == "fisheye D") afterSolve.push_back(out_lines[k + 2]);

@@ -24,13 +24,6 @@ using namespace ringcalib;
 constexpr double kMaxRotationErrorDeg = 0.05;
 constexpr double kMaxDirectionErrorDeg = 3.0;
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
-
 // One pair's block of output: counts, "F " and the 3-line matrix, the pose step's timing
 // line, the angles, the translation and the progress.
 void expectPairBlock(const std::vector<std::string>& out, std::size_t at,
@@ -86,7 +79,7 @@ TEST(ExtrinsicAccuracy, GeneratedRingThroughTheExtrinsicJob) {
     ASSERT_EQ(result.status, 0) << result.out;
     EXPECT_EQ(result.err, "");
 
-    const std::vector<std::string> out = lines(result.out);
+    const std::vector<std::string> out = test::splitLines(result.out);
     ASSERT_EQ(out.size(), 12u + 6u * 9u + 1u) << result.out;
     const std::vector<std::string> progress = {
         "0.0166667", "0.0333333", "0.05",     "0.0666667", "0.0833333", "0.1",

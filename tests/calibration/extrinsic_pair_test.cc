@@ -14,7 +14,7 @@
 #include "calibration/gbk_text.h"
 #include "calibration/result_code.h"
 #include "pose/cpose.h"
-#include "tests/calibration/cout_capture.h"
+#include "tests/support/cout_capture.h"
 
 namespace {
 

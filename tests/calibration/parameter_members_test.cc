@@ -1,6 +1,4 @@
 // The camera members of the parameter document: what the jobs enter and read back.
-#include <iostream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -8,20 +6,11 @@
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
+#include "tests/support/cout_capture.h"
 
 namespace {
 
-// Captures what the code under test prints to std::cout.
-class CoutCapture {
- public:
-  CoutCapture() : previous_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(previous_); }
-  std::string text() const { return buffer_.str(); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* previous_;
-};
+using ringcalib::test::CoutCapture;
 
 constexpr char kWorkedExample[] =
     R"({"origin_0":{"camera_matrix":{"w":540.2187,"x":582.6631,"y":582.1049,"z":960.0},"distortion_factor":{"w":-0.0021,"x":0.0435,"y":-0.0117,"z":0.0049}},)"

@@ -11,23 +11,12 @@
 
 #include "pose/cpose.h"
 #include "pose/synthetic_two_view.h"
+#include "tests/support/cout_capture.h"
 
 namespace {
 
 // "优化时间: " in GBK.
 const std::string kTimingPrefix = "\xD3\xC5\xBB\xAF\xCA\xB1\xBC\xE4\x3A\x20";
-
-// Everything written to std::cout while it lives.
-class CapturedCout {
- public:
-  CapturedCout() : previous_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CapturedCout() { std::cout.rdbuf(previous_); }
-  std::string text() const { return buffer_.str(); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* previous_;
-};
 
 // True for exactly one line: the GBK prefix, a decimal tick count, a line end.
 bool isOneTimingLine(const std::string& text) {
@@ -49,7 +38,7 @@ Estimate decompose(const ringcalib::RingPairScene& scene, const cv::Mat& K, cons
                    const std::vector<cv::Point2f>& pts2) {
   Estimate estimate{0.0, (cv::Mat_<double>(3, 3) << 7, 7, 7, 7, 7, 7, 7, 7, 7),
                     (cv::Mat_<double>(3, 1) << 7, 7, 7), {}};
-  CapturedCout captured;
+  ringcalib::test::CoutCapture captured;
   estimate.error =
       CPose().decomposeRtFromFundamentalMat(scene.pts1, pts2, K, F, estimate.R, estimate.t);
   estimate.printed = captured.text();

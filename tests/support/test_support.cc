@@ -48,6 +48,13 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args) {
   TempDir capture;
   const std::string outPath = capture.file("stdout");

@@ -25,6 +25,9 @@ std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 
+// The lines of a text, without their line ends.
+std::vector<std::string> splitLines(const std::string& text);
+
 // What a run of a program printed and how it ended.
 struct RunResult {
   int status = -1;  // exit status, or -1 when the process did not exit normally
