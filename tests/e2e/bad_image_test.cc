@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "calibration/gbk_text.h"
 #include "tests/e2e/bad_input.h"
 
 namespace ringcalib::test {
@@ -87,6 +88,21 @@ TEST_F(BadImageTest, StillsOfAnotherSizeThanTheIntrinsicsAreRefused) {
 TEST_F(BadImageTest, PngAndSixteenBitTiffNamedJpgAreDecodedByContents) {
   expectMisfit(cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(100)), ".png");
   expectMisfit(cv::Mat(240, 320, CV_16UC1, cv::Scalar(40000)), ".tiff");
+}
+
+TEST_F(BadImageTest, BlackStillsGiveTooFewMatches) {
+  // The one full run of the suite: black stills of the right size pass loading, and the
+  // flow between featureless views finds almost no correspondence for the first pair.
+  const cv::Mat black(60, 80, CV_8UC1, cv::Scalar(0));
+  for (int n = 0; n < 6; ++n) {
+    ASSERT_TRUE(cv::imwrite(images() + "/origin_" + std::to_string(n) + ".jpg", black));
+  }
+  const RunResult result = run();
+  EXPECT_EQ(result.status, 8);
+  const std::string prefix = "\n" + std::string(gbk::kPairIdPrefix) + "0 1" + gbk::kTooFewMatchesText;
+  const std::size_t line = result.out.find(prefix);
+  ASSERT_NE(line, std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("<100\nresult : 8\n", line), std::string::npos) << result.out;
 }
 
 }  // namespace
