@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <iostream>
 
 #include <opencv2/calib3d.hpp>
@@ -30,6 +32,20 @@ cv::Mat readGrey(const std::string& path) {
     return cv::Mat();
   }
   return cv::imread(path, cv::IMREAD_GRAYSCALE);
+}
+
+// Undistortion divides by fx and fy and multiplies by every coefficient: a zero or negative
+// focal length, or a value that is (or after the 1.25 scaling becomes) infinite or NaN,
+// would give views and poses of garbage rather than an error. The scaled principal point of
+// a real lens lies near the centre of the still, well inside its middle half; one outside it
+// means a still of another size than 1.25 x the video frames, or unusable parameters (a
+// focal length like 1e308 is finite but puts the still's pixels far beyond its borders).
+bool usableIntrinsics(const cv::Matx33d& K, const cv::Vec4d& D, cv::Size still) {
+  const double focalLimit = 100.0 * std::max(still.width, still.height);
+  return K(0, 0) > 0.0 && K(1, 1) > 0.0 && K(0, 0) < focalLimit && K(1, 1) < focalLimit &&
+         cv::checkRange(K) && cv::checkRange(D) &&
+         std::abs(K(0, 2) - 0.5 * still.width) <= 0.25 * still.width &&
+         std::abs(K(1, 2) - 0.5 * still.height) <= 0.25 * still.height;
 }
 
 }  // namespace
@@ -75,6 +91,14 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     K[n](0, 2) *= kIntrinsicScale;
     K[n](1, 1) *= kIntrinsicScale;
     K[n](1, 2) *= kIntrinsicScale;
+    if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
+      std::cout << "camera " << n << ": the intrinsic parameters in " << file
+                << " do not fit " << path << " (" << grey[n].cols << "x" << grey[n].rows
+                << "): fx, fy must be positive, every value finite, the principal point "
+                   "near the centre"
+                << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
     std::cout << "progress:" << loadingProgress(n, share) << std::endl;
   }
   in_.close();

@@ -135,6 +135,14 @@ int VideoCalibration::collectViews(const std::vector<std::string>& videoPaths, i
       if (frame.end) break;
       ++framesRead;
       if (!frame.sample) continue;
+      // One camera matrix describes one frame size: views of another size would be solved
+      // together with the wrong principal point and focal scale.
+      if (imageSize.area() > 0 && frame.size != imageSize) {
+        std::cout << path << " has frames of " << frame.size.width << "x" << frame.size.height
+                  << ", earlier frames of camera " << camera << " are " << imageSize.width << "x"
+                  << imageSize.height << std::endl;
+        return ringcalib::kComputationFailed;
+      }
       imageSize = frame.size;
       const bool boardSeen = fastChect(frame.pixels, kBoardSize.width, kBoardSize.height);
       reader.decideNextSample(fastChectTestsNextFrame());

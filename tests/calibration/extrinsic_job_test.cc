@@ -30,7 +30,7 @@ nlohmann::json sixCameras() {
   document["version"] = 1;
   for (int n = 0; n < 6; ++n) {
     auto& camera = document["origin_" + std::to_string(n)];
-    camera["camera_matrix"] = {{"x", 840.0 + n}, {"y", 841.0}, {"z", 1600.0}, {"w", 1200.0}};
+    camera["camera_matrix"] = {{"x", 840.0 + n}, {"y", 841.0}, {"z", 25.6}, {"w", 19.2}};
     camera["distortion_factor"] = {{"x", 0.02}, {"y", -0.004}, {"z", 0.001}, {"w", -0.0002}};
   }
   return document;

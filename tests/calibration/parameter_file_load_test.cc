@@ -16,7 +16,7 @@ using ringcalib::test::writeFileBytes;
 
 std::string camera(int id, bool withMatrix = true) {
   std::string text = "\"origin_" + std::to_string(id) + "\":{";
-  if (withMatrix) text += R"("camera_matrix":{"w":1200.0,"x":820.0,"y":820.0,"z":1600.0},)";
+  if (withMatrix) text += R"("camera_matrix":{"w":12.0,"x":820.0,"y":820.0,"z":16.0},)";
   return text + R"("distortion_factor":{"w":0.0,"x":0.01,"y":0.0,"z":0.0}})";
 }
 
