@@ -23,7 +23,7 @@ using ringcalib::test::writeFileBytes;
 
 // Full-size frames, but only as many as give each camera its 20 views with a margin.
 constexpr int kFramesPerCamera = 128;
-constexpr std::uint64_t kSeed = 3;
+constexpr std::uint64_t kSeed = 2;  // 28 to 32 views per camera at 128 frames
 
 // Bars of the job on a generated rig.
 constexpr double kMaxProjectionRms = 0.3;  // pixels, rays within 80 degrees of the axis
