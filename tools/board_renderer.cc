@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
+#include "tools/rolling_rows.h"
 
 namespace ringcalib::synth {
 namespace {
@@ -111,23 +113,16 @@ cv::Mat renderBoardFrame(const FisheyeLens& lens, const BoardPose& pose, cv::Siz
   cv::Mat frame(size, CV_8UC1);
   const cv::Rect box = boardFootprint(lens, pose, size);
   cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
-    // Rolling rows of board coordinates (above, current, below) for the central differences.
-    std::vector<cv::Point2d> above, current, below;
+    // Board coordinates of the rows above and below give the footprint of each pixel.
+    RollingRows<cv::Point2d, std::function<void(int, std::vector<cv::Point2d>&)>> board(
+        [&](int y, std::vector<cv::Point2d>& out) { boardRow(lens, pose, y, box.x, box.x + box.width, out); });
     for (int y = rows.start; y < rows.end; ++y) {
       uchar* out = frame.ptr<uchar>(y);
       const bool boardRowHere = y >= box.y && y < box.y + box.height && !box.empty();
-      if (boardRowHere) {
-        if (current.empty() || y == rows.start) {
-          boardRow(lens, pose, y - 1, box.x, box.x + box.width, above);
-          boardRow(lens, pose, y, box.x, box.x + box.width, current);
-        } else {
-          std::swap(above, current);
-          std::swap(current, below);
-        }
-        boardRow(lens, pose, y + 1, box.x, box.x + box.width, below);
-      } else {
-        current.clear();
-      }
+      if (boardRowHere) board.moveTo(y);
+      const std::vector<cv::Point2d>& above = board.above();
+      const std::vector<cv::Point2d>& current = board.current();
+      const std::vector<cv::Point2d>& below = board.below();
       for (int x = 0; x < size.width; ++x) {
         double value = shading.dark;
         const int i = x - box.x;

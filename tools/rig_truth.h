@@ -24,4 +24,9 @@ struct RigTruth {
   std::array<PairTruth, 6> pairs;
 };
 
+// The pose of each pair's prepared frames themselves, same convention. It differs from the
+// truth above by about 0.1° because the tool takes (1800, 1800) as the prepared views' centre
+// while the quarter turn puts the true centre at (1800, 1799).
+using GeometricPairs = std::array<PairTruth, 6>;
+
 }  // namespace ringcalib::synth

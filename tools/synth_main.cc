@@ -7,6 +7,8 @@
 
 #include "calibration/result_code.h"
 #include "tools/synthetic_rig.h"
+#include "tools/truth_compare.h"
+#include "tools/truth_file.h"
 
 int main(int argc, char** argv) {
   ringcalib::synth::RigOptions options;
@@ -34,9 +36,16 @@ int main(int argc, char** argv) {
   }
   try {
     const auto start = std::chrono::steady_clock::now();
-    ringcalib::synth::generateRig(outDir, options);
+    const ringcalib::synth::RigTruth truth = ringcalib::synth::generateRig(outDir, options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cout << "rig written to " << outDir << " in " << seconds << " s" << std::endl;
+    // How far the truth in the tool's pixel convention lies from the prepared frames' geometry.
+    const ringcalib::synth::GeometricPairs geometric = ringcalib::synth::readGeometricPairs(outDir + "/truth.json");
+    for (size_t n = 0; n < geometric.size(); ++n) {
+      std::cout << "pair " << n << "-" << (n + 1) % geometric.size() << ": tool-convention truth differs from the geometric pose by "
+                << ringcalib::synth::rotationErrorDeg(truth.pairs[n].R, geometric[n].R) << " deg (rotation), "
+                << ringcalib::synth::directionErrorDeg(truth.pairs[n].t, geometric[n].t) << " deg (direction)" << std::endl;
+    }
   } catch (const std::exception& e) {
     std::cerr << "error: " << e.what() << std::endl;
     return ringcalib::kComputationFailed;

@@ -1,6 +1,8 @@
 #include "tools/truth_file.h"
 
 #include <fstream>
+#include <string>
+#include <vector>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
@@ -29,21 +31,40 @@ cv::Vec<double, N> fromArray(const json& node, const char* key) {
 cv::Matx33d toMatx(const cv::Vec<double, 9>& v) { return cv::Matx33d(v.val); }
 cv::Vec<double, 9> toVec(const cv::Matx33d& m) { return cv::Vec<double, 9>(m.val); }
 
+// Parses the file and hands the document to `read`; every failure names the file.
+template <typename Read>
+auto readDocument(const std::string& path, Read read) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  try {
+    const json doc = json::parse(in);
+    const json& cameras = doc.at("cameras");
+    const json& pairs = doc.at("pairs");
+    if (cameras.size() != 6 || pairs.size() != 6) throw std::runtime_error("expected six cameras and six pairs");
+    return read(cameras, pairs);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(path + ": " + e.what());
+  }
+}
+
 }  // namespace
 
-void writeTruthFile(const std::string& path, const RigTruth& truth, const RigOptions& options) {
-  const bool hasPairs = false;
+void writeTruthFile(const std::string& path, const RigTruth& truth, const GeometricPairs& geometric,
+                    const RigOptions& options) {
   json doc;
   doc["seed"] = options.seed;
   doc["video_size"] = {options.videoWidth, options.videoHeight};
   doc["frames_per_video"] = options.framesPerVideo;
   for (const CameraTruth& camera : truth.cameras)
     doc["cameras"].push_back({{"K", toArray(toVec(camera.K))}, {"D", toArray(camera.D)}});
-  for (size_t n = 0; n < truth.pairs.size() && hasPairs; ++n) {
+  for (size_t n = 0; n < truth.pairs.size(); ++n) {
+    const PairTruth& p = truth.pairs[n];
     doc["pairs"].push_back({{"first", n},
                             {"second", (n + 1) % truth.pairs.size()},
-                            {"R", toArray(toVec(truth.pairs[n].R))},
-                            {"t", toArray(truth.pairs[n].t)}});
+                            {"R", toArray(toVec(p.R))},
+                            {"t", toArray(p.t)},
+                            {"geometric_R", toArray(toVec(geometric[n].R))},
+                            {"geometric_t", toArray(geometric[n].t)}});
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << doc.dump(2) << '\n';
@@ -52,26 +73,25 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const RigOpt
 }
 
 RigTruth readTruthFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  try {
-    const json doc = json::parse(in);
+  return readDocument(path, [](const json& cameras, const json& pairs) {
     RigTruth truth;
-    const json& cameras = doc.at("cameras");
-    const json pairs = doc.value("pairs", json::array());
-    if (cameras.size() != truth.cameras.size() || (!pairs.empty() && pairs.size() != truth.pairs.size()))
-      throw std::runtime_error("expected six cameras and six pairs");
     for (size_t n = 0; n < truth.cameras.size(); ++n) {
       truth.cameras[n].K = toMatx(fromArray<9>(cameras[n], "K"));
       truth.cameras[n].D = fromArray<4>(cameras[n], "D");
-      if (pairs.empty()) continue;
       truth.pairs[n].R = toMatx(fromArray<9>(pairs[n], "R"));
       truth.pairs[n].t = fromArray<3>(pairs[n], "t");
     }
     return truth;
-  } catch (const std::exception& e) {
-    throw std::runtime_error(path + ": " + e.what());
-  }
+  });
+}
+
+GeometricPairs readGeometricPairs(const std::string& path) {
+  return readDocument(path, [](const json&, const json& pairs) {
+    GeometricPairs geometric;
+    for (size_t n = 0; n < geometric.size(); ++n)
+      geometric[n] = {toMatx(fromArray<9>(pairs[n], "geometric_R")), fromArray<3>(pairs[n], "geometric_t")};
+    return geometric;
+  });
 }
 
 }  // namespace ringcalib::synth

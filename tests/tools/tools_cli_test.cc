@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 #include "tests/support/test_support.h"
 #include "tools/synthetic_rig.h"
@@ -29,28 +30,35 @@ TEST(SynthTool, WritesTheSameSmallRigForTheSameSeed) {
   test::TempDir first, second;
   for (const test::TempDir* dir : {&first, &second}) {
     const test::RunResult run =
-        synth({"--out", dir->path(), "--seed", "7", "--frames", "3", "--width", "320", "--height", "240", "--no-image"});
+        synth({"--out", dir->path(), "--seed", "7", "--frames", "3", "--width", "320", "--height", "240"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("rig written to " + dir->path()), std::string::npos) << run.out;
   }
   for (int n = 0; n < 6; ++n) {
-    const std::string video = "video/origin_" + std::to_string(n) + ".mp4";
-    ASSERT_TRUE(test::fileExists(first.file(video))) << video;
-    EXPECT_EQ(test::readFileBytes(first.file(video)), test::readFileBytes(second.file(video))) << video;
+    for (const std::string& file : {"video/origin_" + std::to_string(n) + ".mp4", "image/origin_" + std::to_string(n) + ".jpg"}) {
+      ASSERT_TRUE(test::fileExists(first.file(file))) << file;
+      EXPECT_EQ(test::readFileBytes(first.file(file)), test::readFileBytes(second.file(file))) << file;
+    }
   }
-  EXPECT_FALSE(test::fileExists(first.file("image"))) << "--no-image writes no stills";
+  const cv::Mat still = cv::imread(first.file("image/origin_0.jpg"), cv::IMREAD_UNCHANGED);
+  EXPECT_EQ(still.size(), cv::Size(400, 300)) << "stills are 1.25 times the video size";
+  EXPECT_EQ(still.channels(), 1);
   EXPECT_EQ(test::readFileBytes(first.file("truth.json")), test::readFileBytes(second.file("truth.json")));
   const RigTruth truth = readTruth(first.file("truth.json"));
   EXPECT_NEAR(truth.cameras[0].K(0, 0), 825.0 / 10.0, 2.6) << "K follows the frame size";
 }
 
-TEST(SynthTool, RejectsBadOptionsWithOneLine) {
+TEST(SynthTool, HonoursSwitchesAndRejectsBadOptionsWithOneLine) {
   test::TempDir dir;
   const test::RunResult noOut = synth({"--frames", "2"});
   EXPECT_EQ(noOut.status, 1);
   const test::RunResult zeroFrames = synth({"--out", dir.path(), "--frames", "0", "--no-image"});
   EXPECT_EQ(zeroFrames.status, 9);
   EXPECT_NE(zeroFrames.err.find("frame count"), std::string::npos) << zeroFrames.err;
+  const test::RunResult noImage = synth({"--out", dir.file("rig"), "--width", "320", "--height", "240", "--frames", "1", "--no-image"});
+  EXPECT_EQ(noImage.status, 0) << noImage.err;
+  EXPECT_TRUE(test::fileExists(dir.file("rig/video/origin_5.mp4")));
+  EXPECT_FALSE(test::fileExists(dir.file("rig/image"))) << "--no-image writes no stills";
   test::writeFileBytes(dir.file("plain"), "x");
   const test::RunResult blocked = synth({"--out", dir.file("plain") + "/rig", "--no-video", "--no-image"});
   EXPECT_EQ(blocked.status, 9);

@@ -74,12 +74,17 @@ RigTruth sampleTruth() {
 TEST(TruthFile, RoundTripsAndNamesTheFileOnErrors) {
   test::TempDir dir;
   const RigTruth truth = sampleTruth();
-  writeTruthFile(dir.file("truth.json"), truth, RigOptions());
+  GeometricPairs geometric = truth.pairs;
+  geometric[2].t = {1.0, 0.0, 0.0};
+  writeTruthFile(dir.file("truth.json"), truth, geometric, RigOptions());
   const RigTruth back = readTruth(dir.file("truth.json"));
   for (size_t n = 0; n < 6; ++n) {
     EXPECT_EQ(back.cameras[n].K, truth.cameras[n].K);
     EXPECT_EQ(back.cameras[n].D, truth.cameras[n].D);
+    EXPECT_EQ(back.pairs[n].R, truth.pairs[n].R);
+    EXPECT_EQ(back.pairs[n].t, truth.pairs[n].t);
   }
+  EXPECT_EQ(readGeometricPairs(dir.file("truth.json"))[2].t, cv::Vec3d(1.0, 0.0, 0.0));
   test::writeFileBytes(dir.file("bad.json"), "{\"cameras\": [1, 2]}");
   for (const std::string& path : {dir.file("missing.json"), dir.file("bad.json")}) {
     try {
