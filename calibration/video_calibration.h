@@ -15,6 +15,8 @@
 // (detectCorners), checked for contrast (shapeResponse) and straight rows and columns
 // (testCorners). The corners of the accepted views are cut to the central circle
 // (selectCorners) and solved into the equidistant fisheye model (runFisheyeCalibration2).
+// Each video is decoded ahead on a thread of its own (calibration/frame_reader.h); the
+// examination, the back-off and all output stay on the calling thread, in frame order.
 class VideoCalibration {
  public:
   // Fewer views than this leave too little spread of board poses for the solve.
