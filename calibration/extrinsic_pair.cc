@@ -69,18 +69,18 @@ int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv
     rotateImageColumns(A, Pt, KnewI, flowStripColumns(A.cols));
     rotateImageColumns(B, P, KnewJ, flowStripColumns(A.cols));
     matchesFromDenseOpticalFlow(A, B, pts1, pts2);
+    if (pts1.size() < static_cast<std::size_t>(kMinMatches)) {
+      std::cout << ringcalib::gbk::kPairIdPrefix << i << " " << j
+                << ringcalib::gbk::kTooFewMatchesText << pts1.size() << "<100" << std::endl;
+      return ringcalib::kTooFewMatches;
+    }
+    // Back through the warps' own homographies: the points land where the warped pixels
+    // were sampled in the prepared views.
+    rotatePoints(Pt, pts1, KnewI);
+    rotatePoints(P, pts2, KnewJ);
   } catch (const std::exception& e) {
     return pairFailed(i, j, ringcalib::describeException(e));
   }
-  if (pts1.size() < static_cast<std::size_t>(kMinMatches)) {
-    std::cout << ringcalib::gbk::kPairIdPrefix << i << " " << j
-              << ringcalib::gbk::kTooFewMatchesText << pts1.size() << "<100" << std::endl;
-    return ringcalib::kTooFewMatches;
-  }
-  // Back through the warps' own homographies: the points land where the warped pixels
-  // were sampled in the prepared views.
-  rotatePoints(Pt, pts1, KnewI);
-  rotatePoints(P, pts2, KnewJ);
   return poseFromMatches(i, j, pts1, pts2, KnewI, R, t);
 }
 

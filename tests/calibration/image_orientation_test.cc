@@ -135,7 +135,8 @@ TEST(RotateImage, ColumnsOfTheWarpAloneAndZerosBeside) {
   job.rotateImageColumns(strip, pairRotation(), K, cv::Range(70, 130));
   EXPECT_TRUE(sameBytes(strip.colRange(70, 130), whole.colRange(70, 130)));
   EXPECT_GT(cv::countNonZero(strip.colRange(70, 130)), 0);
-  EXPECT_EQ(cv::countNonZero(strip.colRange(0, 70)) + cv::countNonZero(strip.colRange(130, 200)), 0);
+  EXPECT_EQ(cv::countNonZero(strip.colRange(0, 70)) + cv::countNonZero(strip.colRange(130, 200)),
+            0);
 }
 
 TEST(ImageOrientation, SameBytesOnAnyThreadCount) {
@@ -191,9 +192,8 @@ TEST(RotatePoints, InvertedByTheTransposeAndLandingWhereTheWarpSampled) {
 }
 
 TEST(PairRotation, UsesTheElevenDecimalPi) {
-  const cv::Mat expected = (cv::Mat_<double>(3, 3) << 0.8660254037852547, 0,
-                            -0.49999999999858646, 0, 1, 0, 0.49999999999858646, 0,
-                            0.8660254037852547);
+  const cv::Mat expected = (cv::Mat_<double>(3, 3) << 0.8660254037852547, 0, -0.49999999999858646,
+                            0, 1, 0, 0.49999999999858646, 0, 0.8660254037852547);
   EXPECT_EQ(cv::norm(pairRotation(), expected, cv::NORM_INF), 0.0);
 }
 
