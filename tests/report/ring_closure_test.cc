@@ -1,0 +1,104 @@
+// The ring closure and the indicator of the pair that breaks the ring, on synthetic rings.
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "report/assessment.h"
+#include "report/ring_closure.h"
+#include "tests/report/synthetic_ring.h"
+
+namespace {
+
+using ringcalib::report::computeRingClosure;
+using ringcalib::report::rotationAngleDeg;
+using ringcalib::test::exactRing;
+using ringcalib::test::kDeg;
+using ringcalib::test::matrixOfTriple;
+using ringcalib::test::randomRotation;
+
+TEST(RotationAngle, MatchesTheAngleOfAnAxisRotationFromTinyToNearlyHalfATurn) {
+  std::mt19937 random(7);
+  for (double angle : {1e-7, 0.01, 1.0, 60.0, 90.0, 179.0}) {
+    const cv::Matx33d R = randomRotation(random, angle);
+    EXPECT_NEAR(rotationAngleDeg(R), angle, 1e-9 * std::max(1.0, angle)) << angle;
+  }
+  EXPECT_EQ(rotationAngleDeg(cv::Matx33d::eye()), 0.0);
+}
+
+TEST(RingClosure, AnExactRingClosesAndNoPairStandsOut) {
+  for (unsigned seed = 1; seed <= 5; ++seed) {
+    std::mt19937 random(seed);
+    const auto ring = computeRingClosure(exactRing(random, 0.05));
+    EXPECT_LT(ring.closureDeg, 1e-9) << "seed " << seed;
+    for (int k = 0; k < 6; ++k) {
+      EXPECT_LT(ring.deviationDeg[k], 0.3) << "seed " << seed << " pair " << k;
+      EXPECT_FALSE(ring.standsOut[k]) << "seed " << seed << " pair " << k;
+    }
+  }
+}
+
+TEST(RingClosure, ARingOfIdenticalCamerasHasIdenticalPairRotations) {
+  // Without mounting differences every pair rotation is the 60 degree yaw of the tool's
+  // convention, and every deviation vanishes.
+  std::mt19937 random(3);
+  const auto pairs = exactRing(random, 0.0);
+  for (const cv::Matx33d& R : pairs) {
+    EXPECT_LT(cv::norm(R - matrixOfTriple(0.0, 60.0 * kDeg, 0.0)), 1e-12);
+  }
+  const auto ring = computeRingClosure(pairs);
+  for (double deviation : ring.deviationDeg) EXPECT_LT(deviation, 1e-9);
+}
+
+TEST(RingClosure, OnePerturbedPairBreaksTheRingAndIsNamed) {
+  // An error Q in pair k turns the product into A Q A^T: the closure is Q's angle, and the
+  // indicator must name k whatever the seed, the pair or the size of the error.
+  for (unsigned seed = 1; seed <= 5; ++seed) {
+    for (int k = 0; k < 6; ++k) {
+      for (double error : {1.0, 5.0}) {
+        std::mt19937 random(seed * 100 + k);
+        auto pairs = exactRing(random, 0.05);
+        // Small estimation noise on every pair, then the one large error.
+        for (cv::Matx33d& R : pairs) R = randomRotation(random, 0.01) * R;
+        pairs[k] = randomRotation(random, error) * pairs[k];
+        const auto ring = computeRingClosure(pairs);
+        const std::string where = "seed " + std::to_string(seed) + " pair " + std::to_string(k) +
+                                  " error " + std::to_string(error);
+        EXPECT_NEAR(ring.closureDeg, error, 0.07) << where;
+        EXPECT_EQ(ring.mostDeviating, k) << where;
+        for (int j = 0; j < 6; ++j) EXPECT_EQ(ring.standsOut[j], j == k) << where << " at " << j;
+        EXPECT_GT(ring.deviationDeg[k], 5 * ring.deviationDeg[(k + 1) % 6]) << where;
+      }
+    }
+  }
+}
+
+TEST(RingClosure, TheAssessmentSaysWhichPairBreaksTheRing) {
+  std::mt19937 random(11);
+  auto pairs = exactRing(random, 0.05);
+  pairs[4] = randomRotation(random, 2.0) * pairs[4];
+  ringcalib::report::CalibrationReport report;
+  for (int k = 0; k < 6; ++k) {
+    auto& pair = report.pair(k);
+    pair.solved = true;
+    pair.R = pairs[k];
+    pair.correspondences = 1000;
+    pair.consistentWithF = 990;
+    pair.medianError = 0.2;
+  }
+  const auto assessment = ringcalib::report::assess(report);
+  ASSERT_TRUE(assessment.ring.has_value());
+  EXPECT_EQ(assessment.ringJudgement.verdict, ringcalib::report::Verdict::kPoor);
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_EQ(assessment.pairs[k].verdict,
+              k == 4 ? ringcalib::report::Verdict::kPoor : ringcalib::report::Verdict::kGood)
+        << k;
+  }
+  ASSERT_EQ(assessment.pairs[4].reasons.size(), 1u);
+  EXPECT_NE(assessment.pairs[4].reasons[0].find("breaks the ring"), std::string::npos);
+
+  // A missing pair leaves no ring to close.
+  report.pairs.erase(report.pairs.begin() + 2);
+  EXPECT_FALSE(ringcalib::report::assess(report).ring.has_value());
+}
+
+}  // namespace
