@@ -108,8 +108,15 @@ Assessment assess(const CalibrationReport& report) {
   if (!assessment.ring) {
     lower(assessment.ringJudgement, Verdict::kFailed, "not all six pairs have a pose");
   } else {
-    grade(assessment.ringJudgement, assessment.ring->closureDeg, kClosureGoodDeg,
-          kClosureCheckDeg, format("closes to %.3f deg", assessment.ring->closureDeg));
+    const RingClosure& ring = *assessment.ring;
+    grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, kClosureCheckDeg,
+          format("closes to %.3f deg", ring.closureDeg));
+    if (ring.closureDeg > kClosureCheckDeg) {
+      for (int k = 0; k < kCameraCount; ++k) {
+        if (ring.standsOut[k]) assessment.ringJudgement.reasons.push_back(
+            "pair " + std::to_string(k) + " breaks the ring");
+      }
+    }
   }
   return assessment;
 }

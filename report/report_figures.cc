@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include <opencv2/imgproc.hpp>
@@ -106,15 +107,17 @@ cv::Mat drawPairMatches(const PairReport& pair) {
   const int gap = 24;
   const cv::Size a = pair.firstStrip.size();
   const cv::Size b = pair.secondStrip.size();
-  cv::Mat canvas(std::max(a.height, b.height) + kBand, std::max(a.width + gap + b.width, 360),
+  cv::Mat canvas(std::max(a.height, b.height) + kBand, std::max(a.width + gap + b.width, 400),
                  CV_8UC3, kBackground);
   const cv::Point firstAt(0, kBand);
   const cv::Point secondAt(a.width + gap, kBand);
   pasteAsBgr(canvas, pair.firstStrip, firstAt);
   pasteAsBgr(canvas, pair.secondStrip, secondAt);
+  // Bright colours in turn, so that neighbouring lines tell apart on grey images.
+  static const cv::Scalar kLineColours[] = {{0, 255, 255}, {255, 0, 255}, {0, 255, 0},
+                                            {255, 255, 0}, {0, 128, 255}, {255, 96, 96}};
   for (std::size_t k = 0; k < pair.matches.size(); ++k) {
-    // Successive matches take well separated colours of the scale.
-    const cv::Scalar colour = residualColour(kResidualScalePx * std::fmod(k * 0.381966, 1.0));
+    const cv::Scalar& colour = kLineColours[k % std::size(kLineColours)];
     const cv::Point2f p = pair.matches[k].first + cv::Point2f(firstAt);
     const cv::Point2f q = pair.matches[k].second + cv::Point2f(secondAt);
     cv::line(canvas, p, q, colour, 1, cv::LINE_AA);
@@ -122,10 +125,9 @@ cv::Mat drawPairMatches(const PairReport& pair) {
     cv::circle(canvas, q, 4, colour, 2, cv::LINE_AA);
   }
   text(canvas,
-       "pair " + std::to_string(pair.pair) + ": camera " + std::to_string(pair.first) +
-           " (left) and " + std::to_string(pair.second) + " (right), " +
-           std::to_string(pair.matches.size()) + " of " + std::to_string(pair.correspondences) +
-           " correspondences",
+       "pair " + std::to_string(pair.pair) + ": camera " + std::to_string(pair.first) + " | " +
+           std::to_string(pair.second) + ", " + std::to_string(pair.matches.size()) + " of " +
+           std::to_string(pair.correspondences) + " matches",
        {8, 20});
   return canvas;
 }

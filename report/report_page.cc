@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 
 
 namespace ringcalib::report {
@@ -28,6 +29,14 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+// Distortion coefficients span orders of magnitude: six significant digits.
+std::string significant(double value) {
+  if (!std::isfinite(value)) return "n/a";
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.6g", value);
+  return text;
+}
+
 std::string verdictCell(const Judgement& judgement) {
   const std::string name = verdictName(judgement.verdict);
   std::string reasons;
@@ -43,6 +52,37 @@ std::string figure(const std::string& file, const std::string& caption) {
   if (file.empty()) return "";
   return "<figure><img src=\"" + escapeHtml(file) + "\" alt=\"" + escapeHtml(caption) +
          "\"><figcaption>" + escapeHtml(caption) + "</figcaption></figure>\n";
+}
+
+// One line on top: the worst verdict of the run and what caused it.
+void writeSummary(std::ostream& page, const CalibrationReport& report,
+                  const Assessment& assessment) {
+  Judgement overall;
+  const auto take = [&overall](const Judgement& judgement, const std::string& what) {
+    if (judgement.verdict > overall.verdict) {
+      overall.verdict = judgement.verdict;
+      overall.reasons.clear();
+    }
+    if (judgement.verdict == overall.verdict && judgement.verdict != Verdict::kGood) {
+      overall.reasons.push_back(what);
+    }
+  };
+  for (std::size_t i = 0; i < report.cameras.size(); ++i) {
+    take(assessment.cameras[i], "camera " + std::to_string(report.cameras[i].camera));
+  }
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    take(assessment.pairs[i], "pair " + std::to_string(report.pairs[i].pair));
+  }
+  if (!report.pairs.empty()) take(assessment.ringJudgement, "ring closure");
+  for (const JobOutcome& job : report.jobs) {
+    if (job.code != 0) take({Verdict::kFailed, {}}, job.job + " job (code " + std::to_string(job.code) + ")");
+  }
+  const std::string name = verdictName(overall.verdict);
+  page << "<p class=\"" << name << "\" style=\"padding:6px 10px\">Overall: <b>" << name << "</b>";
+  for (std::size_t i = 0; i < overall.reasons.size(); ++i) {
+    page << (i == 0 ? " &mdash; " : ", ") << escapeHtml(overall.reasons[i]);
+  }
+  page << "</p>\n";
 }
 
 void writeJobs(std::ostream& page, const CalibrationReport& report) {
@@ -81,7 +121,7 @@ void writeCameras(std::ostream& page, const CalibrationReport& report,
     if (camera.hasIntrinsics) {
       page << cell(fixed(camera.K(0, 0), 2)) << cell(fixed(camera.K(1, 1), 2))
            << cell(fixed(camera.K(0, 2), 2)) << cell(fixed(camera.K(1, 2), 2));
-      for (int k = 0; k < 4; ++k) page << cell(fixed(camera.D[k], 5));
+      for (int k = 0; k < 4; ++k) page << cell(significant(camera.D[k]));
     } else {
       page << "<td colspan=\"8\">n/a</td>";
     }
@@ -168,23 +208,24 @@ void writeThresholds(std::ostream& page) {
 
 void writeFigures(std::ostream& page, const CalibrationReport& report,
                   const FigureFiles& figures) {
-  page << "<h2>Cameras in pictures</h2>\n";
+  const char* heading = "<h2>Cameras in pictures</h2>\n";
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
     const int n = report.cameras[i].camera;
     const CameraFigures& files = figures.cameras[i];
     if (files.coverage.empty() && files.preview.empty()) continue;
-    page << "<h3>Camera " << n << "</h3>\n"
+    page << std::exchange(heading, "") << "<h3>Camera " << n << "</h3>\n"
          << figure(files.coverage, "Camera " + std::to_string(n) +
                                        ": the accepted corners over the frame, coloured by "
                                        "their reprojection error")
          << figure(files.preview, "Camera " + std::to_string(n) +
                                       ": the undistorted view after the quarter turn");
   }
-  page << "<h2>Pairs in pictures</h2>\n";
+  heading = "<h2>Pairs in pictures</h2>\n";
   for (std::size_t i = 0; i < report.pairs.size(); ++i) {
     const PairReport& pair = report.pairs[i];
     const PairFigures& files = figures.pairs[i];
     if (files.matches.empty() && files.errors.empty()) continue;
+    page << std::exchange(heading, "");
     const std::string name = "Pair " + std::to_string(pair.pair) + " (cameras " +
                              std::to_string(pair.first) + " and " +
                              std::to_string(pair.second) + ")";
@@ -219,6 +260,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
   page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
        << "<title>ringcalib calibration report</title>\n<style>" << kStyle
        << "</style>\n</head>\n<body>\n<h1>Calibration report</h1>\n";
+  writeSummary(page, report, assessment);
   writeJobs(page, report);
   if (!report.cameras.empty()) writeCameras(page, report, assessment);
   if (!report.pairs.empty()) {

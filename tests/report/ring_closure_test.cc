@@ -95,6 +95,7 @@ TEST(RingClosure, TheAssessmentSaysWhichPairBreaksTheRing) {
   }
   ASSERT_EQ(assessment.pairs[4].reasons.size(), 1u);
   EXPECT_NE(assessment.pairs[4].reasons[0].find("breaks the ring"), std::string::npos);
+  EXPECT_EQ(assessment.ringJudgement.reasons.back(), "pair 4 breaks the ring");
 
   // A missing pair leaves no ring to close.
   report.pairs.erase(report.pairs.begin() + 2);
