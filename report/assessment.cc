@@ -44,6 +44,11 @@ Judgement judgeCamera(const CameraReport& camera) {
   return judgement;
 }
 
+// The ring names a pair only when it does not close.
+bool breaksRing(const std::optional<RingClosure>& ring, int pair) {
+  return ring && ring->closureDeg > kClosureCheckDeg && ring->suspect == pair;
+}
+
 Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ring) {
   Judgement judgement;
   if (!pair.solved) {
@@ -58,14 +63,8 @@ Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ri
         format("%.1f %% consistent with F", 100.0 * share));
   grade(judgement, pair.medianError, kPairMedianGoodPx, kPairMedianCheckPx,
         format("median error %.3f px", pair.medianError));
-  if (ring && pair.pair >= 0 && pair.pair < kCameraCount && ring->standsOut[pair.pair]) {
-    const double deviation = ring->deviationDeg[pair.pair];
-    if (ring->closureDeg > kClosureCheckDeg) {
-      lower(judgement, Verdict::kPoor, format("breaks the ring (deviation %.3f deg)", deviation));
-    } else {
-      lower(judgement, Verdict::kCheck,
-            format("rotation differs from the other pairs by %.3f deg", deviation));
-    }
+  if (breaksRing(ring, pair.pair)) {
+    lower(judgement, Verdict::kPoor, "breaks the ring");
   }
   return judgement;
 }
@@ -111,11 +110,9 @@ Assessment assess(const CalibrationReport& report) {
     const RingClosure& ring = *assessment.ring;
     grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, kClosureCheckDeg,
           format("closes to %.3f deg", ring.closureDeg));
-    if (ring.closureDeg > kClosureCheckDeg) {
-      for (int k = 0; k < kCameraCount; ++k) {
-        if (ring.standsOut[k]) assessment.ringJudgement.reasons.push_back(
-            "pair " + std::to_string(k) + " breaks the ring");
-      }
+    if (breaksRing(assessment.ring, ring.suspect)) {
+      assessment.ringJudgement.reasons.push_back("pair " + std::to_string(ring.suspect) +
+                                                 " breaks the ring");
     }
   }
   return assessment;

@@ -27,7 +27,8 @@ inline constexpr double kConsistentShareCheck = 0.7;
 // Pair: the refinement's final median reprojection error, pixels of the prepared views.
 inline constexpr double kPairMedianGoodPx = 0.5;
 inline constexpr double kPairMedianCheckPx = 1.0;
-// Ring: angle of the rotation around the ring, degrees.
+// Ring: angle of the rotation around the ring, degrees. Above the check limit the pair
+// that breaks the ring (RingClosure::suspect) is named.
 inline constexpr double kClosureGoodDeg = 0.1;
 inline constexpr double kClosureCheckDeg = 0.5;
 

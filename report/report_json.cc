@@ -83,8 +83,7 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
     entry["t"] = vector(pair.t);
   }
   if (ring && pair.pair >= 0 && pair.pair < kCameraCount) {
-    entry["ring_deviation_degrees"] = number(ring->deviationDeg[pair.pair]);
-    entry["stands_out"] = ring->standsOut[pair.pair];
+    entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
   json figures = json::object();
   addFigure(figures, "matches", files.matches);
@@ -97,8 +96,9 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
 json ringJson(const Assessment& assessment) {
   json entry = judgement(assessment.ringJudgement);
   if (!assessment.ring) return entry;
-  entry["closure_degrees"] = number(assessment.ring->closureDeg);
-  entry["most_deviating_pair"] = assessment.ring->mostDeviating;
+  const RingClosure& ring = *assessment.ring;
+  entry["closure_degrees"] = number(ring.closureDeg);
+  entry["suspect_pair"] = ring.closureDeg > kClosureCheckDeg ? json(ring.suspect) : json(nullptr);
   return entry;
 }
 
@@ -111,9 +111,7 @@ json thresholdsJson() {
           {"pair_median_good_px", kPairMedianGoodPx},
           {"pair_median_check_px", kPairMedianCheckPx},
           {"closure_good_degrees", kClosureGoodDeg},
-          {"closure_check_degrees", kClosureCheckDeg},
-          {"stand_out_floor_degrees", kStandOutFloorDeg},
-          {"stand_out_factor", kStandOutFactor}};
+          {"closure_check_degrees", kClosureCheckDeg}};
 }
 
 }  // namespace

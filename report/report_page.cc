@@ -135,7 +135,7 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
   page << "<h2>Pairs</h2>\n<table><tr><th>pair</th><th>cameras</th>"
           "<th>correspondences</th><th>consistent with F</th><th>median error (px)</th>"
           "<th>R x (deg)</th><th>R y (deg)</th><th>R z (deg)</th><th>t</th>"
-          "<th>ring deviation (deg)</th><th>verdict</th></tr>\n";
+          "<th>share of the closure explained</th><th>verdict</th></tr>\n";
   for (std::size_t i = 0; i < report.pairs.size(); ++i) {
     const PairReport& pair = report.pairs[i];
     std::string consistent = "n/a";
@@ -155,7 +155,7 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
       page << "<td colspan=\"5\">no pose</td>";
     }
     const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < kCameraCount;
-    page << cell(inRing ? fixed(assessment.ring->deviationDeg[pair.pair], 4) : "n/a")
+    page << cell(inRing ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
          << verdictCell(assessment.pairs[i]) << "</tr>\n";
   }
   page << "</table>\n";
@@ -163,10 +163,12 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
 
 void writeRing(std::ostream& page, const Assessment& assessment) {
   page << "<h2>Ring closure</h2>\n<table><tr><th>closure (deg)</th>"
-          "<th>most deviating pair</th><th>verdict</th></tr>\n<tr>";
+          "<th>pair that breaks the ring</th>"
+          "<th>verdict</th></tr>\n<tr>";
   if (assessment.ring) {
-    page << cell(fixed(assessment.ring->closureDeg, 4))
-         << cell(std::to_string(assessment.ring->mostDeviating));
+    const RingClosure& ring = *assessment.ring;
+    page << cell(fixed(ring.closureDeg, 4))
+         << cell(ring.closureDeg > kClosureCheckDeg ? std::to_string(ring.suspect) : "none");
   } else {
     page << cell("n/a") << cell("n/a");
   }
@@ -174,16 +176,20 @@ void writeRing(std::ostream& page, const Assessment& assessment) {
        << "<p>Pair n maps view n to view n+1 (X<sub>n+1</sub> = R<sub>n</sub>(X<sub>n</sub> "
           "&minus; t<sub>n</sub>)), so going once around the ring, R<sub>5</sub>R<sub>4</sub>"
           "R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps view 0 to itself. The "
-          "closure is the angle by which that product differs from the identity; a well "
+          "<i>closure</i> is the angle by which that product differs from the identity; a well "
           "calibrated rig closes to a few hundredths of a degree. A wrong pair shows in the "
-          "closure, but the closure alone cannot say which pair it is. The six cameras of a "
-          "ring are alike, so the six pair rotations are alike too: a pair's <i>ring "
-          "deviation</i> is the median of the angles between its rotation and each of the "
-          "other five. A pair <b>breaks the ring</b> when the closure exceeds "
-       << fixed(kClosureCheckDeg, 2) << "&deg; and its deviation exceeds both "
-       << fixed(kStandOutFloorDeg, 2) << "&deg; and " << fixed(kStandOutFactor, 0)
-       << " times the median deviation of the six pairs; with a closed ring such a pair "
-          "is only marked for a check (its camera may be mounted differently).</p>\n";
+          "closure, but the closure alone cannot say which pair it is: an error in any one "
+          "pair gives the same closure angle. Its direction differs, though. For each pair, "
+          "the error it would have to carry to cause the whole closure is compared with how "
+          "its rotation actually deviates from the mean rotation of the other five pairs (the "
+          "six cameras of a ring are alike, so their pair rotations are alike too). The "
+          "<i>share of the closure explained</i> is the deviation's component along that "
+          "error, as a share of the error: near 100 % for a pair that carries the error, near "
+          "0 % for pairs that only differ by the cameras' natural mounting. When the closure "
+          "exceeds "
+       << fixed(kClosureCheckDeg, 2)
+       << "&deg;, the pair that explains the largest share is named as the pair that "
+          "<b>breaks the ring</b>.</p>\n";
 }
 
 void writeThresholds(std::ostream& page) {

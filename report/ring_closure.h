@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -13,10 +12,17 @@
 //
 // The closure alone cannot say which pair is wrong: an error Q in pair k gives the product
 // A Q A^T (A = R_5 ... R_{k+1}), whose angle is the angle of Q whatever k is. What does
-// point at the pair is that the six cameras of a ring are alike, so the six pair rotations
-// are alike too. A pair's deviation is the median of the angles between its rotation and
-// each of the other five; one bad pair lies far from the five others (a large median),
-// while a good pair lies near at least four of the five (a small median).
+// point at the pair is that the six cameras of a ring are alike, so their six pair
+// rotations are alike too, and that the closure error has a direction as well as a size.
+// If pair k alone carries an error Q (R_k estimated as Q R_k), the closure C = A Q A^T tells
+// Q = A^T C A exactly, and R_k's own deviation from the consensus of the other five pairs,
+// D_k = R_k M_k^T, is then about Q. A pair whose deviation points along the error its
+// closure implies, with the same size, explains the closure; the pairs that are right
+// deviate only by the natural differences of the cameras, in no particular direction.
+//
+// As rotation vectors, with q_k = log(A_k^T C A_k) and d_k = log(D_k), the share of the
+// closure that pair k explains is d_k . q_k / |q_k|^2: about 1 for the broken pair, about
+// 0 for the others. The consensus M_k is the chordal mean of the other five rotations.
 namespace ringcalib::report {
 
 // The angle of a rotation in degrees: atan2(|axis part| / 2, (trace - 1) / 2), which
@@ -24,18 +30,12 @@ namespace ringcalib::report {
 double rotationAngleDeg(const cv::Matx33d& R);
 
 struct RingClosure {
-  double closureDeg = 0.0;              // angle of R_5 ... R_0
-  std::array<double, 6> deviationDeg{}; // each pair's median angle to the other five
-  int mostDeviating = 0;                // the pair with the largest deviation
-  std::array<bool, 6> standsOut{};      // deviation above both limits of standsOutFrom
+  double closureDeg = 0.0;           // angle of R_5 ... R_0
+  std::array<double, 6> explained{}; // share of the closure each pair explains
+  int suspect = 0;                   // the pair that explains the largest share
 };
 
-// A deviation stands out when it exceeds kStandOutFloorDeg and kStandOutFactor times the
-// median deviation of the six pairs.
-inline constexpr double kStandOutFloorDeg = 0.5;
-inline constexpr double kStandOutFactor = 3.0;
-
-// `rotations` holds R_0 ... R_5 in ring order (exactly six).
+// `rotations` holds R_0 ... R_5 in ring order.
 RingClosure computeRingClosure(const std::array<cv::Matx33d, 6>& rotations);
 
 }  // namespace ringcalib::report

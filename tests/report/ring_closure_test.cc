@@ -25,48 +25,58 @@ TEST(RotationAngle, MatchesTheAngleOfAnAxisRotationFromTinyToNearlyHalfATurn) {
   EXPECT_EQ(rotationAngleDeg(cv::Matx33d::eye()), 0.0);
 }
 
-TEST(RingClosure, AnExactRingClosesAndNoPairStandsOut) {
+TEST(RingClosure, AnExactRingClosesWhateverTheMountingSpread) {
   for (unsigned seed = 1; seed <= 5; ++seed) {
-    std::mt19937 random(seed);
-    const auto ring = computeRingClosure(exactRing(random, 0.05));
-    EXPECT_LT(ring.closureDeg, 1e-9) << "seed " << seed;
-    for (int k = 0; k < 6; ++k) {
-      EXPECT_LT(ring.deviationDeg[k], 0.3) << "seed " << seed << " pair " << k;
-      EXPECT_FALSE(ring.standsOut[k]) << "seed " << seed << " pair " << k;
+    for (double mounting : {0.05, 2.0}) {
+      std::mt19937 random(seed);
+      const auto ring = computeRingClosure(exactRing(random, mounting));
+      EXPECT_LT(ring.closureDeg, 1e-9) << "seed " << seed;
+      // Nothing to explain.
+      for (double share : ring.explained) EXPECT_EQ(share, 0.0);
     }
   }
 }
 
 TEST(RingClosure, ARingOfIdenticalCamerasHasIdenticalPairRotations) {
   // Without mounting differences every pair rotation is the 60 degree yaw of the tool's
-  // convention, and every deviation vanishes.
+  // convention.
   std::mt19937 random(3);
   const auto pairs = exactRing(random, 0.0);
   for (const cv::Matx33d& R : pairs) {
     EXPECT_LT(cv::norm(R - matrixOfTriple(0.0, 60.0 * kDeg, 0.0)), 1e-12);
   }
-  const auto ring = computeRingClosure(pairs);
-  for (double deviation : ring.deviationDeg) EXPECT_LT(deviation, 1e-9);
 }
 
 TEST(RingClosure, OnePerturbedPairBreaksTheRingAndIsNamed) {
   // An error Q in pair k turns the product into A Q A^T: the closure is Q's angle, and the
-  // indicator must name k whatever the seed, the pair or the size of the error.
+  // indicator must name k whatever the seed and the pair, for errors well above the
+  // differences that the cameras' mounting gives the pair rotations (0.5 degrees per
+  // camera here; with 1 degree the smallest error of 3 degrees is still named in most
+  // cases, but no longer in every one).
   for (unsigned seed = 1; seed <= 5; ++seed) {
     for (int k = 0; k < 6; ++k) {
-      for (double error : {1.0, 5.0}) {
-        std::mt19937 random(seed * 100 + k);
-        auto pairs = exactRing(random, 0.05);
-        // Small estimation noise on every pair, then the one large error.
-        for (cv::Matx33d& R : pairs) R = randomRotation(random, 0.01) * R;
-        pairs[k] = randomRotation(random, error) * pairs[k];
-        const auto ring = computeRingClosure(pairs);
-        const std::string where = "seed " + std::to_string(seed) + " pair " + std::to_string(k) +
-                                  " error " + std::to_string(error);
-        EXPECT_NEAR(ring.closureDeg, error, 0.07) << where;
-        EXPECT_EQ(ring.mostDeviating, k) << where;
-        for (int j = 0; j < 6; ++j) EXPECT_EQ(ring.standsOut[j], j == k) << where << " at " << j;
-        EXPECT_GT(ring.deviationDeg[k], 5 * ring.deviationDeg[(k + 1) % 6]) << where;
+      for (double mounting : {0.05, 0.5}) {
+        for (double error : {3.0, 5.0}) {
+          std::mt19937 random(seed * 100 + k);
+          auto pairs = exactRing(random, mounting);
+          // Small estimation noise on every pair, then the one large error.
+          for (cv::Matx33d& R : pairs) R = randomRotation(random, 0.01) * R;
+          pairs[k] = randomRotation(random, error) * pairs[k];
+          const auto ring = computeRingClosure(pairs);
+          const std::string where = "seed " + std::to_string(seed) + " pair " +
+                                    std::to_string(k) + " mounting " + std::to_string(mounting) +
+                                    " error " + std::to_string(error);
+          EXPECT_NEAR(ring.closureDeg, error, 0.07) << where;
+          EXPECT_EQ(ring.suspect, k) << where;
+          // The broken pair explains most of the closure, every other pair little of it.
+          for (int j = 0; j < 6; ++j) {
+            if (j == k) {
+              EXPECT_GT(ring.explained[j], 0.6) << where;
+            } else {
+              EXPECT_LT(ring.explained[j], 0.5) << where << " at " << j;
+            }
+          }
+        }
       }
     }
   }
@@ -93,8 +103,7 @@ TEST(RingClosure, TheAssessmentSaysWhichPairBreaksTheRing) {
               k == 4 ? ringcalib::report::Verdict::kPoor : ringcalib::report::Verdict::kGood)
         << k;
   }
-  ASSERT_EQ(assessment.pairs[4].reasons.size(), 1u);
-  EXPECT_NE(assessment.pairs[4].reasons[0].find("breaks the ring"), std::string::npos);
+  EXPECT_EQ(assessment.pairs[4].reasons, std::vector<std::string>{"breaks the ring"});
   EXPECT_EQ(assessment.ringJudgement.reasons.back(), "pair 4 breaks the ring");
 
   // A missing pair leaves no ring to close.
