@@ -131,7 +131,7 @@ TEST(WriteReport, ThePageIsWellFormedAndShowsEveryPictureThatExists) {
   expectReferencesExist(dir.path(), page);
   // Two pictures per camera and per pair, and the link to report.json.
   EXPECT_EQ(references(page).size(), 6u * 2 + 6u * 2 + 1);
-  for (const char* text : {"Cameras", "Pairs", "Ring closure", "spread", "0.50 px"}) {
+  for (const char* text : {"Cameras", "Pairs", "Ring closure", "share of the closure explained", "0.50 px"}) {
     EXPECT_NE(page.find(text), std::string::npos) << text;
   }
   // Every picture in the folder is on the page.
