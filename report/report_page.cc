@@ -155,7 +155,9 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
       page << "<td colspan=\"5\">no pose</td>";
     }
     const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < kCameraCount;
-    page << cell(inRing ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
+    // The shares mean something only when there is a closure error to explain.
+    const bool explains = inRing && assessment.ring->closureDeg > kClosureCheckDeg;
+    page << cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
          << verdictCell(assessment.pairs[i]) << "</tr>\n";
   }
   page << "</table>\n";
