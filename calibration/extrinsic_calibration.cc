@@ -1,18 +1,36 @@
 #include "calibration/extrinsic_calibration.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <iostream>
 
+#include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "calibration/compact_json.h"
+#include "calibration/extrinsic_geometry.h"
+#include "calibration/extrinsic_progress.h"
 #include "calibration/job_guard.h"
 #include "calibration/parameter_file.h"
 #include "calibration/result_code.h"
 
+using namespace ringcalib::extrinsic;
+using ringcalib::kSuccess;
+
 namespace {
 
-constexpr int kCameras = 6;
-constexpr double kIntrinsicScale = 1.25;  // the stills are 1.25 x the video frames
+// The image library reports a file it cannot open on standard error; the job reports it on
+// standard output, so a missing file is recognised before the library is asked.
+cv::Mat readGrey(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::access(path.c_str(), R_OK) != 0) {
+    return cv::Mat();
+  }
+  return cv::imread(path, cv::IMREAD_GRAYSCALE);
+}
 
 }  // namespace
 
@@ -26,10 +44,10 @@ int ExtrinsicCalibration::Calibrate(const std::vector<std::string>& imagePaths,
 int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
                                     const std::string& file,
                                     const InputParam::CalibrationType& type) {
-  const double share = type == InputParam::ALL ? 0.1 : 1.0;
+  const double share = progressShare(type);
 
   int code = ringcalib::loadParameterDocument(in_, file, document_);
-  if (code != ringcalib::kSuccess) return code;
+  if (code != kSuccess) return code;
   if (imagePaths.empty()) {
     std::cout << "No image folder was given (--image): the extrinsic job needs origin_0.jpg ... "
                  "origin_5.jpg"
@@ -37,29 +55,72 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     return ringcalib::kImageMissing;
   }
 
+  // Loading: camera by camera, the image is checked before its parameters are read.
   std::array<cv::Mat, kCameras> grey;
   std::array<cv::Matx33d, kCameras> K;
   std::array<cv::Vec4d, kCameras> D;
   for (int n = 0; n < kCameras; ++n) {
     const std::string path = imagePaths.front() + "/origin_" + std::to_string(n) + ".jpg";
-    grey[n] = cv::imread(path, cv::IMREAD_GRAYSCALE);
+    grey[n] = readGrey(path);
     if (grey[n].data == nullptr || grey[n].empty()) {
       std::cout << path << " is empty" << std::endl;
       return ringcalib::kImageMissing;
     }
+    setNonZero(grey[n]);
     K[n] = cv::Matx33d::zeros();
     D[n] = cv::Vec4d::all(0.0);
     code = readCameraParams(K[n], D[n], n);
-    if (code != ringcalib::kSuccess) return code;
+    if (code != kSuccess) return code;
     K[n](0, 0) *= kIntrinsicScale;
     K[n](0, 2) *= kIntrinsicScale;
     K[n](1, 1) *= kIntrinsicScale;
     K[n](1, 2) *= kIntrinsicScale;
-    std::cout << "progress:" << (n + 1) * (share / 10) / kCameras + (1 - share) << std::endl;
+    std::cout << "progress:" << loadingProgress(n, share) << std::endl;
   }
   in_.close();
 
-  std::cout << "extrinsic calibration failed: the pair stage is not available in this build"
-            << std::endl;
-  return ringcalib::kComputationFailed;
+  // Preparing: every still becomes an upright view of the common pinhole camera, once.
+  std::array<cv::Mat, kCameras> Knew;
+  std::array<cv::Mat, kCameras> views;
+  for (int n = 0; n < kCameras; ++n) {
+    Knew[n] = targetCameraMatrix();
+    code = prepareView(n, grey[n], K[n], D[n], Knew[n], views[n]);
+    if (code != kSuccess) return code;
+    grey[n].release();
+    std::cout << "progress:" << preparingProgress(n, share) << std::endl;
+  }
+
+  // Pairs: camera i with the next one around the ring.
+  std::array<cv::Mat, kCameras> R;
+  std::array<cv::Mat, kCameras> t;
+  for (int i = 0; i < kCameras; ++i) {
+    const int j = (i + 1) % kCameras;
+    code = solvePair(i, j, views[i], views[j], Knew[i], Knew[j], R[i], t[i]);
+    if (code != kSuccess) return code;
+    std::cout << "progress:" << pairProgress(i, share) << std::endl;
+  }
+
+  // Store: the document as read, with the six poses added, replaces the file in one piece.
+  for (int k = 0; k < kCameras; ++k) {
+    code = writeExtrinsicParam(R[k], t[k], k);
+    if (code != kSuccess) return code;
+  }
+  if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+    return ringcalib::kCannotOpen;
+  }
+  return kSuccess;
+}
+
+int ExtrinsicCalibration::prepareView(int n, const cv::Mat& grey, const cv::Matx33d& K,
+                                      const cv::Vec4d& D, const cv::Mat& Knew, cv::Mat& view) {
+  try {
+    cv::fisheye::undistortImage(grey, view, K, D, Knew,
+                                cv::Size(kUndistortedSize, kUndistortedSize));
+    rotate90(view);
+  } catch (const std::exception& e) {
+    std::cout << "extrinsic calibration of camera " << n
+              << " failed: " << ringcalib::describeException(e) << std::endl;
+    return ringcalib::kComputationFailed;
+  }
+  return kSuccess;
 }

@@ -26,12 +26,61 @@ class ExtrinsicCalibration {
   // 0, or 6 after printing "write extrinsic param failed : " and the library's text.
   int writeExtrinsicParam(const cv::Mat& R, const cv::Mat& T, const int& id);
 
+  // Image orientation (8-bit images, any channel count). rotate90 and rotateImage point
+  // `image` at a new buffer; other headers that share the old data keep the old content.
+
+  // Raises every zero sample to 1, in place, so that 0 marks "no source" after the warps.
+  void setNonZero(cv::Mat& image);
+
+  // Quarter turn counter-clockwise: result pixel (r, k) is source pixel (k, cols - 1 - r).
+  void rotate90(cv::Mat& image);
+
+  // Inverse warp through H = K R K^-1: result pixel p samples the source bilinearly at H p.
+  // The 2x2 block must start inside the image (truncated position in [0, size - 2]), else
+  // the pixel is 0; values interpolated beyond the block are clamped to 0..255.
+  void rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K);
+
+  // rotateImage for the given columns only; every other column of the result is 0. The
+  // pairs need only the strip that the flow reads (flowStripColumns), 30 % of the work.
+  void rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
+                          const cv::Range& columns);
+
+  // Maps every point through H = K R K^-1, in place (the same H as rotateImage).
+  void rotatePoints(cv::Mat R, std::vector<cv::Point2f>& points, const cv::Mat& K);
+
+  // Correspondences between two 8-bit one-channel views from DIS flow on their central
+  // 30 % strip: forward flow sampled on a 5-pixel grid, kept when the backward flow at the
+  // truncated target undoes it within 1 px and the target lies strictly inside the strip.
+  // Appends to pts1 (in I1) and pts2 (in I2), in full-image coordinates.
+  void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
+                                   std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
+
+  // Pose of the pair (i, j) from the prepared views of cameras i and j and their target
+  // camera matrices: warps, flow, fundamental matrix, pose, diagnostics. R (3x3) and t
+  // (3x1, unit) are the pose with view i first, X_j = R (X_i - t). Returns 0; 8 after the
+  // "too few matches" line; 9 after one line naming the pair when the estimation fails.
+  int solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
+                const cv::Mat& KnewJ, cv::Mat& R, cv::Mat& t);
+
+  // The second half of solvePair: the fundamental matrix of correspondences in the prepared
+  // views of pair (i, j), the pose from it (camera matrix KnewI) and the diagnostics. R and
+  // t are set only on success. Returns 0, or 9 after one line naming the pair when no
+  // fundamental matrix or no finite, refined pose results.
+  int poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
+                      const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI, cv::Mat& R,
+                      cv::Mat& t);
+
   // The document as loaded and extended (tests read it).
   nlohmann::json& document() { return document_; }
 
  private:
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
+
+  // Undistorts camera n's still to the target pinhole view and turns it upright. Returns
+  // 0, or 9 after one line naming the camera when the image library fails.
+  int prepareView(int n, const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
+                  const cv::Mat& Knew, cv::Mat& view);
 
   std::ifstream in_;
   nlohmann::json document_;

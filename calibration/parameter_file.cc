@@ -74,8 +74,14 @@ int createTemporaryBeside(const std::string& target, mode_t mode, std::string& t
   return -1;
 }
 
-// Opening for writing without O_TRUNC tests the permission and changes nothing.
+// Opening for writing without O_TRUNC tests the permission and changes nothing. A file
+// without any write bit is taken as protected even for root, who could write it anyway:
+// whoever made it read-only did not want it replaced.
 bool canOpenForWriting(const std::string& target) {
+  struct stat info;
+  if (::stat(target.c_str(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    return false;
+  }
   const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   ::close(fd);

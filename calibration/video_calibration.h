@@ -9,14 +9,60 @@
 #include "app/input_param.h"
 
 // The intrinsic job: checkerboard videos of the six cameras to fisheye K and D.
+//
+// For each camera every fourth frame of its videos is screened by a cheap board test on a
+// small copy (fastChect), searched at a reduced size and refined at full size
+// (detectCorners), checked for contrast (shapeResponse) and straight rows and columns
+// (testCorners). The corners of the accepted views are cut to the central circle
+// (selectCorners) and solved into the equidistant fisheye model (runFisheyeCalibration2).
 class VideoCalibration {
  public:
+  // Fewer views than this leave too little spread of board poses for the solve.
+  static constexpr int kMinViews = 20;
+
   VideoCalibration() = default;
 
   // Runs the job on the --video folders and writes the parameter file. Returns a result
   // code (calibration/result_code.h); on failure the earlier file stays as it was.
   int Calibrate(const std::vector<std::string>& videoPaths, const std::string& file,
                 const InputParam::CalibrationType& type);
+
+  // Cheap test of a colour frame for a w x h inner-corner board on a 1000 x 750 inverted
+  // grey copy. After a failed test the next three calls return false without looking at
+  // their frame; this back-off is shared by every call in the process.
+  bool fastChect(const cv::Mat& frame, int w, int h);
+
+  // Whether the next fastChect call will look at its frame (false while it backs off).
+  static bool fastChectTestsNextFrame();
+
+  // Full detection on a single-channel frame, which is inverted in place. The board is
+  // searched at 1 / 3.2 of the size and refined at full size. True when the frame is
+  // accepted; `corners` then holds boardSize.area() corners in full-size pixels.
+  bool detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
+                     cv::Size boardSize);
+
+  // Smallest local contrast (mean absolute deviation / mean over a 7 x 7 window) over the
+  // corners at least 3 pixels inside the image; 10000 when no corner qualifies.
+  double shapeResponse(const cv::Mat& img, std::vector<cv::Point2f>& corners);
+
+  // Whether a w x h corner list runs straight: every two successive segments along a row
+  // or a column are parallel within acos(0.99), about 8.1 degrees.
+  bool testCorners(std::vector<cv::Point2f>& corners, int w, int h);
+
+  // Keeps in every view only the corners within 0.8 * (width / 2) of the centre of a
+  // width x height frame, with their object points. Every view stays, empty or not.
+  void selectCorners(std::vector<std::vector<cv::Point2f>>& imagePoints,
+                     std::vector<std::vector<cv::Point3f>>& objectPoints, int width,
+                     int height);
+
+  // Solves K and D of camera `cameraId` from the views and prints them. Views the library
+  // cannot start from (fewer than five corners, or all on one line of the board) are left
+  // out; a view it reports as ill-conditioned is dropped, in one line, and the solve is
+  // repeated while 20 views remain. Returns 0, or 9 after one line naming the camera.
+  int runFisheyeCalibration2(const std::vector<std::vector<cv::Point2f>>& imagePoints,
+                             const std::vector<std::vector<cv::Point3f>>& objectPoints,
+                             int cameraId, int, cv::Size imageSize, cv::Matx33d& K,
+                             cv::Vec4d& D);
 
   // Enters camera `id`'s K and D into the document. Returns 0, or 6 after printing
   // "write intrinsic param failed : " and the library's text.
@@ -25,9 +71,20 @@ class VideoCalibration {
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_; }
 
+  // The working images of the last examined frame (tests read them).
+  const cv::Mat& fastCheckImage() const { return fastCheckImage_; }
+  const cv::Mat& detectionImage() const { return detectionImage_; }
+
  private:
   int calibrate(const std::vector<std::string>& videoPaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
+  // Reads camera `camera`'s video of every folder and appends the accepted views.
+  int collectViews(const std::vector<std::string>& videoPaths, int camera, double scale,
+                   std::vector<std::vector<cv::Point2f>>& imagePoints, cv::Size& imageSize);
+
+  cv::Mat fastCheckImage_;
+  cv::Mat grayFrame_;
+  cv::Mat detectionImage_;
   nlohmann::json document_;
 };

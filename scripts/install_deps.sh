@@ -8,6 +8,7 @@ packages=(
   libopencv-dev libtclap-dev nlohmann-json3-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  time
 )
 
 missing=()

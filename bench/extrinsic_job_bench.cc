@@ -1,0 +1,187 @@
+// The extrinsic job on a generated rig against the floor of its image-library calls on the
+// same data: reading the six stills, undistorting them, the twelve flow calls and the six
+// fundamental-matrix estimates. The ratio shows what the job's own work (orientation,
+// sampling, pose refinement, output and the store) adds to what it cannot avoid.
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include "calibration/compact_json.h"
+#include "calibration/extrinsic_calibration.h"
+#include "calibration/extrinsic_geometry.h"
+#include "tests/calibration/truth_parameter_file.h"
+#include "tools/synthetic_rig.h"
+
+namespace {
+
+using namespace ringcalib::extrinsic;
+
+// A default-size rig (4000 x 3000 stills) with the truth intrinsics in its parameter file,
+// and the intermediate data the library calls of the floor work on.
+struct BenchRig {
+  std::string folder;
+  std::string images;
+  std::string file;
+  std::array<cv::Matx33d, kCameras> K;  // scaled to the stills
+  std::array<cv::Vec4d, kCameras> D;
+  std::array<cv::Mat, kCameras> strip1;  // central strips of the warped views, per pair
+  std::array<cv::Mat, kCameras> strip2;
+  std::array<std::vector<cv::Point2f>, kCameras> pts1;  // matches in the prepared views
+  std::array<std::vector<cv::Point2f>, kCameras> pts2;
+
+  ~BenchRig() { std::filesystem::remove_all(folder); }
+
+  std::string still(int n) const { return images + "/origin_" + std::to_string(n) + ".jpg"; }
+};
+
+std::string temporaryFolder() {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "ringcalib-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::unique_ptr<BenchRig> makeRig() {
+  auto rig = std::make_unique<BenchRig>();
+  rig->folder = temporaryFolder();
+  rig->images = rig->folder + "/image";
+  rig->file = rig->folder + "/params.json";
+  ringcalib::synth::RigOptions options;
+  options.videos = false;
+  const ringcalib::synth::RigTruth truth = ringcalib::synth::generateRig(rig->folder, options);
+  std::ofstream(rig->file, std::ios::binary)
+      << ringcalib::serializeCompact(ringcalib::test::truthParameterDocument(truth));
+
+  // The job's own steps, once, to obtain what each library call of the floor receives.
+  ExtrinsicCalibration job;
+  const cv::Mat Knew = targetCameraMatrix();
+  std::array<cv::Mat, kCameras> views;
+  for (int n = 0; n < kCameras; ++n) {
+    rig->K[n] = truth.cameras[n].K;
+    rig->K[n](0, 0) = truth.cameras[n].K(0, 0) * kIntrinsicScale;
+    rig->K[n](0, 2) = truth.cameras[n].K(0, 2) * kIntrinsicScale;
+    rig->K[n](1, 1) = truth.cameras[n].K(1, 1) * kIntrinsicScale;
+    rig->K[n](1, 2) = truth.cameras[n].K(1, 2) * kIntrinsicScale;
+    rig->D[n] = truth.cameras[n].D;
+    cv::Mat grey = cv::imread(rig->still(n), cv::IMREAD_GRAYSCALE);
+    job.setNonZero(grey);
+    cv::fisheye::undistortImage(grey, views[n], rig->K[n], rig->D[n], Knew,
+                                cv::Size(kUndistortedSize, kUndistortedSize));
+    job.rotate90(views[n]);
+  }
+  const cv::Mat P = pairRotation();
+  for (int i = 0; i < kCameras; ++i) {
+    cv::Mat A = views[i];
+    cv::Mat B = views[(i + 1) % kCameras];
+    job.rotateImage(A, P.t(), Knew);
+    job.rotateImage(B, P, Knew);
+    const cv::Rect strip(static_cast<int>(A.cols * 0.35), 0, static_cast<int>(A.cols * 0.3),
+                         A.rows);
+    rig->strip1[i] = A(strip).clone();
+    rig->strip2[i] = B(strip).clone();
+    job.matchesFromDenseOpticalFlow(A, B, rig->pts1[i], rig->pts2[i]);
+    job.rotatePoints(P.t(), rig->pts1[i], Knew);
+    job.rotatePoints(P, rig->pts2[i], Knew);
+  }
+  return rig;
+}
+
+const BenchRig& rig() {
+  static const std::unique_ptr<BenchRig> instance = makeRig();
+  return *instance;
+}
+
+void BM_ExtrinsicJob(benchmark::State& state) {
+  const BenchRig& data = rig();
+  for (auto _ : state) {
+    std::ostringstream sink;  // the job's output is not part of the measurement's interest
+    std::streambuf* console = std::cout.rdbuf(sink.rdbuf());
+    ExtrinsicCalibration job;
+    const int code = job.Calibrate({data.images}, data.file, InputParam::EXTRINSIC);
+    std::cout.rdbuf(console);
+    if (code != 0) state.SkipWithError(("the job returned " + std::to_string(code)).c_str());
+  }
+}
+
+void BM_LibraryFloor(benchmark::State& state) {
+  const BenchRig& data = rig();
+  const cv::Mat Knew = targetCameraMatrix();
+  for (auto _ : state) {
+    for (int n = 0; n < kCameras; ++n) {
+      const cv::Mat grey = cv::imread(data.still(n), cv::IMREAD_GRAYSCALE);
+      cv::Mat view;
+      cv::fisheye::undistortImage(grey, view, data.K[n], data.D[n], Knew,
+                                  cv::Size(kUndistortedSize, kUndistortedSize));
+    }
+    for (int i = 0; i < kCameras; ++i) {
+      const cv::Ptr<cv::DISOpticalFlow> dis =
+          cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM);
+      cv::Mat forward;
+      cv::Mat backward;
+      dis->calc(data.strip1[i], data.strip2[i], forward);
+      dis->calc(data.strip2[i], data.strip1[i], backward);
+    }
+    for (int i = 0; i < kCameras; ++i) {
+      benchmark::DoNotOptimize(cv::findFundamentalMat(data.pts1[i], data.pts2[i], cv::FM_RANSAC,
+                                                      3.0, 0.99, cv::noArray()));
+    }
+  }
+}
+
+BENCHMARK(BM_ExtrinsicJob)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_LibraryFloor)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+
+// The console report, plus the fastest repetition of each benchmark for the ratio: on a
+// shared machine the fastest run is the one least disturbed by other work.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      const std::string name = run.run_name.function_name;
+      const double seconds = run.GetAdjustedRealTime();
+      auto [it, inserted] = fastest_.emplace(name, seconds);
+      if (!inserted) it->second = std::min(it->second, seconds);
+    }
+  }
+  void printRatio() const {
+    const auto job = fastest_.find("BM_ExtrinsicJob");
+    const auto floor = fastest_.find("BM_LibraryFloor");
+    if (job == fastest_.end() || floor == fastest_.end()) return;
+    std::cout << std::fixed << std::setprecision(2) << "fastest extrinsic job " << job->second
+              << " s, fastest library floor " << floor->second << " s, ratio "
+              << job->second / floor->second << "x (target <= 1.3x)" << std::endl;
+  }
+
+ private:
+  std::map<std::string, double> fastest_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printRatio();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// Synthetic correspondences between two views shaped like a neighbouring pair of the camera
+// ring, with known ground truth, for tests and benchmarks of the pose operations.
+namespace ringcalib {
+
+struct RingPairOptions {
+  size_t correspondences = 3000;
+  double yawDegrees = 60.0;        // turn of the second camera about the vertical (y) axis
+  double baseline = 0.15;          // metres between the two camera centres
+  double minDistance = 1.5;        // metres from the first camera
+  double maxDistance = 10.0;
+  double noisePixels = 0.3;        // Gaussian noise on both pixels of every pair
+  double outlierFraction = 0.15;   // share of pairs whose second pixel is a random pixel
+  std::uint64_t seed = 1;
+};
+
+struct RingPairScene {
+  cv::Mat K;                         // 3x3 CV_64F: the 3600 x 3600 pinhole view, f 550, c 1800
+  cv::Mat R;                         // ground truth, X2 = R (X1 - t)
+  cv::Mat t;                         // 3x1, |t| = baseline
+  std::vector<cv::Point2f> pts1, pts2;
+  std::vector<unsigned char> outlier;  // 1 where pts2 is a random pixel
+};
+
+// Both cameras sit on a ring looking outwards; the second is the first turned by the yaw
+// about the ring's vertical axis, so it looks to the right of the first and its centre is
+// to the right of and behind the first one. Scene points lie at a uniform distance in
+// [minDistance, maxDistance] along uniformly drawn pixels of the first view, kept when they
+// also project into the second view.
+RingPairScene makeRingPairScene(const RingPairOptions& options);
+
+// Angle in degrees of the rotation that takes Rb to Ra.
+double rotationDifferenceDegrees(const cv::Mat& Ra, const cv::Mat& Rb);
+
+// Angle in degrees between two 3-vectors (sign included).
+double directionDifferenceDegrees(const cv::Mat& a, const cv::Mat& b);
+
+}  // namespace ringcalib

@@ -1,0 +1,134 @@
+// The extrinsic job on generated rigs, through the real executable: its output, the file it
+// leaves, and the poses against the generator's truth.
+#include <chrono>
+#include <iostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "calibration/compact_json.h"
+#include "tests/calibration/truth_parameter_file.h"
+#include "tests/support/test_support.h"
+#include "tools/synthetic_rig.h"
+#include "tools/truth_compare.h"
+
+namespace {
+
+using namespace ringcalib;
+
+constexpr double kMaxRotationErrorDeg = 0.05;
+constexpr double kMaxDirectionErrorDeg = 3.0;
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// One pair's block of output: counts, "F " and the 3-line matrix, the pose step's timing
+// line, the angles, the translation and the progress.
+void expectPairBlock(const std::vector<std::string>& out, std::size_t at,
+                     const std::string& progress) {
+  ASSERT_LE(at + 9, out.size());
+  EXPECT_TRUE(std::regex_match(out[at], std::regex("pts1\\.size, pts2\\.size: ([0-9]+) \\1")))
+      << out[at];
+  EXPECT_EQ(out[at + 1], "F ");
+  EXPECT_TRUE(std::regex_match(out[at + 2], std::regex("\\[[^;\\]]*;")));
+  EXPECT_TRUE(std::regex_match(out[at + 3], std::regex(" [^;\\]]*;")));
+  EXPECT_TRUE(std::regex_match(out[at + 4], std::regex(" [^;\\]]*\\]")));
+  EXPECT_EQ(out[at + 5].rfind("\xd3\xc5\xbb\xaf\xca\xb1\xbc\xe4: ", 0), 0u) << out[at + 5];
+  EXPECT_TRUE(std::regex_match(out[at + 6], std::regex("R: \\S+ \\S+ \\S+"))) << out[at + 6];
+  EXPECT_TRUE(std::regex_match(out[at + 7], std::regex("t: \\[[^,]+, [^,]+, [^,]+\\]")))
+      << out[at + 7];
+  EXPECT_EQ(out[at + 8], "progress:" + progress);
+}
+
+cv::Matx33d storedRotation(const nlohmann::json& pose) {
+  cv::Matx33d R;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) R(i, j) = pose.at("R" + std::to_string(i) + std::to_string(j));
+  }
+  return R;
+}
+
+cv::Vec3d storedTranslation(const nlohmann::json& pose) {
+  return cv::Vec3d(pose.at("T00"), pose.at("T10"), pose.at("T20"));
+}
+
+// One default-size rig (4000 x 3000 stills): rendering it and running the job cost about
+// half a minute of processor time, so the suite runs a single seed. Smaller stills are not
+// a cheaper stand-in: the job always works on 3600 x 3600 views, and upsampled stills give
+// the flow less texture to follow.
+TEST(ExtrinsicAccuracy, GeneratedRingThroughTheExtrinsicJob) {
+  for (std::uint64_t seed : {1u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    test::TempDir dir;
+    synth::RigOptions options;
+    options.seed = seed;
+    options.videos = false;
+    const synth::RigTruth truth = synth::generateRig(dir.path(), options);
+
+    // Members the job does not know, and a stale pose, next to the truth intrinsics.
+    const std::string file = dir.file("params.json");
+    nlohmann::json document = test::truthParameterDocument(truth);
+    document["note"] = "bench rig";
+    document["origin_2"]["lens"] = {{"model", "fisheye"}, {"id", 7}};
+    document["origin_1"]["extrinsic_param"] = {{"R00", 0.0}, {"T00", 9.0}};
+    test::writeFileBytes(file, serializeCompact(document));
+
+    const auto start = std::chrono::steady_clock::now();
+    const test::RunResult result =
+        test::runTool({"--what", "extrinsic", "-i", dir.path() + "/image", "-f", file});
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.err, "");
+
+    const std::vector<std::string> out = lines(result.out);
+    ASSERT_EQ(out.size(), 12u + 6u * 9u + 1u) << result.out;
+    const std::vector<std::string> progress = {
+        "0.0166667", "0.0333333", "0.05",     "0.0666667", "0.0833333", "0.1",
+        "0.155556",  "0.211111",  "0.266667", "0.322222",  "0.377778",  "0.433333",
+        "0.527778",  "0.622222",  "0.716667", "0.811111",  "0.905556",  "1"};
+    for (int k = 0; k < 12; ++k) EXPECT_EQ(out[k], "progress:" + progress[k]);
+    for (int pair = 0; pair < 6; ++pair) expectPairBlock(out, 12 + 9 * pair, progress[12 + pair]);
+    EXPECT_EQ(out.back(), "result : 0");
+
+    // The file: in compact form, everything it held kept, the six poses replacing any old.
+    const std::string bytes = test::readFileBytes(file);
+    nlohmann::json stored = nlohmann::json::parse(bytes);
+    EXPECT_EQ(bytes, serializeCompact(stored));
+    nlohmann::json kept = stored;
+    nlohmann::json before = nlohmann::json::parse(serializeCompact(document));
+    for (int n = 0; n < 6; ++n) {
+      const std::string key = "origin_" + std::to_string(n);
+      EXPECT_EQ(kept[key]["extrinsic_param"].size(), 12u) << key;
+      kept[key].erase("extrinsic_param");
+      before[key].erase("extrinsic_param");
+    }
+    EXPECT_EQ(kept, before);
+
+    for (int pair = 0; pair < 6; ++pair) {
+      const nlohmann::json& pose =
+          stored.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+      const double rotationError =
+          synth::rotationErrorDeg(storedRotation(pose), truth.pairs[pair].R);
+      const double directionError =
+          synth::directionErrorDeg(storedTranslation(pose), truth.pairs[pair].t);
+      EXPECT_LT(rotationError, kMaxRotationErrorDeg) << "pair " << pair;
+      EXPECT_LT(directionError, kMaxDirectionErrorDeg) << "pair " << pair;
+      EXPECT_NEAR(cv::norm(storedTranslation(pose)), 1.0, 1e-9);
+      std::cout << "seed " << seed << " pair " << pair << " (" << pair << "," << (pair + 1) % 6
+                << "): rotation error " << rotationError << " deg, direction error "
+                << directionError << " deg" << std::endl;
+    }
+    std::cout << "seed " << seed << ": extrinsic job " << seconds << " s" << std::endl;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace ringcalib::synth {
+
+// The checkerboard: 10 × 13 squares of unit edge, so 9 × 12 inner corners. Board coordinates
+// (bx, by) run over [0, 10] × [0, 13]; inner corner (x, y) sits at (x + 1, y + 1).
+constexpr int kBoardSquaresX = 10;
+constexpr int kBoardSquaresY = 13;
+constexpr int kInnerCornersX = kBoardSquaresX - 1;
+constexpr int kInnerCornersY = kBoardSquaresY - 1;
+
+// Pose of the board in the camera frame (x right, y down, z along the optical axis), in units
+// of one square: board point (bx, by) is at centre + (bx − 5) · axisX + (by − 6.5) · axisY.
+struct BoardPose {
+  cv::Vec3d centre;
+  cv::Vec3d axisX;
+  cv::Vec3d axisY;
+  cv::Vec3d normal() const { return axisX.cross(axisY); }
+  cv::Vec3d point(double bx, double by) const;
+};
+
+// The board's path in front of camera `camera`: frame f of `frameCount` lies at f / (frameCount − 1)
+// along a smooth sweep that spirals the board's centre between the optical axis and 55° off it
+// (so that its corners reach about 85°), at 12 to 17 squares' distance, tilted up to 25° about
+// two axes and rolled.
+BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount);
+
+// The 108 inner corners in the camera frame, row by row (x fastest), the order in which a
+// corner search lists them.
+std::vector<cv::Vec3d> innerCorners(const BoardPose& pose);
+
+}  // namespace ringcalib::synth

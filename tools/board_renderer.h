@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "tools/board_motion.h"
+#include "tools/fisheye_lens.h"
+#include "tools/noise_tile.h"
+
+namespace ringcalib::synth {
+
+// Grey levels of one checkerboard frame: white squares on a uniform dark field, the board's
+// dark squares being of the field's own grey, as a lit pattern in a dim room looks. Inverted,
+// this is the usual printed board (dark squares on light paper). The corner search binarises
+// at a threshold taken from the peaks of the histogram; with the dark squares and the field
+// in one peak and the white squares in another, that threshold falls cleanly between them.
+// Noise is added to every pixel.
+struct BoardShading {
+  double white = 190.0;
+  double dark = 30.0;
+  double noiseSigma = 1.5;
+};
+
+// Renders one grey frame of `size` pixels: the board at `pose` seen through `lens`, on the
+// dark field. Each pixel inside the board's footprint is the box-filtered pattern over the
+// pixel's footprint on the board plane (analytic coverage, so edges are anti-aliased and
+// corners stay exact); the rest is the field. Noise comes from `noise` at `frameKey`, so the
+// result does not depend on how the rows are split between threads.
+cv::Mat renderBoardFrame(const FisheyeLens& lens, const BoardPose& pose, cv::Size size,
+                         const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey);
+
+}  // namespace ringcalib::synth

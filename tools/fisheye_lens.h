@@ -1,0 +1,42 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace ringcalib::synth {
+
+// The equidistant fisheye model of cv::fisheye, without skew:
+//   a = x / z, b = y / z, r = sqrt(a² + b²), theta = atan(r),
+//   theta_d = theta (1 + k1 theta² + k2 theta⁴ + k3 theta⁶ + k4 theta⁸),
+//   u = fx · theta_d · a / r + cx,   v = fy · theta_d · b / r + cy.
+// theta is taken as atan2(r, z) so that rays beyond 90° (z < 0) stay valid inside the lens'
+// field of view; for z > 0 this is the library's formula.
+class FisheyeLens {
+ public:
+  FisheyeLens(const cv::Matx33d& K, const cv::Vec4d& D);
+
+  // Pixel of the direction `ray` (any length, not zero).
+  cv::Point2d project(const cv::Vec3d& ray) const;
+
+  // Unit ray seen by pixel (u, v), or false when the pixel lies outside the lens' image circle
+  // (theta_d beyond the largest value that the model reaches monotonically, up to maxTheta()).
+  bool unproject(double u, double v, cv::Vec3d& ray) const;
+
+  // theta_d(theta) and its inverse on [0, maxTheta()] (Newton's method).
+  double distortTheta(double theta) const;
+  double undistortTheta(double thetaD) const;
+
+  // Largest angle off the axis (radians) that the lens images: the first zero of
+  // d theta_d / d theta, capped at 100°.
+  double maxTheta() const { return maxTheta_; }
+
+  const cv::Matx33d& K() const { return K_; }
+  const cv::Vec4d& D() const { return D_; }
+
+ private:
+  cv::Matx33d K_;
+  cv::Vec4d D_;
+  double maxTheta_ = 0.0;
+  double maxThetaD_ = 0.0;
+};
+
+}  // namespace ringcalib::synth

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <string>
+
+#include "tools/rig_truth.h"
+
+namespace ringcalib::synth {
+
+// One camera of a parameter file against the truth; `found` is false when the file has no
+// usable "camera_matrix" / "distortion_factor" for it.
+struct CameraComparison {
+  bool found = false;
+  double modelRmsPx = 0.0;              // projectionRmsError within 80°
+  cv::Vec4d differences;                // estimated − true: fx, fy, cx, cy
+};
+
+// One pair (n, (n + 1) % 6), from "origin_<n>"."extrinsic_param".
+struct PairComparison {
+  bool found = false;
+  double rotationDeg = 0.0;
+  double directionDeg = 0.0;
+};
+
+struct RigComparison {
+  std::array<CameraComparison, 6> cameras;
+  std::array<PairComparison, 6> pairs;
+  bool allCamerasFound() const;
+};
+
+// Reads the calibration tool's parameter file and compares it with the truth. Throws
+// std::runtime_error naming the file when it cannot be opened or is not JSON.
+RigComparison compareParameterFile(const RigTruth& truth, const std::string& paramsPath);
+
+// The short table: one line per camera, one per pair ("not in file" where absent).
+void printComparison(std::ostream& out, const RigComparison& comparison);
+
+}  // namespace ringcalib::synth

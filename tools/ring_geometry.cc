@@ -1,0 +1,72 @@
+#include "tools/ring_geometry.h"
+
+#include <cmath>
+
+#include <opencv2/calib3d.hpp>
+
+#include "tools/random_stream.h"
+#include "tools/tool_view.h"
+
+namespace ringcalib::synth {
+namespace {
+
+constexpr std::uint64_t kRingStream = 400;
+constexpr double kRingRadius = 0.15;
+constexpr double kTurnSigma = 0.6 * CV_PI / 180.0;  // per axis: about 1° in all
+constexpr double kShiftSigma = 0.003;
+
+// X_p = Q · X_s for the quarter turn of the sensor: x_p = y_s, y_p = −x_s.
+const cv::Matx33d kSensorToPrepared(0.0, 1.0, 0.0, -1.0, 0.0, 0.0, 0.0, 0.0, 1.0);
+
+// Distance of the quarter turn's result centre from the tool's assumed centre: rotate90 maps
+// undistorted column u to prepared row 3599 − u, so the centre 1800 lands on row 1799.
+constexpr double kTurnedCentreRow = tool_view::kViewSize - 1 - tool_view::kCentre;
+
+}  // namespace
+
+cv::Matx33d RingCamera::worldToSensor() const { return kSensorToPrepared.t() * worldToPrepared; }
+
+cv::Vec3d RingCamera::toSensor(const cv::Vec3d& world) const { return worldToSensor() * (world - centre); }
+
+std::array<RingCamera, 6> drawRing(std::uint64_t seed) {
+  RandomStream random(seed, kRingStream);
+  std::array<RingCamera, 6> ring;
+  for (size_t i = 0; i < ring.size(); ++i) {
+    // Yaw −60° · i: camera i looks along (sin ψ, 0, cos ψ); its prepared axes in the world are
+    // x_p = (−cos ψ, 0, sin ψ), y_p = (0, −1, 0), z_p = (sin ψ, 0, cos ψ), so +x_p points to
+    // camera i + 1.
+    const double yaw = -CV_PI / 3.0 * static_cast<double>(i);
+    const cv::Vec3d forward(std::sin(yaw), 0.0, std::cos(yaw));
+    const cv::Matx33d preparedToWorld(-std::cos(yaw), 0.0, std::sin(yaw),  //
+                                      0.0, -1.0, 0.0,                      //
+                                      std::sin(yaw), 0.0, std::cos(yaw));
+    cv::Matx33d deviation;
+    cv::Rodrigues(cv::Vec3d(random.gaussian(), random.gaussian(), random.gaussian()) * kTurnSigma, deviation);
+    ring[i].worldToPrepared = (preparedToWorld * deviation).t();
+    ring[i].centre = kRingRadius * forward +
+                     cv::Vec3d(random.gaussian(), random.gaussian(), random.gaussian()) * kShiftSigma;
+  }
+  return ring;
+}
+
+bool preparedPixel(const RingCamera& camera, const cv::Vec3d& world, cv::Point2d& pixel) {
+  const cv::Vec3d p = camera.worldToPrepared * (world - camera.centre);
+  if (p[2] <= 0.0) return false;
+  pixel = {tool_view::kCentre + tool_view::kFocal * p[0] / p[2], kTurnedCentreRow + tool_view::kFocal * p[1] / p[2]};
+  return true;
+}
+
+cv::Vec3d preparedRay(const RingCamera& camera, const cv::Point2d& pixel) {
+  const cv::Vec3d p((pixel.x - tool_view::kCentre) / tool_view::kFocal, (pixel.y - kTurnedCentreRow) / tool_view::kFocal,
+                    1.0);
+  return cv::normalize(camera.worldToPrepared.t() * p);
+}
+
+PairTruth geometricPairPose(const RingCamera& first, const RingCamera& second) {
+  PairTruth pose;
+  pose.R = second.worldToPrepared * first.worldToPrepared.t();
+  pose.t = cv::normalize(first.worldToPrepared * (second.centre - first.centre));
+  return pose;
+}
+
+}  // namespace ringcalib::synth

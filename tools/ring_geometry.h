@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include <opencv2/core.hpp>
+
+#include "tools/rig_truth.h"
+
+namespace ringcalib::synth {
+
+// World frame: metres, y up, the ring's centre at the origin.
+//
+// Frames of one ring camera:
+//  - sensor frame: x to the right of the raw still, y down it, z along the optical axis; the
+//    fisheye model maps this frame to still pixels;
+//  - prepared frame: the frame of the tool's prepared view, the sensor frame turned a quarter
+//    turn about the optical axis: x_p = y_s, y_p = −x_s, z_p = z_s. The sensor is mounted so
+//    that the world's up is −y_p (up in the prepared view, to the right in the raw still).
+struct RingCamera {
+  cv::Matx33d worldToPrepared;  // X_p = worldToPrepared · (X_w − centre)
+  cv::Vec3d centre;
+
+  cv::Matx33d worldToSensor() const;
+  cv::Vec3d toSensor(const cv::Vec3d& world) const;
+};
+
+// Six outward-looking cameras 0.15 m from the centre, 60° apart about the vertical axis;
+// camera i + 1 sits 60° clockwise seen from above from camera i, that is toward +x of camera
+// i's prepared view. Each deviates from the ideal ring by a random turn of about 1° and a
+// shift of a few millimetres.
+std::array<RingCamera, 6> drawRing(std::uint64_t seed);
+
+// Exact position of a world point in the prepared view, through the pinhole of the
+// undistortion (focal 550, centre 1800) and the counter-clockwise quarter turn of the 3600 ×
+// 3600 image: x' = 1800 + 550 x_p / z_p, y' = 1799 + 550 y_p / z_p. False behind the camera.
+bool preparedPixel(const RingCamera& camera, const cv::Vec3d& world, cv::Point2d& pixel);
+
+// Unit world direction of the ray through prepared pixel `pixel` (the inverse of the above).
+cv::Vec3d preparedRay(const RingCamera& camera, const cv::Point2d& pixel);
+
+// Relative pose of the prepared frames of cameras i and j: X_j = R · (X_i − t), |t| = 1.
+PairTruth geometricPairPose(const RingCamera& first, const RingCamera& second);
+
+}  // namespace ringcalib::synth

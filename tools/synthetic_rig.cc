@@ -1,0 +1,83 @@
+#include "tools/synthetic_rig.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "tools/board_video.h"
+#include "tools/camera_draw.h"
+#include "tools/pair_truth.h"
+#include "tools/ring_geometry.h"
+#include "tools/still_renderer.h"
+#include "tools/surround_scene.h"
+#include "tools/tool_view.h"
+#include "tools/truth_file.h"
+
+namespace ringcalib::synth {
+namespace {
+
+constexpr int kPairGridStep = 20;  // pixels of the warped strip between truth samples
+constexpr int kJpegQuality = 95;
+
+void makeDirectory(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) throw std::runtime_error("cannot create " + path + ": " + error.message());
+}
+
+// The still model: K scaled by 1.25 as the tool scales it, the same D.
+FisheyeLens stillLens(const CameraTruth& camera) {
+  cv::Matx33d K = camera.K;
+  for (const auto& [row, col] : {std::pair{0, 0}, {0, 2}, {1, 1}, {1, 2}}) K(row, col) *= tool_view::kStillScale;
+  return FisheyeLens(K, camera.D);
+}
+
+}  // namespace
+
+RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
+  if (options.videoWidth < 16 || options.videoHeight < 16 || options.framesPerVideo < 1)
+    throw std::runtime_error("frame size and frame count must be positive (at least 16 x 16 pixels, 1 frame)");
+  makeDirectory(outDir);
+  RigTruth truth{};
+  for (size_t n = 0; n < truth.cameras.size(); ++n)
+    truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight);
+
+  if (options.videos) {
+    makeDirectory(outDir + "/video");
+    for (size_t n = 0; n < truth.cameras.size(); ++n) {
+      writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
+                      static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight));
+    }
+  }
+
+  // Texture detail follows the still resolution: 4 mm texels at the default size. The pair
+  // truth needs the geometry only.
+  const SurroundScene scene(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images);
+  const std::array<RingCamera, 6> ring = drawRing(options.seed);
+  if (options.images) {
+    makeDirectory(outDir + "/image");
+    const cv::Size stillSize(static_cast<int>(options.videoWidth * tool_view::kStillScale),
+                             static_cast<int>(options.videoHeight * tool_view::kStillScale));
+    for (size_t n = 0; n < ring.size(); ++n) {
+      const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
+      const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], scene, stillSize);
+      if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
+        throw std::runtime_error("cannot write image " + path);
+    }
+  }
+  GeometricPairs geometric;
+  for (size_t n = 0; n < ring.size(); ++n) {
+    const RingCamera& first = ring[n];
+    const RingCamera& second = ring[(n + 1) % ring.size()];
+    geometric[n] = geometricPairPose(first, second);
+    truth.pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, scene, kPairGridStep), geometric[n]);
+  }
+  writeTruthFile(outDir + "/truth.json", truth, geometric, options);
+  return truth;
+}
+
+RigTruth readTruth(const std::string& truthJsonPath) { return readTruthFile(truthJsonPath); }
+
+}  // namespace ringcalib::synth

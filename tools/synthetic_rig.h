@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tools/rig_truth.h"
+
+namespace ringcalib::synth {
+
+struct RigOptions {
+  std::uint64_t seed = 1;
+  int videoWidth = 3200, videoHeight = 2400;  // stills are 1.25 x this (4000 x 3000)
+  int framesPerVideo = 240;                   // frames of each origin_<n>.mp4
+  bool videos = true;                         // write <out>/video/origin_<n>.mp4
+  bool images = true;                         // write <out>/image/origin_<n>.jpg
+};
+
+// Renders the rig into outDir (creating outDir/video, outDir/image) and writes outDir/truth.json.
+// Throws std::runtime_error (naming the file) when something cannot be written or read back.
+RigTruth generateRig(const std::string& outDir, const RigOptions& options);
+
+// Reads a truth.json written by generateRig; throws std::runtime_error naming the file when it
+// cannot be read or a value is missing.
+RigTruth readTruth(const std::string& truthJsonPath);
+
+}  // namespace ringcalib::synth
