@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   switch (type) {
     case InputParam::ALL: {
       auto intrinsic = std::make_shared<VideoCalibration>();
+      intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded("intrinsic", code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
@@ -31,18 +32,21 @@ int main(int argc, char** argv) {
         return code;
       }
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
+      extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded("extrinsic", code);
       break;
     }
     case InputParam::INTRINSIC: {
       auto intrinsic = std::make_shared<VideoCalibration>();
+      intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded("intrinsic", code);
       break;
     }
     case InputParam::EXTRINSIC: {
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
+      extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded("extrinsic", code);
       break;

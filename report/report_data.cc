@@ -31,4 +31,21 @@ PairReport& CalibrationReport::pair(int pair) {
   return record;
 }
 
+void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D) {
+  if (camera.hasIntrinsics) return;
+  camera.hasIntrinsics = true;
+  camera.K = K;
+  camera.D = D;
+}
+
+void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+                const cv::Vec3d& anglesDeg, std::vector<double> finalErrors) {
+  pair.solved = true;
+  pair.medianError = medianError;
+  R.convertTo(pair.R, CV_64F);
+  t.reshape(1, 3).convertTo(pair.t, CV_64F);
+  pair.anglesDeg = anglesDeg;
+  pair.finalErrors = std::move(finalErrors);
+}
+
 }  // namespace ringcalib::report

@@ -88,4 +88,13 @@ struct CalibrationReport {
   PairReport& pair(int pair);
 };
 
+// Records the K and D that the extrinsic job read for a camera, unless the intrinsic job
+// of the same run already recorded the values it solved (the file keeps them rounded).
+void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D);
+
+// Records a pair's final pose: the refinement's median error, R and t, R's angles in
+// degrees and the per-correspondence errors of the final pose.
+void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+                const cv::Vec3d& anglesDeg, std::vector<double> finalErrors);
+
 }  // namespace ringcalib::report

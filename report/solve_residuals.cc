@@ -37,4 +37,23 @@ SolveResiduals fisheyeResiduals(const std::vector<std::vector<cv::Point3f>>& obj
   return residuals;
 }
 
+void recordFisheyeSolve(CameraReport& camera, double rms,
+                        const std::vector<std::vector<cv::Point3f>>& objectPoints,
+                        const std::vector<std::vector<cv::Point2f>>& imagePoints,
+                        const std::vector<cv::Vec3d>& rotations,
+                        const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
+                        const cv::Vec4d& D) {
+  SolveResiduals residuals =
+      fisheyeResiduals(objectPoints, imagePoints, rotations, translations, K, D);
+  if (!camera.intrinsic) camera.intrinsic.emplace();
+  IntrinsicReport& intrinsic = *camera.intrinsic;
+  intrinsic.solved = true;
+  intrinsic.rmsError = rms;
+  intrinsic.viewRmsErrors = std::move(residuals.viewRms);
+  intrinsic.corners = std::move(residuals.corners);
+  camera.hasIntrinsics = true;
+  camera.K = K;
+  camera.D = D;
+}
+
 }  // namespace ringcalib::report

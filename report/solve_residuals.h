@@ -23,4 +23,13 @@ SolveResiduals fisheyeResiduals(const std::vector<std::vector<cv::Point3f>>& obj
                                 const std::vector<cv::Vec3d>& translations,
                                 const cv::Matx33d& K, const cv::Vec4d& D);
 
+// Records a finished solve in `camera`: K and D, the solve's own RMS error and, measured
+// with fisheyeResiduals, each solved view's RMS error and every corner's residual.
+void recordFisheyeSolve(CameraReport& camera, double rms,
+                        const std::vector<std::vector<cv::Point3f>>& objectPoints,
+                        const std::vector<std::vector<cv::Point2f>>& imagePoints,
+                        const std::vector<cv::Vec3d>& rotations,
+                        const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
+                        const cv::Vec4d& D);
+
 }  // namespace ringcalib::report
