@@ -11,6 +11,9 @@ InputParam::InputParam(int argc, char** argv)
       video_("v", "video", "video input directory paths", false, "string"),
       image_("i", "image", "image input directory paths", false, "string"),
       file_("f", "file", "file to store camera params", true, "", "string"),
+      report_("r", "report",
+              "folder to write a calibration report into (index.html, report.json, pictures)",
+              false, "", "string"),
       jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}} {}
 
 int InputParam::Parse() {
@@ -19,6 +22,7 @@ int InputParam::Parse() {
     cmd_.add(video_);
     cmd_.add(image_);
     cmd_.add(file_);
+    cmd_.add(report_);
     cmd_.parse(argc_, argv_);
   } catch (const TCLAP::ArgException& e) {
     std::cout << "ERROR:" << e.error() << " " << e.argId() << std::endl;

@@ -6,8 +6,8 @@
 
 #include <tclap/CmdLine.h>
 
-// The command line: --what, --video (repeatable), --image (repeatable), --file, plus the
-// parser's own --help, --version and --.
+// The command line: --what, --video (repeatable), --image (repeatable), --file, the
+// optional --report folder, plus the parser's own --help, --version and --.
 class InputParam {
  public:
   enum CalibrationType { INTRINSIC = 1, EXTRINSIC = 2, ALL = 3 };
@@ -28,6 +28,8 @@ class InputParam {
   const std::vector<std::string>& videoPaths() const { return video_.getValue(); }
   const std::vector<std::string>& imagePaths() const { return image_.getValue(); }
   const std::string& file() const { return file_.getValue(); }
+  // The folder to write the calibration report into; empty when none was asked for.
+  const std::string& reportFolder() const { return report_.getValue(); }
 
  private:
   int argc_;
@@ -37,5 +39,6 @@ class InputParam {
   TCLAP::MultiArg<std::string> video_;
   TCLAP::MultiArg<std::string> image_;
   TCLAP::ValueArg<std::string> file_;
+  TCLAP::ValueArg<std::string> report_;
   std::map<std::string, CalibrationType> jobs_;
 };

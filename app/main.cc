@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "app/input_param.h"
+#include "app/run_report.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
 
@@ -10,29 +11,48 @@ int main(int argc, char** argv) {
   const int parsed = param.Parse();
   if (parsed != 0) return parsed;
 
+  const InputParam::CalibrationType type = param.Type();
+  if (type != InputParam::ALL && type != InputParam::INTRINSIC && type != InputParam::EXTRINSIC) {
+    return 1;  // a word that names no job is not reported
+  }
+  // Without --report, record() is null and the jobs do no report work.
+  RunReport report(param.reportFolder());
+  const int prepared = report.prepare();
+  if (prepared != 0) return prepared;
+
   int code = 0;
-  switch (param.Type()) {
+  switch (type) {
     case InputParam::ALL: {
       auto intrinsic = std::make_shared<VideoCalibration>();
+      intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
-      if (code != 0) return code;  // the extrinsic job needs the intrinsic file: no result line
+      report.jobEnded("intrinsic", code);
+      if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
+        report.write();
+        return code;
+      }
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
+      extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
+      report.jobEnded("extrinsic", code);
       break;
     }
     case InputParam::INTRINSIC: {
       auto intrinsic = std::make_shared<VideoCalibration>();
+      intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
+      report.jobEnded("intrinsic", code);
       break;
     }
     case InputParam::EXTRINSIC: {
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
+      extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
+      report.jobEnded("extrinsic", code);
       break;
     }
-    default:
-      return 1;  // a word that names no job is not reported
   }
+  report.write();
   std::cout << "result : " << code << std::endl;
   return code;
 }

@@ -17,6 +17,7 @@
 #include "calibration/job_guard.h"
 #include "calibration/parameter_file.h"
 #include "calibration/result_code.h"
+#include "report/view_samples.h"
 
 using namespace ringcalib::extrinsic;
 using ringcalib::kSuccess;
@@ -87,6 +88,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     D[n] = cv::Vec4d::all(0.0);
     code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
+    if (report_ != nullptr) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
     K[n](0, 0) *= kIntrinsicScale;
     K[n](0, 2) *= kIntrinsicScale;
     K[n](1, 1) *= kIntrinsicScale;
@@ -110,6 +112,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     Knew[n] = targetCameraMatrix();
     code = prepareView(n, grey[n], K[n], D[n], Knew[n], views[n]);
     if (code != kSuccess) return code;
+    if (report_ != nullptr) report_->camera(n).preview = ringcalib::report::reducedPreview(views[n]);
     grey[n].release();
     std::cout << "progress:" << preparingProgress(n, share) << std::endl;
   }

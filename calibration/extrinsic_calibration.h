@@ -8,6 +8,7 @@
 #include <opencv2/core.hpp>
 
 #include "app/input_param.h"
+#include "report/report_data.h"
 
 // The extrinsic job: one still per camera to the relative pose of each neighbouring pair.
 class ExtrinsicCalibration {
@@ -73,6 +74,10 @@ class ExtrinsicCalibration {
   // The document as loaded and extended (tests read it).
   nlohmann::json& document() { return document_; }
 
+  // Where the job records what a calibration report shows. Null (the default) records
+  // nothing and costs nothing; the job computes and prints the same either way.
+  void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
+
  private:
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
@@ -84,4 +89,5 @@ class ExtrinsicCalibration {
 
   std::ifstream in_;
   nlohmann::json document_;
+  ringcalib::report::CalibrationReport* report_ = nullptr;
 };

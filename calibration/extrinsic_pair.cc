@@ -10,6 +10,10 @@
 #include "calibration/job_guard.h"
 #include "calibration/result_code.h"
 #include "pose/cpose.h"
+#include "report/assessment.h"
+#include "report/epipolar_consistency.h"
+#include "report/pose_errors.h"
+#include "report/view_samples.h"
 
 using namespace ringcalib::extrinsic;
 
@@ -66,9 +70,15 @@ int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv
     // stay as they are.
     cv::Mat A = viewI;
     cv::Mat B = viewJ;
-    rotateImageColumns(A, Pt, KnewI, flowStripColumns(A.cols));
-    rotateImageColumns(B, P, KnewJ, flowStripColumns(A.cols));
+    const cv::Range strip = flowStripColumns(A.cols);
+    rotateImageColumns(A, Pt, KnewI, strip);
+    rotateImageColumns(B, P, KnewJ, strip);
     matchesFromDenseOpticalFlow(A, B, pts1, pts2);
+    if (report_ != nullptr) {
+      ringcalib::report::PairReport& pair = report_->pair(i);
+      pair.correspondences = static_cast<int>(pts1.size());
+      ringcalib::report::recordStrips(pair, A, B, strip.start, strip.size(), pts1, pts2);
+    }
     if (pts1.size() < static_cast<std::size_t>(kMinMatches)) {
       std::cout << ringcalib::gbk::kPairIdPrefix << i << " " << j
                 << ringcalib::gbk::kTooFewMatchesText << pts1.size() << "<100" << std::endl;
@@ -107,6 +117,11 @@ int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Po
                           std::to_string(F.cols) + ", not 3x3");
   }
 
+  if (report_ != nullptr) {
+    report_->pair(i).consistentWithF = ringcalib::report::countConsistentWithF(
+        pts1, pts2, F, ringcalib::report::kSampsonLimitPx);
+  }
+
   CPose pose;
   cv::Mat Rpair;
   cv::Mat tpair;
@@ -132,6 +147,13 @@ int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Po
   std::cout << "R: " << x * 180 / CPose::PI << " " << y * 180 / CPose::PI << " "
             << z * 180 / CPose::PI << std::endl;
   std::cout << "t: " << cv::Mat(tpair.t()) << std::endl;
+  if (report_ != nullptr) {
+    ringcalib::report::recordPose(report_->pair(i), error, Rpair, tpair,
+                                  cv::Vec3d(x * 180 / CPose::PI, y * 180 / CPose::PI,
+                                            z * 180 / CPose::PI),
+                                  ringcalib::report::poseReprojectionErrors(pts1, pts2, KnewI,
+                                                                            Rpair, tpair));
+  }
   R = Rpair.clone();
   t = tpair.clone();
   return ringcalib::kSuccess;

@@ -12,6 +12,7 @@
 #include "calibration/job_guard.h"
 #include "calibration/result_code.h"
 #include "calibration/video_calibration.h"
+#include "report/solve_residuals.h"
 
 namespace {
 
@@ -96,12 +97,14 @@ int VideoCalibration::runFisheyeCalibration2(
   std::size_t viewsLeft = imagePoints.size();
   const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100,
                                   DBL_EPSILON);
+  // The views' poses and the RMS error serve only the report.
+  std::vector<cv::Vec3d> rotations;
+  std::vector<cv::Vec3d> translations;
+  double rms = 0.0;
   for (;;) {
-    std::vector<cv::Vec3d> rotations;
-    std::vector<cv::Vec3d> translations;
     try {
-      cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations,
-                             kFisheyeFlags, criteria);
+      rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations,
+                                   kFisheyeFlags, criteria);
       break;
     } catch (const cv::Exception& error) {
       const long view = illConditionedView(error, images.size());
@@ -130,6 +133,10 @@ int VideoCalibration::runFisheyeCalibration2(
     std::cout << failed << "the solve gave a camera matrix or distortion that is not finite"
               << std::endl;
     return ringcalib::kComputationFailed;
+  }
+  if (report_ != nullptr) {
+    ringcalib::report::recordFisheyeSolve(report_->camera(cameraId), rms, objects, images,
+                                          rotations, translations, K, D);
   }
   std::cout << "fisheye K" << std::endl;
   std::cout << K << std::endl;

@@ -86,11 +86,15 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   for (int camera = 0; camera < kCameraCount; ++camera) {
     std::vector<std::vector<cv::Point2f>> imagePoints;
     cv::Size imageSize(0, 0);
-    int code = collectViews(videoPaths, camera, scale, imagePoints, imageSize);
+    ringcalib::report::IntrinsicReport* record = intrinsicRecord(camera);
+    int code = collectViews(videoPaths, camera, scale, imagePoints, imageSize, record);
     if (code != kSuccess) return code;
 
     std::vector<std::vector<cv::Point3f>> objectPoints(imagePoints.size(), model);
     selectCorners(imagePoints, objectPoints, kReferenceWidth, kReferenceHeight);
+    if (record != nullptr) {
+      for (const auto& view : imagePoints) record->cornersKept += static_cast<int>(view.size());
+    }
     if (imagePoints.size() < static_cast<std::size_t>(kMinViews)) {
       std::cout << ringcalib::gbk::kTooFewBoardImages << std::endl;
       std::cout << ringcalib::gbk::kRecordSlowly << std::endl;
@@ -116,7 +120,8 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
 int VideoCalibration::collectViews(const std::vector<std::string>& videoPaths, int camera,
                                    double scale,
                                    std::vector<std::vector<cv::Point2f>>& imagePoints,
-                                   cv::Size& imageSize) {
+                                   cv::Size& imageSize,
+                                   ringcalib::report::IntrinsicReport* record) {
   const int videoCount = static_cast<int>(videoPaths.size());
   for (int video = 0; video < videoCount; ++video) {
     const std::string path = videoPath(videoPaths[video], camera);
@@ -134,6 +139,7 @@ int VideoCalibration::collectViews(const std::vector<std::string>& videoPaths, i
       printProgress(videoProgress(scale, camera, video, videoCount, framesRead, frameCount));
       if (frame.end) break;
       ++framesRead;
+      if (record != nullptr) ++record->framesRead;
       if (!frame.sample) continue;
       // One camera matrix describes one frame size: views of another size would be solved
       // together with the wrong principal point and focal scale.
@@ -146,15 +152,28 @@ int VideoCalibration::collectViews(const std::vector<std::string>& videoPaths, i
       imageSize = frame.size;
       const bool boardSeen = fastChect(frame.pixels, kBoardSize.width, kBoardSize.height);
       reader.decideNextSample(fastChectTestsNextFrame());
+      if (record != nullptr) {
+        ++record->framesSampled;
+        record->frameSize = imageSize;
+        if (boardSeen) ++record->framesPassingCheapTest;
+      }
       if (!boardSeen) continue;
       cv::cvtColor(frame.pixels, grayFrame_, cv::COLOR_RGB2GRAY);
       std::vector<cv::Point2f> corners;
       if (detectCorners(grayFrame_, corners, kBoardSize)) {
         imagePoints.push_back(std::move(corners));
+        if (record != nullptr) ++record->viewsAccepted;
       }
     }
   }
   return kSuccess;
+}
+
+ringcalib::report::IntrinsicReport* VideoCalibration::intrinsicRecord(int camera) {
+  if (report_ == nullptr) return nullptr;
+  ringcalib::report::CameraReport& record = report_->camera(camera);
+  if (!record.intrinsic) record.intrinsic.emplace();
+  return &*record.intrinsic;
 }
 
 int VideoCalibration::writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id) {

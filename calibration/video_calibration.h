@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "app/input_param.h"
+#include "report/report_data.h"
 
 // The intrinsic job: checkerboard videos of the six cameras to fisheye K and D.
 //
@@ -77,16 +78,26 @@ class VideoCalibration {
   const cv::Mat& fastCheckImage() const { return fastCheckImage_; }
   const cv::Mat& detectionImage() const { return detectionImage_; }
 
+  // Where the job records what a calibration report shows. Null (the default) records
+  // nothing and costs nothing; the job computes and prints the same either way.
+  void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
+
  private:
   int calibrate(const std::vector<std::string>& videoPaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
-  // Reads camera `camera`'s video of every folder and appends the accepted views.
+  // Reads camera `camera`'s video of every folder and appends the accepted views; counts
+  // the frames into `record` when it is not null.
   int collectViews(const std::vector<std::string>& videoPaths, int camera, double scale,
-                   std::vector<std::vector<cv::Point2f>>& imagePoints, cv::Size& imageSize);
+                   std::vector<std::vector<cv::Point2f>>& imagePoints, cv::Size& imageSize,
+                   ringcalib::report::IntrinsicReport* record);
+
+  // Camera `camera`'s intrinsic record of the report, or null without a report.
+  ringcalib::report::IntrinsicReport* intrinsicRecord(int camera);
 
   cv::Mat fastCheckImage_;
   cv::Mat grayFrame_;
   cv::Mat detectionImage_;
   nlohmann::json document_;
+  ringcalib::report::CalibrationReport* report_ = nullptr;
 };

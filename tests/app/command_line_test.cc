@@ -34,7 +34,8 @@ TEST(CommandLine, HelpAndVersionEndWithStatusZero) {
   for (const char* option : {"--what <string>", "--video <string>", "--image <string>",
                              "--file <string>", "what function to run (intrinsic/extrinsic/all)",
                              "video input directory paths", "image input directory paths",
-                             "file to store camera params", "--ignore_rest"}) {
+                             "file to store camera params", "--report <string>",
+                             "folder to write a calibration report into", "--ignore_rest"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
 
@@ -110,6 +111,19 @@ TEST(InputParam, RepeatedOptionsKeepTheirOrderAndWordsMapExactly) {
   EXPECT_EQ(param.imagePaths(), (std::vector<std::string>{"x", "y"}));
   EXPECT_EQ(param.file(), "p.json");
   EXPECT_EQ(param.Type(), InputParam::EXTRINSIC);
+}
+
+TEST(InputParam, ReportFolderIsOptionalAndEmptyByDefault) {
+  Arguments without({"-f", "p.json", "-w", "all"});
+  InputParam plain(without.argc(), without.argv());
+  ASSERT_EQ(plain.Parse(), 0);
+  EXPECT_EQ(plain.reportFolder(), "");
+  for (const char* option : {"-r", "--report"}) {
+    Arguments with({"-f", "p.json", option, "out dir", "-w", "all"});
+    InputParam param(with.argc(), with.argv());
+    ASSERT_EQ(param.Parse(), 0);
+    EXPECT_EQ(param.reportFolder(), "out dir") << option;
+  }
 }
 
 TEST(InputParam, JobTable) {

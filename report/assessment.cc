@@ -1,0 +1,121 @@
+#include "report/assessment.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace ringcalib::report {
+
+namespace {
+
+std::string format(const char* pattern, double value) {
+  char text[96];
+  std::snprintf(text, sizeof(text), pattern, value);
+  return text;
+}
+
+// Lowers `judgement` to `verdict` (never raises it) and records why.
+void lower(Judgement& judgement, Verdict verdict, std::string reason) {
+  if (verdict > judgement.verdict) judgement.verdict = verdict;
+  judgement.reasons.push_back(std::move(reason));
+}
+
+// Grades `value` against two limits, where smaller is better. A value that is not a
+// number counts as beyond both.
+void grade(Judgement& judgement, double value, double goodLimit, double checkLimit,
+           const std::string& reason) {
+  if (value <= goodLimit) return;
+  lower(judgement, value <= checkLimit ? Verdict::kCheck : Verdict::kPoor, reason);
+}
+
+Judgement judgeCamera(const CameraReport& camera) {
+  Judgement judgement;
+  if (!camera.intrinsic) {
+    if (!camera.hasIntrinsics) lower(judgement, Verdict::kFailed, "no intrinsic parameters");
+    return judgement;  // K and D from an earlier run: nothing of their solve is known here
+  }
+  const IntrinsicReport& intrinsic = *camera.intrinsic;
+  if (!intrinsic.solved) {
+    lower(judgement, Verdict::kFailed, "not solved");
+    return judgement;
+  }
+  grade(judgement, intrinsic.rmsError, kCameraRmsGoodPx, kCameraRmsCheckPx,
+        format("RMS error %.3f px", intrinsic.rmsError));
+  return judgement;
+}
+
+// The ring names a pair only when it does not close.
+bool breaksRing(const std::optional<RingClosure>& ring, int pair) {
+  return ring && ring->closureDeg > kClosureCheckDeg && ring->suspect == pair;
+}
+
+Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ring) {
+  Judgement judgement;
+  if (!pair.solved) {
+    lower(judgement, Verdict::kFailed, "no pose");
+    return judgement;
+  }
+  const double share = pair.correspondences > 0 && pair.consistentWithF >= 0
+                           ? static_cast<double>(pair.consistentWithF) / pair.correspondences
+                           : 0.0;
+  // Larger is better for the share: grade its shortfall from 1.
+  grade(judgement, 1.0 - share, 1.0 - kConsistentShareGood, 1.0 - kConsistentShareCheck,
+        format("%.1f %% consistent with F", 100.0 * share));
+  grade(judgement, pair.medianError, kPairMedianGoodPx, kPairMedianCheckPx,
+        format("median error %.3f px", pair.medianError));
+  if (breaksRing(ring, pair.pair)) {
+    lower(judgement, Verdict::kPoor, "breaks the ring");
+  }
+  return judgement;
+}
+
+}  // namespace
+
+const char* verdictName(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kGood: return "good";
+    case Verdict::kCheck: return "check";
+    case Verdict::kPoor: return "poor";
+    case Verdict::kFailed: return "failed";
+  }
+  return "failed";
+}
+
+std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
+  std::array<cv::Matx33d, kCameraCount> rotations;
+  std::array<bool, kCameraCount> seen{};
+  for (const PairReport& pair : report.pairs) {
+    if (!pair.solved || pair.pair < 0 || pair.pair >= kCameraCount) continue;
+    rotations[pair.pair] = pair.R;
+    seen[pair.pair] = true;
+  }
+  for (bool present : seen) {
+    if (!present) return std::nullopt;
+  }
+  return computeRingClosure(rotations);
+}
+
+Assessment assess(const CalibrationReport& report) {
+  Assessment assessment;
+  assessment.ring = ringClosureOf(report);
+  for (const CameraReport& camera : report.cameras) {
+    assessment.cameras.push_back(judgeCamera(camera));
+  }
+  for (const PairReport& pair : report.pairs) {
+    assessment.pairs.push_back(judgePair(pair, assessment.ring));
+  }
+  if (!assessment.ring) {
+    lower(assessment.ringJudgement, Verdict::kFailed, "not all six pairs have a pose");
+  } else {
+    const RingClosure& ring = *assessment.ring;
+    grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, kClosureCheckDeg,
+          format("closes to %.3f deg", ring.closureDeg));
+    if (breaksRing(assessment.ring, ring.suspect)) {
+      assessment.ringJudgement.reasons.push_back("pair " + std::to_string(ring.suspect) +
+                                                 " breaks the ring");
+    }
+  }
+  return assessment;
+}
+
+}  // namespace ringcalib::report

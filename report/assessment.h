@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "report/report_data.h"
+#include "report/ring_closure.h"
+
+// The verdicts of a report: one per camera, one per pair and one for the ring, each with
+// the reasons that lowered it. The limits are stated here once; the page and report.json
+// print them from here.
+namespace ringcalib::report {
+
+enum class Verdict { kGood, kCheck, kPoor, kFailed };
+
+// "good", "check", "poor", "failed".
+const char* verdictName(Verdict verdict);
+
+// Camera: RMS reprojection error of the fisheye solve, pixels.
+inline constexpr double kCameraRmsGoodPx = 0.5;
+inline constexpr double kCameraRmsCheckPx = 1.0;
+// Pair: share of correspondences within 3 px (Sampson distance) of the fundamental matrix.
+inline constexpr double kSampsonLimitPx = 3.0;
+inline constexpr double kConsistentShareGood = 0.9;
+inline constexpr double kConsistentShareCheck = 0.7;
+// Pair: the refinement's final median reprojection error, pixels of the prepared views.
+inline constexpr double kPairMedianGoodPx = 0.5;
+inline constexpr double kPairMedianCheckPx = 1.0;
+// Ring: angle of the rotation around the ring, degrees. Above the check limit the pair
+// that breaks the ring (RingClosure::suspect) is named.
+inline constexpr double kClosureGoodDeg = 0.1;
+inline constexpr double kClosureCheckDeg = 0.5;
+
+struct Judgement {
+  Verdict verdict = Verdict::kGood;
+  std::vector<std::string> reasons;  // why the verdict is below "good"
+};
+
+struct Assessment {
+  std::vector<Judgement> cameras;    // index-aligned with CalibrationReport::cameras
+  std::vector<Judgement> pairs;      // index-aligned with CalibrationReport::pairs
+  std::optional<RingClosure> ring;   // only when all six pairs were solved
+  Judgement ringJudgement;           // "failed" without a ring
+};
+
+Assessment assess(const CalibrationReport& report);
+
+// The ring closure of the report's six solved pairs, or nothing when a pair is missing.
+std::optional<RingClosure> ringClosureOf(const CalibrationReport& report);
+
+}  // namespace ringcalib::report

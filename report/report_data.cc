@@ -1,0 +1,51 @@
+#include "report/report_data.h"
+
+#include <algorithm>
+
+namespace ringcalib::report {
+
+namespace {
+
+// Finds the record with `index` in `records` (member `field`) or appends one, keeping the
+// records sorted by index whatever order the jobs reach them in.
+template <typename Record>
+Record& findOrAdd(std::vector<Record>& records, int Record::*field, int index) {
+  auto at = std::lower_bound(records.begin(), records.end(), index,
+                             [field](const Record& r, int i) { return r.*field < i; });
+  if (at != records.end() && (*at).*field == index) return *at;
+  Record record;
+  record.*field = index;
+  return *records.insert(at, std::move(record));
+}
+
+}  // namespace
+
+CameraReport& CalibrationReport::camera(int camera) {
+  return findOrAdd(cameras, &CameraReport::camera, camera);
+}
+
+PairReport& CalibrationReport::pair(int pair) {
+  PairReport& record = findOrAdd(pairs, &PairReport::pair, pair);
+  record.first = pair;
+  record.second = (pair + 1) % kCameraCount;
+  return record;
+}
+
+void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D) {
+  if (camera.hasIntrinsics) return;
+  camera.hasIntrinsics = true;
+  camera.K = K;
+  camera.D = D;
+}
+
+void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+                const cv::Vec3d& anglesDeg, std::vector<double> finalErrors) {
+  pair.solved = true;
+  pair.medianError = medianError;
+  R.convertTo(pair.R, CV_64F);
+  t.reshape(1, 3).convertTo(pair.t, CV_64F);
+  pair.anglesDeg = anglesDeg;
+  pair.finalErrors = std::move(finalErrors);
+}
+
+}  // namespace ringcalib::report

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// What a calibration run shows about its own quality. The jobs fill these plain records
+// while they work (only when a report was asked for); the writer turns them into
+// report.json, index.html and the pictures the page shows.
+namespace ringcalib::report {
+
+inline constexpr int kCameraCount = 6;
+inline constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
+
+// One accepted corner of the solve and its reprojection error, in full-frame pixels.
+struct CornerResidual {
+  cv::Point2f position;
+  float residual = 0.0f;
+};
+
+// The intrinsic job's account of one camera.
+struct IntrinsicReport {
+  int framesRead = 0;
+  int framesSampled = 0;              // every fourth frame
+  int framesPassingCheapTest = 0;     // sampled frames the small-copy board test let through
+  int viewsAccepted = 0;              // frames whose full board detection was accepted
+  int cornersKept = 0;                // corners left inside the central circle, all views
+  cv::Size frameSize;                 // size of the frames the corners are measured in
+  bool solved = false;                // the fisheye solve gave K and D
+  double rmsError = kNotMeasured;     // RMS reprojection error of the solve, pixels
+  std::vector<double> viewRmsErrors;  // per view that entered the solve, pixels
+  std::vector<CornerResidual> corners;
+};
+
+// One camera: its intrinsic account (when the intrinsic job reached it), the K and D in
+// use (solved, or read back by the extrinsic job) and, when the extrinsic job prepared
+// the camera's view, a reduced copy of the undistorted, quarter-turned view.
+struct CameraReport {
+  int camera = 0;
+  std::optional<IntrinsicReport> intrinsic;
+  bool hasIntrinsics = false;
+  cv::Matx33d K = cv::Matx33d::zeros();
+  cv::Vec4d D = cv::Vec4d::all(0.0);
+  cv::Mat preview;
+};
+
+// A correspondence drawn on the pair picture, in the picture's strip coordinates.
+struct DrawnMatch {
+  cv::Point2f first;
+  cv::Point2f second;
+};
+
+// One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
+struct PairReport {
+  int pair = 0;
+  int first = 0;
+  int second = 1;
+  int correspondences = 0;
+  int consistentWithF = -1;          // Sampson distance <= 3 px; -1 before F was estimated
+  bool solved = false;               // R and t were estimated
+  double medianError = kNotMeasured; // the refinement's final median reprojection error, px
+  cv::Vec3d anglesDeg = cv::Vec3d::all(kNotMeasured);  // rotationToEuler angles, degrees
+  cv::Matx33d R = cv::Matx33d::eye();
+  cv::Vec3d t = cv::Vec3d::all(0.0);
+  std::vector<double> finalErrors;   // per-correspondence errors of the final pose, px
+  cv::Mat firstStrip;                // reduced warped strips the flow ran on
+  cv::Mat secondStrip;
+  std::vector<DrawnMatch> matches;   // a sample of correspondences in strip coordinates
+};
+
+// How a job ended: its name ("intrinsic", "extrinsic") and its result code.
+struct JobOutcome {
+  std::string job;
+  int code = 0;
+};
+
+// Everything of one run; cameras and pairs hold only what the jobs reached.
+struct CalibrationReport {
+  std::vector<CameraReport> cameras;
+  std::vector<PairReport> pairs;
+  std::vector<JobOutcome> jobs;
+
+  // The record of camera `camera` or pair `pair`, created on first use.
+  CameraReport& camera(int camera);
+  PairReport& pair(int pair);
+};
+
+// Records the K and D that the extrinsic job read for a camera, unless the intrinsic job
+// of the same run already recorded the values it solved (the file keeps them rounded).
+void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D);
+
+// Records a pair's final pose: the refinement's median error, R and t, R's angles in
+// degrees and the per-correspondence errors of the final pose.
+void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+                const cv::Vec3d& anglesDeg, std::vector<double> finalErrors);
+
+}  // namespace ringcalib::report

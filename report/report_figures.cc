@@ -1,0 +1,178 @@
+#include "report/report_figures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include <opencv2/imgproc.hpp>
+
+namespace ringcalib::report {
+
+namespace {
+
+const cv::Scalar kBackground(32, 32, 32);
+const cv::Scalar kForeground(230, 230, 230);
+const cv::Scalar kMuted(140, 140, 140);
+const cv::Scalar kMarker(60, 60, 255);
+constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
+constexpr double kFontScale = 0.5;
+constexpr int kBand = 30;  // height of a title or legend band
+
+std::string format(const char* pattern, double value) {
+  char text[64];
+  std::snprintf(text, sizeof(text), pattern, value);
+  return text;
+}
+
+void text(cv::Mat& canvas, const std::string& line, cv::Point at,
+          const cv::Scalar& colour = kForeground) {
+  cv::putText(canvas, line, at, kFont, kFontScale, colour, 1, cv::LINE_AA);
+}
+
+// The residual colour scale: 256 colours of the turbo map, blue (small) to red (large).
+const cv::Mat& palette() {
+  static const cv::Mat colours = [] {
+    cv::Mat ramp(1, 256, CV_8UC1);
+    for (int i = 0; i < 256; ++i) ramp.at<uchar>(0, i) = static_cast<uchar>(i);
+    cv::Mat mapped;
+    cv::applyColorMap(ramp, mapped, cv::COLORMAP_TURBO);
+    return mapped;
+  }();
+  return colours;
+}
+
+cv::Scalar residualColour(double residual) {
+  const double position = std::clamp(residual / kResidualScalePx, 0.0, 1.0);
+  const cv::Vec3b c = palette().at<cv::Vec3b>(0, static_cast<int>(std::lround(position * 255)));
+  return cv::Scalar(c[0], c[1], c[2]);
+}
+
+// The colour scale with its end labels, across the band that starts at row `top`.
+void drawScale(cv::Mat& canvas, int top) {
+  const int left = 60;
+  const int right = canvas.cols - 80;
+  for (int x = left; x < right; ++x) {
+    const double residual = kResidualScalePx * (x - left) / (right - left - 1);
+    cv::line(canvas, {x, top + 6}, {x, top + 16}, residualColour(residual));
+  }
+  text(canvas, "0 px", {left - 40, top + 16});
+  text(canvas, format(">=%.1f px", kResidualScalePx), {right + 6, top + 16});
+}
+
+// Copies an 8-bit grey, BGR or BGRA image into `canvas` with its top left corner at `at`.
+void pasteAsBgr(cv::Mat& canvas, const cv::Mat& image, cv::Point at) {
+  if (image.empty()) return;
+  cv::Mat target = canvas(cv::Rect(at, image.size()));
+  if (image.channels() == 1) {
+    cv::cvtColor(image, target, cv::COLOR_GRAY2BGR);
+  } else if (image.channels() == 4) {
+    cv::cvtColor(image, target, cv::COLOR_BGRA2BGR);
+  } else {
+    image.copyTo(target);
+  }
+}
+
+}  // namespace
+
+cv::Mat drawCoverage(const IntrinsicReport& intrinsic, int camera) {
+  const cv::Size frame = intrinsic.frameSize.area() > 0 ? intrinsic.frameSize : cv::Size(3200, 2400);
+  const int width = 640;
+  const double scale = static_cast<double>(width) / frame.width;
+  const int height = std::max(1, static_cast<int>(std::lround(frame.height * scale)));
+  cv::Mat canvas(height + 2 * kBand, width, CV_8UC3, kBackground);
+  const cv::Rect area(0, kBand, width, height);
+  cv::rectangle(canvas, area, kMuted);
+
+  std::vector<const CornerResidual*> order;
+  for (const CornerResidual& corner : intrinsic.corners) order.push_back(&corner);
+  std::stable_sort(order.begin(), order.end(), [](const CornerResidual* a, const CornerResidual* b) {
+    return a->residual < b->residual;
+  });
+  for (const CornerResidual* corner : order) {
+    const cv::Point at(static_cast<int>(std::lround(corner->position.x * scale)),
+                       kBand + static_cast<int>(std::lround(corner->position.y * scale)));
+    cv::circle(canvas, at, 2, residualColour(corner->residual), cv::FILLED, cv::LINE_AA);
+  }
+  text(canvas,
+       "camera " + std::to_string(camera) + ": " + std::to_string(intrinsic.corners.size()) +
+           " corners in " + std::to_string(frame.width) + " x " + std::to_string(frame.height),
+       {8, 20});
+  drawScale(canvas, kBand + height + 4);
+  return canvas;
+}
+
+cv::Mat drawPairMatches(const PairReport& pair) {
+  const int gap = 24;
+  const cv::Size a = pair.firstStrip.size();
+  const cv::Size b = pair.secondStrip.size();
+  cv::Mat canvas(std::max(a.height, b.height) + kBand, std::max(a.width + gap + b.width, 400),
+                 CV_8UC3, kBackground);
+  const cv::Point firstAt(0, kBand);
+  const cv::Point secondAt(a.width + gap, kBand);
+  pasteAsBgr(canvas, pair.firstStrip, firstAt);
+  pasteAsBgr(canvas, pair.secondStrip, secondAt);
+  // Bright colours in turn, so that neighbouring lines tell apart on grey images.
+  static const cv::Scalar kLineColours[] = {{0, 255, 255}, {255, 0, 255}, {0, 255, 0},
+                                            {255, 255, 0}, {0, 128, 255}, {255, 96, 96}};
+  for (std::size_t k = 0; k < pair.matches.size(); ++k) {
+    const cv::Scalar& colour = kLineColours[k % std::size(kLineColours)];
+    const cv::Point2f p = pair.matches[k].first + cv::Point2f(firstAt);
+    const cv::Point2f q = pair.matches[k].second + cv::Point2f(secondAt);
+    cv::line(canvas, p, q, colour, 1, cv::LINE_AA);
+    cv::circle(canvas, p, 4, colour, 2, cv::LINE_AA);
+    cv::circle(canvas, q, 4, colour, 2, cv::LINE_AA);
+  }
+  text(canvas,
+       "pair " + std::to_string(pair.pair) + ": camera " + std::to_string(pair.first) + " | " +
+           std::to_string(pair.second) + ", " + std::to_string(pair.matches.size()) + " of " +
+           std::to_string(pair.correspondences) + " matches",
+       {8, 20});
+  return canvas;
+}
+
+cv::Mat drawErrorHistogram(const std::vector<double>& errors, int pair) {
+  const int width = 640, height = 360, left = 60, right = 20, top = kBand + 10, bottom = 40;
+  cv::Mat canvas(height, width, CV_8UC3, kBackground);
+  std::vector<double> sorted;
+  for (double e : errors) {
+    if (std::isfinite(e)) sorted.push_back(e);
+  }
+  std::sort(sorted.begin(), sorted.end());
+  text(canvas, "pair " + std::to_string(pair) + ": final reprojection errors of " +
+                   std::to_string(sorted.size()) + " correspondences",
+       {8, 20});
+  if (sorted.empty()) return canvas;
+
+  const double median = sorted[sorted.size() / 2];
+  const double p99 = sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
+  const double upper = p99 > 0.0 ? p99 : 1.0;
+  constexpr int kBins = 40;
+  std::vector<int> counts(kBins, 0);
+  for (double e : sorted) ++counts[std::min(kBins - 1, static_cast<int>(e / upper * kBins))];
+  const int tallest = *std::max_element(counts.begin(), counts.end());
+
+  const int plotWidth = width - left - right;
+  const int plotHeight = height - top - bottom;
+  const int base = top + plotHeight;
+  for (int i = 0; i < kBins; ++i) {
+    const int x0 = left + i * plotWidth / kBins;
+    const int x1 = left + (i + 1) * plotWidth / kBins - 1;
+    const int h = static_cast<int>(std::lround(static_cast<double>(counts[i]) / tallest * plotHeight));
+    if (h > 0) cv::rectangle(canvas, {x0, base - h}, {x1, base - 1}, cv::Scalar(200, 160, 90), cv::FILLED);
+  }
+  cv::line(canvas, {left, base}, {left + plotWidth, base}, kForeground);
+  cv::line(canvas, {left, top}, {left, base}, kForeground);
+  text(canvas, "0", {left - 4, base + 18});
+  text(canvas, format("%.2f px", upper / 2), {left + plotWidth / 2 - 24, base + 18});
+  text(canvas, format(">=%.2f px", upper), {left + plotWidth - 80, base + 18});
+  text(canvas, std::to_string(tallest), {8, top + 12});
+  text(canvas, "0", {left - 16, base});
+  const int medianX = left + static_cast<int>(std::lround(std::min(median / upper, 1.0) * plotWidth));
+  cv::line(canvas, {medianX, top}, {medianX, base}, kMarker, 2);
+  text(canvas, format("median %.3f px", median), {std::min(medianX + 6, width - 140), top + 12}, kMarker);
+  return canvas;
+}
+
+}  // namespace ringcalib::report

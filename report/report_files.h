@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The files of a report folder. Picture names are relative to the folder; an empty name
+// means the picture was not drawn (nothing to show) or could not be written, and then
+// neither report.json nor the page refers to it.
+namespace ringcalib::report {
+
+inline constexpr char kJsonFile[] = "report.json";
+inline constexpr char kPageFile[] = "index.html";
+
+struct CameraFigures {
+  std::string coverage;
+  std::string preview;
+};
+
+struct PairFigures {
+  std::string matches;
+  std::string errors;
+};
+
+// Index-aligned with CalibrationReport::cameras and ::pairs.
+struct FigureFiles {
+  std::vector<CameraFigures> cameras;
+  std::vector<PairFigures> pairs;
+};
+
+}  // namespace ringcalib::report

@@ -1,0 +1,139 @@
+#include "report/report_json.h"
+
+#include <cmath>
+
+namespace ringcalib::report {
+
+namespace {
+
+using nlohmann::json;
+
+// NaN and infinities have no JSON literal: they become null.
+json number(double value) { return std::isfinite(value) ? json(value) : json(nullptr); }
+
+template <int Rows, int Cols>
+json matrix(const cv::Matx<double, Rows, Cols>& m) {
+  json rows = json::array();
+  for (int r = 0; r < Rows; ++r) {
+    json row = json::array();
+    for (int c = 0; c < Cols; ++c) row.push_back(number(m(r, c)));
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+template <int N>
+json vector(const cv::Vec<double, N>& v) {
+  json values = json::array();
+  for (int i = 0; i < N; ++i) values.push_back(number(v[i]));
+  return values;
+}
+
+json judgement(const Judgement& j) {
+  return {{"verdict", verdictName(j.verdict)}, {"reasons", j.reasons}};
+}
+
+// A figure member only for a picture that was written.
+void addFigure(json& figures, const char* key, const std::string& file) {
+  if (!file.empty()) figures[key] = file;
+}
+
+json intrinsicJson(const IntrinsicReport& intrinsic) {
+  json views = json::array();
+  for (double rms : intrinsic.viewRmsErrors) views.push_back(number(rms));
+  return {{"frames_read", intrinsic.framesRead},
+          {"frames_sampled", intrinsic.framesSampled},
+          {"frames_passing_cheap_test", intrinsic.framesPassingCheapTest},
+          {"views_accepted", intrinsic.viewsAccepted},
+          {"corners_kept", intrinsic.cornersKept},
+          {"frame_size", {intrinsic.frameSize.width, intrinsic.frameSize.height}},
+          {"solved", intrinsic.solved},
+          {"rms_error", number(intrinsic.rmsError)},
+          {"view_rms_errors", views}};
+}
+
+json cameraJson(const CameraReport& camera, const Judgement& verdict,
+                const CameraFigures& files) {
+  json entry = {{"camera", camera.camera}};
+  if (camera.intrinsic) entry["intrinsic"] = intrinsicJson(*camera.intrinsic);
+  if (camera.hasIntrinsics) {
+    entry["K"] = matrix(camera.K);
+    entry["D"] = vector(camera.D);
+  }
+  json figures = json::object();
+  addFigure(figures, "coverage", files.coverage);
+  addFigure(figures, "preview", files.preview);
+  entry["figures"] = figures;
+  entry.update(judgement(verdict));
+  return entry;
+}
+
+json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigures& files,
+              const std::optional<RingClosure>& ring) {
+  json entry = {{"pair", pair.pair},
+                {"cameras", {pair.first, pair.second}},
+                {"correspondences", pair.correspondences},
+                {"consistent_with_F", pair.consistentWithF >= 0 ? json(pair.consistentWithF)
+                                                                  : json(nullptr)},
+                {"solved", pair.solved}};
+  if (pair.solved) {
+    entry["median_error"] = number(pair.medianError);
+    entry["R_degrees"] = vector(pair.anglesDeg);
+    entry["R"] = matrix(pair.R);
+    entry["t"] = vector(pair.t);
+  }
+  if (ring && pair.pair >= 0 && pair.pair < kCameraCount) {
+    entry["closure_explained"] = number(ring->explained[pair.pair]);
+  }
+  json figures = json::object();
+  addFigure(figures, "matches", files.matches);
+  addFigure(figures, "errors", files.errors);
+  entry["figures"] = figures;
+  entry.update(judgement(verdict));
+  return entry;
+}
+
+json ringJson(const Assessment& assessment) {
+  json entry = judgement(assessment.ringJudgement);
+  if (!assessment.ring) return entry;
+  const RingClosure& ring = *assessment.ring;
+  entry["closure_degrees"] = number(ring.closureDeg);
+  entry["suspect_pair"] = ring.closureDeg > kClosureCheckDeg ? json(ring.suspect) : json(nullptr);
+  return entry;
+}
+
+json thresholdsJson() {
+  return {{"camera_rms_good_px", kCameraRmsGoodPx},
+          {"camera_rms_check_px", kCameraRmsCheckPx},
+          {"sampson_limit_px", kSampsonLimitPx},
+          {"consistent_share_good", kConsistentShareGood},
+          {"consistent_share_check", kConsistentShareCheck},
+          {"pair_median_good_px", kPairMedianGoodPx},
+          {"pair_median_check_px", kPairMedianCheckPx},
+          {"closure_good_degrees", kClosureGoodDeg},
+          {"closure_check_degrees", kClosureCheckDeg}};
+}
+
+}  // namespace
+
+nlohmann::json reportToJson(const CalibrationReport& report, const Assessment& assessment,
+                            const FigureFiles& figures) {
+  json jobs = json::array();
+  for (const JobOutcome& job : report.jobs) jobs.push_back({{"job", job.job}, {"code", job.code}});
+  json cameras = json::array();
+  for (std::size_t i = 0; i < report.cameras.size(); ++i) {
+    cameras.push_back(cameraJson(report.cameras[i], assessment.cameras[i], figures.cameras[i]));
+  }
+  json pairs = json::array();
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    pairs.push_back(pairJson(report.pairs[i], assessment.pairs[i], figures.pairs[i],
+                             assessment.ring));
+  }
+  return {{"jobs", jobs},
+          {"cameras", cameras},
+          {"pairs", pairs},
+          {"ring", ringJson(assessment)},
+          {"thresholds", thresholdsJson()}};
+}
+
+}  // namespace ringcalib::report

@@ -1,0 +1,285 @@
+#include "report/report_page.h"
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <utility>
+
+
+namespace ringcalib::report {
+
+namespace {
+
+constexpr char kStyle[] =
+    "body{font-family:sans-serif;margin:24px;color:#222;max-width:1400px}"
+    "table{border-collapse:collapse;margin:8px 0 16px}"
+    "th,td{border:1px solid #bbb;padding:3px 8px;text-align:right;font-size:14px}"
+    "th{background:#eee}td.text{text-align:left}"
+    ".good{background:#c8efc8}.check{background:#fbeaa0}.poor{background:#f6b8b0}"
+    ".failed{background:#d88;color:#fff}"
+    "figure{display:inline-block;margin:0 16px 16px 0;vertical-align:top}"
+    "figure img{max-width:100%;border:1px solid #999}"
+    "figcaption{font-size:13px;max-width:640px}"
+    "code{background:#f3f3f3}";
+
+std::string fixed(double value, int decimals) {
+  if (!std::isfinite(value)) return "n/a";
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", decimals, value);
+  return text;
+}
+
+// Distortion coefficients span orders of magnitude: six significant digits.
+std::string significant(double value) {
+  if (!std::isfinite(value)) return "n/a";
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.6g", value);
+  return text;
+}
+
+std::string verdictCell(const Judgement& judgement) {
+  const std::string name = verdictName(judgement.verdict);
+  std::string reasons;
+  for (const std::string& reason : judgement.reasons) {
+    reasons += (reasons.empty() ? ": " : "; ") + escapeHtml(reason);
+  }
+  return "<td class=\"text " + name + "\"><b>" + name + "</b>" + reasons + "</td>";
+}
+
+std::string cell(const std::string& text) { return "<td>" + text + "</td>"; }
+
+std::string figure(const std::string& file, const std::string& caption) {
+  if (file.empty()) return "";
+  return "<figure><img src=\"" + escapeHtml(file) + "\" alt=\"" + escapeHtml(caption) +
+         "\"><figcaption>" + escapeHtml(caption) + "</figcaption></figure>\n";
+}
+
+// One line on top: the worst verdict of the run and what caused it.
+void writeSummary(std::ostream& page, const CalibrationReport& report,
+                  const Assessment& assessment) {
+  Judgement overall;
+  const auto take = [&overall](const Judgement& judgement, const std::string& what) {
+    if (judgement.verdict > overall.verdict) {
+      overall.verdict = judgement.verdict;
+      overall.reasons.clear();
+    }
+    if (judgement.verdict == overall.verdict && judgement.verdict != Verdict::kGood) {
+      overall.reasons.push_back(what);
+    }
+  };
+  for (std::size_t i = 0; i < report.cameras.size(); ++i) {
+    take(assessment.cameras[i], "camera " + std::to_string(report.cameras[i].camera));
+  }
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    take(assessment.pairs[i], "pair " + std::to_string(report.pairs[i].pair));
+  }
+  if (!report.pairs.empty()) take(assessment.ringJudgement, "ring closure");
+  for (const JobOutcome& job : report.jobs) {
+    if (job.code != 0) take({Verdict::kFailed, {}}, job.job + " job (code " + std::to_string(job.code) + ")");
+  }
+  const std::string name = verdictName(overall.verdict);
+  page << "<p class=\"" << name << "\" style=\"padding:6px 10px\">Overall: <b>" << name << "</b>";
+  for (std::size_t i = 0; i < overall.reasons.size(); ++i) {
+    page << (i == 0 ? " &mdash; " : ", ") << escapeHtml(overall.reasons[i]);
+  }
+  page << "</p>\n";
+}
+
+void writeJobs(std::ostream& page, const CalibrationReport& report) {
+  page << "<h2>Run</h2>\n<table><tr><th>job</th><th>result code</th></tr>\n";
+  for (const JobOutcome& job : report.jobs) {
+    page << "<tr><td class=\"text\">" << escapeHtml(job.job) << "</td><td class=\""
+         << (job.code == 0 ? "good" : "failed") << "\">" << job.code
+         << (job.code == 0 ? " (success)" : " (failed)") << "</td></tr>\n";
+  }
+  page << "</table>\n";
+}
+
+void writeCameras(std::ostream& page, const CalibrationReport& report,
+                  const Assessment& assessment) {
+  page << "<h2>Cameras</h2>\n<table><tr><th>camera</th><th>frames read</th>"
+          "<th>sampled</th><th>cheap test passed</th><th>views accepted</th>"
+          "<th>corners kept</th><th>RMS error (px)</th><th>worst view RMS (px)</th>"
+          "<th>fx</th><th>fy</th><th>cx</th><th>cy</th><th>k1</th><th>k2</th><th>k3</th>"
+          "<th>k4</th><th>verdict</th></tr>\n";
+  for (std::size_t i = 0; i < report.cameras.size(); ++i) {
+    const CameraReport& camera = report.cameras[i];
+    page << "<tr>" << cell(std::to_string(camera.camera));
+    if (camera.intrinsic) {
+      const IntrinsicReport& in = *camera.intrinsic;
+      double worst = kNotMeasured;
+      for (double rms : in.viewRmsErrors) {
+        if (std::isfinite(rms) && !(rms <= worst)) worst = rms;
+      }
+      page << cell(std::to_string(in.framesRead)) << cell(std::to_string(in.framesSampled))
+           << cell(std::to_string(in.framesPassingCheapTest))
+           << cell(std::to_string(in.viewsAccepted)) << cell(std::to_string(in.cornersKept))
+           << cell(fixed(in.rmsError, 3)) << cell(fixed(worst, 3));
+    } else {
+      page << "<td class=\"text\" colspan=\"7\">intrinsic parameters read from the file</td>";
+    }
+    if (camera.hasIntrinsics) {
+      page << cell(fixed(camera.K(0, 0), 2)) << cell(fixed(camera.K(1, 1), 2))
+           << cell(fixed(camera.K(0, 2), 2)) << cell(fixed(camera.K(1, 2), 2));
+      for (int k = 0; k < 4; ++k) page << cell(significant(camera.D[k]));
+    } else {
+      page << "<td colspan=\"8\">n/a</td>";
+    }
+    page << verdictCell(assessment.cameras[i]) << "</tr>\n";
+  }
+  page << "</table>\n";
+}
+
+void writePairs(std::ostream& page, const CalibrationReport& report,
+                const Assessment& assessment) {
+  page << "<h2>Pairs</h2>\n<table><tr><th>pair</th><th>cameras</th>"
+          "<th>correspondences</th><th>consistent with F</th><th>median error (px)</th>"
+          "<th>R x (deg)</th><th>R y (deg)</th><th>R z (deg)</th><th>t</th>"
+          "<th>share of the closure explained</th><th>verdict</th></tr>\n";
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    const PairReport& pair = report.pairs[i];
+    std::string consistent = "n/a";
+    if (pair.consistentWithF >= 0 && pair.correspondences > 0) {
+      consistent = std::to_string(pair.consistentWithF) + " (" +
+                   fixed(100.0 * pair.consistentWithF / pair.correspondences, 1) + " %)";
+    }
+    page << "<tr>" << cell(std::to_string(pair.pair))
+         << cell(std::to_string(pair.first) + " &rarr; " + std::to_string(pair.second))
+         << cell(std::to_string(pair.correspondences)) << cell(consistent);
+    if (pair.solved) {
+      page << cell(fixed(pair.medianError, 3)) << cell(fixed(pair.anglesDeg[0], 4))
+           << cell(fixed(pair.anglesDeg[1], 4)) << cell(fixed(pair.anglesDeg[2], 4))
+           << cell("(" + fixed(pair.t[0], 4) + ", " + fixed(pair.t[1], 4) + ", " +
+                   fixed(pair.t[2], 4) + ")");
+    } else {
+      page << "<td colspan=\"5\">no pose</td>";
+    }
+    const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < kCameraCount;
+    // The shares mean something only when there is a closure error to explain.
+    const bool explains = inRing && assessment.ring->closureDeg > kClosureCheckDeg;
+    page << cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
+         << verdictCell(assessment.pairs[i]) << "</tr>\n";
+  }
+  page << "</table>\n";
+}
+
+void writeRing(std::ostream& page, const Assessment& assessment) {
+  page << "<h2>Ring closure</h2>\n<table><tr><th>closure (deg)</th>"
+          "<th>pair that breaks the ring</th>"
+          "<th>verdict</th></tr>\n<tr>";
+  if (assessment.ring) {
+    const RingClosure& ring = *assessment.ring;
+    page << cell(fixed(ring.closureDeg, 4))
+         << cell(ring.closureDeg > kClosureCheckDeg ? std::to_string(ring.suspect) : "none");
+  } else {
+    page << cell("n/a") << cell("n/a");
+  }
+  page << verdictCell(assessment.ringJudgement) << "</tr>\n</table>\n"
+       << "<p>Pair n maps view n to view n+1 (X<sub>n+1</sub> = R<sub>n</sub>(X<sub>n</sub> "
+          "&minus; t<sub>n</sub>)), so going once around the ring, R<sub>5</sub>R<sub>4</sub>"
+          "R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps view 0 to itself. The "
+          "<i>closure</i> is the angle by which that product differs from the identity; a well "
+          "calibrated rig closes to a few hundredths of a degree. A wrong pair shows in the "
+          "closure, but the closure alone cannot say which pair it is: an error in any one "
+          "pair gives the same closure angle. Its direction differs, though. For each pair, "
+          "the error it would have to carry to cause the whole closure is compared with how "
+          "its rotation actually deviates from the mean rotation of the other five pairs (the "
+          "six cameras of a ring are alike, so their pair rotations are alike too). The "
+          "<i>share of the closure explained</i> is the deviation's component along that "
+          "error, as a share of the error: near 100 % for a pair that carries the error, near "
+          "0 % for pairs that only differ by the cameras' natural mounting. When the closure "
+          "exceeds "
+       << fixed(kClosureCheckDeg, 2)
+       << "&deg;, the pair that explains the largest share is named as the pair that "
+          "<b>breaks the ring</b>.</p>\n";
+}
+
+void writeThresholds(std::ostream& page) {
+  page << "<h2>Limits of the verdicts</h2>\n<ul>\n"
+       << "<li>Camera: the fisheye solve's RMS reprojection error is <b>good</b> up to "
+       << fixed(kCameraRmsGoodPx, 2) << " px, to <b>check</b> up to "
+       << fixed(kCameraRmsCheckPx, 2) << " px, <b>poor</b> above; a camera without a solve "
+          "has <b>failed</b>.</li>\n"
+       << "<li>Pair: a correspondence is consistent with the fundamental matrix F when its "
+          "Sampson distance is at most "
+       << fixed(kSampsonLimitPx, 1) << " px; a share of at least "
+       << fixed(100 * kConsistentShareGood, 0) << " % is good, of at least "
+       << fixed(100 * kConsistentShareCheck, 0) << " % to check, less is poor.</li>\n"
+       << "<li>Pair: the refinement's final median reprojection error (pixels of the "
+          "undistorted views) is good up to "
+       << fixed(kPairMedianGoodPx, 2) << " px, to check up to " << fixed(kPairMedianCheckPx, 2)
+       << " px, poor above.</li>\n"
+       << "<li>Ring: the closure is good up to " << fixed(kClosureGoodDeg, 2)
+       << "&deg;, to check up to " << fixed(kClosureCheckDeg, 2) << "&deg;, poor above.</li>\n"
+       << "<li>Each verdict is the worst of its criteria.</li>\n</ul>\n";
+}
+
+void writeFigures(std::ostream& page, const CalibrationReport& report,
+                  const FigureFiles& figures) {
+  const char* heading = "<h2>Cameras in pictures</h2>\n";
+  for (std::size_t i = 0; i < report.cameras.size(); ++i) {
+    const int n = report.cameras[i].camera;
+    const CameraFigures& files = figures.cameras[i];
+    if (files.coverage.empty() && files.preview.empty()) continue;
+    page << std::exchange(heading, "") << "<h3>Camera " << n << "</h3>\n"
+         << figure(files.coverage, "Camera " + std::to_string(n) +
+                                       ": the accepted corners over the frame, coloured by "
+                                       "their reprojection error")
+         << figure(files.preview, "Camera " + std::to_string(n) +
+                                      ": the undistorted view after the quarter turn");
+  }
+  heading = "<h2>Pairs in pictures</h2>\n";
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    const PairReport& pair = report.pairs[i];
+    const PairFigures& files = figures.pairs[i];
+    if (files.matches.empty() && files.errors.empty()) continue;
+    page << std::exchange(heading, "");
+    const std::string name = "Pair " + std::to_string(pair.pair) + " (cameras " +
+                             std::to_string(pair.first) + " and " +
+                             std::to_string(pair.second) + ")";
+    page << "<h3>" << name << "</h3>\n"
+         << figure(files.matches, name + ": the two warped strips the flow ran on, with a "
+                                         "sample of correspondences")
+         << figure(files.errors, name + ": histogram of the refinement's final "
+                                        "reprojection errors");
+  }
+}
+
+}  // namespace
+
+std::string escapeHtml(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
+std::string renderPage(const CalibrationReport& report, const Assessment& assessment,
+                       const FigureFiles& figures) {
+  std::ostringstream page;
+  page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+       << "<title>ringcalib calibration report</title>\n<style>" << kStyle
+       << "</style>\n</head>\n<body>\n<h1>Calibration report</h1>\n";
+  writeSummary(page, report, assessment);
+  writeJobs(page, report);
+  if (!report.cameras.empty()) writeCameras(page, report, assessment);
+  if (!report.pairs.empty()) {
+    writePairs(page, report, assessment);
+    writeRing(page, assessment);
+  }
+  writeThresholds(page);
+  writeFigures(page, report, figures);
+  page << "<p>The same numbers, machine readable: <a href=\"" << kJsonFile << "\">"
+       << kJsonFile << "</a>.</p>\n</body>\n</html>\n";
+  return page.str();
+}
+
+}  // namespace ringcalib::report

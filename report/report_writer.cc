@@ -1,0 +1,98 @@
+#include "report/report_writer.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "report/assessment.h"
+#include "report/report_figures.h"
+#include "report/report_files.h"
+#include "report/report_json.h"
+#include "report/report_page.h"
+
+namespace ringcalib::report {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes `image` as PNG under `name` in `folder`; returns the name, or an empty name when
+// there is nothing to draw or the file could not be written (the first such failure is
+// kept in `error`).
+std::string writePicture(const fs::path& folder, const std::string& name, const cv::Mat& image,
+                         std::string& error) {
+  if (image.empty()) return "";
+  const fs::path path = folder / name;
+  bool written = false;
+  try {
+    written = cv::imwrite(path.string(), image);
+  } catch (const cv::Exception&) {
+    written = false;
+  }
+  if (written) return name;
+  if (error.empty()) error = "cannot write report picture " + path.string();
+  return "";
+}
+
+bool writeText(const fs::path& path, const std::string& text, std::string& error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (out) return true;
+  error = "cannot write report file " + path.string();
+  return false;
+}
+
+FigureFiles writePictures(const CalibrationReport& report, const fs::path& folder,
+                          std::string& error) {
+  FigureFiles files;
+  for (const CameraReport& camera : report.cameras) {
+    const std::string stem = "camera_" + std::to_string(camera.camera);
+    CameraFigures figures;
+    if (camera.intrinsic && !camera.intrinsic->corners.empty()) {
+      figures.coverage = writePicture(folder, stem + "_coverage.png",
+                                      drawCoverage(*camera.intrinsic, camera.camera), error);
+    }
+    figures.preview = writePicture(folder, stem + "_preview.png", camera.preview, error);
+    files.cameras.push_back(figures);
+  }
+  for (const PairReport& pair : report.pairs) {
+    const std::string stem = "pair_" + std::to_string(pair.pair);
+    PairFigures figures;
+    if (!pair.firstStrip.empty() && !pair.secondStrip.empty()) {
+      figures.matches = writePicture(folder, stem + "_matches.png", drawPairMatches(pair), error);
+    }
+    if (!pair.finalErrors.empty()) {
+      figures.errors = writePicture(folder, stem + "_errors.png",
+                                    drawErrorHistogram(pair.finalErrors, pair.pair), error);
+    }
+    files.pairs.push_back(figures);
+  }
+  return files;
+}
+
+}  // namespace
+
+bool writeReport(const CalibrationReport& report, const std::string& folder,
+                 std::string& error) {
+  error.clear();
+  const fs::path root(folder);
+  std::error_code failure;
+  fs::create_directories(root, failure);
+  if (failure || !fs::is_directory(root)) {
+    error = "cannot create report folder " + folder +
+            (failure ? ": " + failure.message() : ": not a folder");
+    return false;
+  }
+  const Assessment assessment = assess(report);
+  const FigureFiles figures = writePictures(report, root, error);
+  const bool picturesWritten = error.empty();
+  const bool jsonWritten = writeText(
+      root / kJsonFile, reportToJson(report, assessment, figures).dump(2) + "\n", error);
+  const bool pageWritten =
+      jsonWritten && writeText(root / kPageFile, renderPage(report, assessment, figures), error);
+  return picturesWritten && pageWritten;
+}
+
+}  // namespace ringcalib::report

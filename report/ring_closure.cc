@@ -1,0 +1,63 @@
+#include "report/ring_closure.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <opencv2/calib3d.hpp>
+
+namespace ringcalib::report {
+
+namespace {
+
+// The rotation closest to the mean of `rotations` (without `skipped`) in the Frobenius
+// norm: U V^T of the mean's singular value decomposition, with det = +1.
+cv::Matx33d chordalMean(const std::array<cv::Matx33d, 6>& rotations, std::size_t skipped) {
+  cv::Matx33d sum = cv::Matx33d::zeros();
+  for (std::size_t n = 0; n < rotations.size(); ++n) {
+    if (n != skipped) sum += rotations[n];
+  }
+  cv::Matx33d U, Vt;
+  cv::Matx31d w;
+  cv::SVD::compute(sum, w, U, Vt);
+  if (cv::determinant(U * Vt) < 0) {
+    for (int r = 0; r < 3; ++r) U(r, 2) = -U(r, 2);
+  }
+  return U * Vt;
+}
+
+cv::Vec3d rotationVector(const cv::Matx33d& R) {
+  cv::Vec3d vector;
+  cv::Rodrigues(R, vector);
+  return vector;
+}
+
+}  // namespace
+
+double rotationAngleDeg(const cv::Matx33d& R) {
+  const double twiceSin = std::hypot(R(2, 1) - R(1, 2), R(0, 2) - R(2, 0), R(1, 0) - R(0, 1));
+  const double twiceCos = R(0, 0) + R(1, 1) + R(2, 2) - 1.0;
+  return std::atan2(twiceSin, twiceCos) * 180.0 / CV_PI;
+}
+
+RingClosure computeRingClosure(const std::array<cv::Matx33d, 6>& rotations) {
+  RingClosure ring;
+  cv::Matx33d around = cv::Matx33d::eye();
+  for (const cv::Matx33d& R : rotations) around = R * around;
+  ring.closureDeg = rotationAngleDeg(around);
+
+  const std::size_t count = rotations.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    cv::Matx33d after = cv::Matx33d::eye();  // R_5 ... R_{k+1}
+    for (std::size_t n = k + 1; n < count; ++n) after = rotations[n] * after;
+    const cv::Vec3d implied = rotationVector(after.t() * around * after);
+    const cv::Vec3d deviation = rotationVector(rotations[k] * chordalMean(rotations, k).t());
+    // Below a nanoradian the ring closes to rounding, and there is nothing to explain.
+    const double size = implied.dot(implied);
+    ring.explained[k] = size > 1e-18 ? deviation.dot(implied) / size : 0.0;
+  }
+  ring.suspect = static_cast<int>(
+      std::max_element(ring.explained.begin(), ring.explained.end()) - ring.explained.begin());
+  return ring;
+}
+
+}  // namespace ringcalib::report

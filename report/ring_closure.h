@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+
+#include <opencv2/core.hpp>
+
+// Consistency of the six pair rotations of a ring, without any ground truth.
+//
+// Pair n maps view n to view n + 1 (X_{n+1} = R_n (X_n - t_n)), so going once around the
+// ring, R_5 R_4 R_3 R_2 R_1 R_0 maps view 0 to itself and is the identity for a perfect
+// calibration. The angle of that product is the closure error.
+//
+// The closure alone cannot say which pair is wrong: an error Q in pair k gives the product
+// A Q A^T (A = R_5 ... R_{k+1}), whose angle is the angle of Q whatever k is. What does
+// point at the pair is that the six cameras of a ring are alike, so their six pair
+// rotations are alike too, and that the closure error has a direction as well as a size.
+// If pair k alone carries an error Q (R_k estimated as Q R_k), the closure C = A Q A^T tells
+// Q = A^T C A exactly, and R_k's own deviation from the consensus of the other five pairs,
+// D_k = R_k M_k^T, is then about Q. A pair whose deviation points along the error its
+// closure implies, with the same size, explains the closure; the pairs that are right
+// deviate only by the natural differences of the cameras, in no particular direction.
+//
+// As rotation vectors, with q_k = log(A_k^T C A_k) and d_k = log(D_k), the share of the
+// closure that pair k explains is d_k . q_k / |q_k|^2: about 1 for the broken pair, about
+// 0 for the others. The consensus M_k is the chordal mean of the other five rotations.
+namespace ringcalib::report {
+
+// The angle of a rotation in degrees: atan2(|axis part| / 2, (trace - 1) / 2), which
+// keeps its precision near 0 where acos of the trace would not.
+double rotationAngleDeg(const cv::Matx33d& R);
+
+struct RingClosure {
+  double closureDeg = 0.0;           // angle of R_5 ... R_0
+  std::array<double, 6> explained{}; // share of the closure each pair explains
+  int suspect = 0;                   // the pair that explains the largest share
+};
+
+// `rotations` holds R_0 ... R_5 in ring order.
+RingClosure computeRingClosure(const std::array<cv::Matx33d, 6>& rotations);
+
+}  // namespace ringcalib::report
