@@ -72,13 +72,14 @@ class CPose {
 
   // Rotation and unit translation of the second view relative to the first from the
   // fundamental matrix F (x2^T F x1 = 0, estimated from these correspondences) and the
-  // camera matrix K shared by both views: E = K^T F K, R from solveRT, t started at the
-  // fixed direction (0.8, 0, -0.4), then optimizeRt with 100 iterations. Prints
-  // "优化时间: " (GBK bytes) and the clock() tick difference of the refinement as one line.
+  // camera matrix K shared by both views: E = K^T F K, R and the start of t from solveRT
+  // (t from (0.8, 0, -0.4) when no candidate passed the depth test), then optimizeRt with
+  // 100 iterations. Prints "优化时间: " (GBK bytes) and the clock() tick difference of the
+  // refinement as one line.
   //
   // Returns optimizeRt's result: the best median reprojection error in pixels, or 1e10
-  // when no iteration improved on 1e10 (R is then solveRT's rotation and t stays
-  // (0.8, 0, -0.4)); 1e10 means there is no usable pose.
+  // when no iteration improved on 1e10 (R and t are then the starting pose); 1e10 means
+  // there is no usable pose.
   //
   // Refused input: when K or F is empty, not 3x3, not CV_64F or not finite, or pts2 is
   // shorter than pts1, nothing is computed or printed, R and t are left untouched and the

@@ -31,7 +31,8 @@ RingPairScene makeRingPairScene(const RingPairOptions& options) {
                                   std::cos(yaw));
   const double ringRadius = options.baseline / (2.0 * std::sin(yaw / 2.0));
   const cv::Vec3d ringCentre(0, 0, -ringRadius);
-  const cv::Vec3d secondCentre = ringCentre + secondToFirst * cv::Vec3d(0, 0, ringRadius);
+  const cv::Vec3d secondCentre = ringCentre + secondToFirst * cv::Vec3d(0, 0, ringRadius) +
+                                 cv::Vec3d(0, options.verticalOffset, 0);
   const cv::Matx33d R = secondToFirst.t();
 
   RingPairScene scene;

@@ -14,6 +14,7 @@ struct RingPairOptions {
   size_t correspondences = 3000;
   double yawDegrees = 60.0;        // turn of the second camera about the vertical (y) axis
   double baseline = 0.15;          // metres between the two camera centres
+  double verticalOffset = 0.0;     // metres the second centre sits below (+) the first one
   double minDistance = 1.5;        // metres from the first camera
   double maxDistance = 10.0;
   double noisePixels = 0.3;        // Gaussian noise on both pixels of every pair
@@ -24,16 +25,16 @@ struct RingPairOptions {
 struct RingPairScene {
   cv::Mat K;                         // 3x3 CV_64F: the 3600 x 3600 pinhole view, f 550, c 1800
   cv::Mat R;                         // ground truth, X2 = R (X1 - t)
-  cv::Mat t;                         // 3x1, |t| = baseline
+  cv::Mat t;                         // 3x1, the second centre in the first camera's frame
   std::vector<cv::Point2f> pts1, pts2;
   std::vector<unsigned char> outlier;  // 1 where pts2 is a random pixel
 };
 
 // Both cameras sit on a ring looking outwards; the second is the first turned by the yaw
 // about the ring's vertical axis, so it looks to the right of the first and its centre is
-// to the right of and behind the first one. Scene points lie at a uniform distance in
-// [minDistance, maxDistance] along uniformly drawn pixels of the first view, kept when they
-// also project into the second view.
+// to the right of and behind the first one (and verticalOffset lower, y pointing down).
+// Scene points lie at a uniform distance in [minDistance, maxDistance] along uniformly drawn
+// pixels of the first view, kept when they also project into the second view.
 RingPairScene makeRingPairScene(const RingPairOptions& options);
 
 // Angle in degrees of the rotation that takes Rb to Ra.

@@ -19,10 +19,7 @@ using namespace ringcalib;
 
 constexpr double kMaxProjectionRms = 0.3;     // pixels, rays within 80 degrees of the axis
 constexpr double kMaxMatrixError = 1.0;       // pixels, each of fx, fy, cx, cy
-// What the pose step achieves on this rig, not the 0.05 degrees it should: on pairs (1,2) and
-// (3,4) the refinement leaves the small vertical part of the translation near its fixed
-// start (0.8, 0, -0.4), and a pitch of about 0.07 and 0.11 degrees absorbs the rest.
-constexpr double kMaxRotationErrorDeg = 0.15;
+constexpr double kMaxRotationErrorDeg = 0.05;
 constexpr double kMaxDirectionErrorDeg = 3.0;
 
 double number(const nlohmann::json& object, const char* key) { return object.at(key).get<double>(); }

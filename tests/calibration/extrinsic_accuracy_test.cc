@@ -21,10 +21,7 @@ namespace {
 
 using namespace ringcalib;
 
-// What the pose step achieves on this rig, not the 0.05 degrees it should: on pairs (1,2) and
-// (3,4) the refinement leaves the small vertical part of the translation near its fixed
-// start (0.8, 0, -0.4), and a pitch of about 0.07 and 0.11 degrees absorbs the rest.
-constexpr double kMaxRotationErrorDeg = 0.15;
+constexpr double kMaxRotationErrorDeg = 0.05;
 constexpr double kMaxDirectionErrorDeg = 3.0;
 
 // One pair's block of output: counts, "F " and the 3-line matrix, the pose step's timing

@@ -75,6 +75,33 @@ TEST(DecomposeRtFromFundamentalMat, RecoversRingPairPoses) {
   }
 }
 
+TEST(DecomposeRtFromFundamentalMat, FollowsBaselinesAwayFromTheRingsUsualDirection) {
+  // Neighbours at different heights, short and long baselines, a denser ring and a ring
+  // numbered the other way round (the second camera to the left, far from the usual
+  // direction (0.8, 0, -0.4) that the refinement falls back to).
+  struct Geometry {
+    double yawDegrees, baseline, verticalOffset;
+  };
+  const std::vector<Geometry> geometries = {
+      {60.0, 0.15, 0.03},  {60.0, 0.15, -0.03}, {60.0, 0.05, 0.01},
+      {60.0, 0.40, -0.05}, {45.0, 0.15, 0.02},  {-60.0, 0.15, 0.0},
+  };
+  for (size_t g = 0; g < geometries.size(); ++g) {
+    ringcalib::RingPairOptions options;
+    options.correspondences = 20000;
+    options.seed = 10 + g;
+    options.yawDegrees = geometries[g].yawDegrees;
+    options.baseline = geometries[g].baseline;
+    options.verticalOffset = geometries[g].verticalOffset;
+    const ringcalib::RingPairScene scene = ringcalib::makeRingPairScene(options);
+    const cv::Mat F = cv::findFundamentalMat(scene.pts1, scene.pts2, cv::FM_RANSAC, 3.0, 0.99);
+    const Estimate estimate = decompose(scene, scene.K, F, scene.pts2);
+
+    EXPECT_LT(ringcalib::rotationDifferenceDegrees(estimate.R, scene.R), 0.02) << "geometry " << g;
+    EXPECT_LT(ringcalib::directionDifferenceDegrees(estimate.t, scene.t), 2.0) << "geometry " << g;
+  }
+}
+
 TEST(DecomposeRtFromFundamentalMat, PrintsTheTimingLineAlsoWithoutAnImprovement) {
   // No correspondences: no decomposition candidate passes and the refinement records
   // nothing, so R stays the identity and t the unnormalised start direction.
