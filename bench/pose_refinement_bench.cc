@@ -94,8 +94,10 @@ void BM_OptimizeRtOneThread(benchmark::State& state) {
 
 void BM_OptimizeRtMatrixProducts(benchmark::State& state) {
   runRefinement(state, "matrix products", [](const Problem& p, cv::Mat& R, cv::Mat& t) {
-    return ringcalib::refinePose(p.scene.pts1, p.scene.pts2, p.scene.K, R, t, kIterations,
-                                 matrixNormalEquations);
+    return ringcalib::refinePose(R, t, kIterations, [&](const cv::Mat& rotation,
+                                                        const cv::Mat& translation) {
+      return matrixNormalEquations(p.scene.pts1, p.scene.pts2, p.scene.K, rotation, translation);
+    });
   });
 }
 

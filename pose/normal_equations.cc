@@ -2,7 +2,6 @@
 
 #include "pose/cpose.h"
 #include "pose/fixed_chunks.h"
-#include "pose/pose_geometry.h"
 #include "pose/reprojection_terms.h"
 
 namespace ringcalib {
@@ -34,20 +33,27 @@ struct PartialSums {
 
 }  // namespace
 
-NormalEquations accumulateNormalEquations(const std::vector<cv::Point2f>& pts1,
+std::vector<RayPair> correspondenceRays(const std::vector<cv::Point2f>& pts1,
+                                        const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
+  CV_Assert(pts2.size() >= pts1.size());
+  const PinholeCamera camera(K);
+  std::vector<RayPair> rays;
+  rays.reserve(pts1.size());
+  for (size_t i = 0; i < pts1.size(); ++i) rays.emplace_back(camera, pts1[i], pts2[i]);
+  return rays;
+}
+
+NormalEquations accumulateNormalEquations(const std::vector<RayPair>& rays,
                                           const std::vector<cv::Point2f>& pts2,
                                           const cv::Mat& K, const cv::Mat& R, const cv::Mat& t) {
-  const size_t n = pts1.size();
+  const size_t n = rays.size();
   CV_Assert(pts2.size() >= n);
   NormalEquations equations{cv::Matx66d::zeros(), cv::Vec6d::all(0.0), CPose::kNoPoseError};
   if (n == 0) return equations;
 
-  const PinholeCamera camera(K);
   const cv::Matx33d rotation = R;
   const cv::Vec3d c = rotation * cv::Vec3d(t);
-  const auto pointAt = [&](size_t i) {
-    return triangulateOnFirstRay(camera, rotation, c, pts1[i], pts2[i]);
-  };
+  const auto pointAt = [&](size_t i) { return triangulateOnFirstRay(rotation, c, rays[i]); };
   const PerturbedProjections projections(K, R, t);
 
   // Points are always stored as floats before they are used, exactly as

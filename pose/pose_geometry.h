@@ -30,18 +30,27 @@ inline cv::Vec3d translationOfSkew(const cv::Matx33d& skew) {
   return cv::Vec3d(-skew(1, 2), skew(0, 2), -skew(0, 1));
 }
 
+// The two normalised rays of a correspondence and |p2|^2, which depend on the pixels only:
+// a refinement computes them once and triangulates from them in every iteration.
+struct RayPair {
+  RayPair(const PinholeCamera& camera, const cv::Point2f& pixel1, const cv::Point2f& pixel2)
+      : first(camera.ray(pixel1)), second(camera.ray(pixel2)), secondSquared(second.dot(second)) {}
+
+  cv::Vec3d first, second;
+  double secondSquared;
+};
+
 // The point on the first ray s * p1 that comes closest to the second ray, in first-camera
 // coordinates, for X2 = R (X1 - t) and c = R t. In second-camera coordinates the first ray
 // is s * q - c with q = R p1; s is the least-squares solution of s * q - c = s2 * p2. A
 // denominator |D| < 1e-10 (parallel rays) becomes +1e-10: a far but finite point. s and
 // the coordinates are rounded to float, as the points are stored.
-inline cv::Point3f triangulateOnFirstRay(const PinholeCamera& camera, const cv::Matx33d& R,
-                                         const cv::Vec3d& c, const cv::Point2f& pixel1,
-                                         const cv::Point2f& pixel2) {
-  const cv::Vec3d p1 = camera.ray(pixel1);
-  const cv::Vec3d p2 = camera.ray(pixel2);
+inline cv::Point3f triangulateOnFirstRay(const cv::Matx33d& R, const cv::Vec3d& c,
+                                         const RayPair& rays) {
+  const cv::Vec3d& p1 = rays.first;
+  const cv::Vec3d& p2 = rays.second;
   const cv::Vec3d q = R * p1;
-  const double p2p2 = p2.dot(p2);
+  const double p2p2 = rays.secondSquared;
   const double p2q = p2.dot(q);
   double D = p2p2 * q.dot(q) - p2q * p2q;
   if (std::abs(D) < 1e-10) D = 1e-10;

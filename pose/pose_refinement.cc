@@ -40,11 +40,7 @@ cv::Vec6d boundedStep(const cv::Vec6d& raw, int remaining) {
   return scaledWithin(first, angleCap, kFinalTranslationStep);
 }
 
-double refinePose(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
-                  const cv::Mat& K, cv::Mat& R, cv::Mat& t, int maxIterations,
-                  const NormalEquationBuilder& build) {
-  if (maxIterations <= 0 || pts1.empty()) return CPose::kNoPoseError;
-  CV_Assert(pts2.size() >= pts1.size());
+double refinePose(cv::Mat& R, cv::Mat& t, int maxIterations, const NormalEquationBuilder& build) {
   const CPose pose;
   cv::Mat rotation = cv::Mat(cv::Matx33d(R));
   cv::Vec3d translation = t;
@@ -54,7 +50,7 @@ double refinePose(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Po
 
   for (int iteration = 1; iteration <= maxIterations; ++iteration) {
     translation = normalised(translation);
-    const NormalEquations equations = build(pts1, pts2, K, rotation, cv::Mat(translation));
+    const NormalEquations equations = build(rotation, cv::Mat(translation));
 
     cv::Matx66d H = equations.JtJ;
     for (int d = 0; d < 6; ++d) H(d, d) += kDamping;
@@ -87,6 +83,10 @@ double refinePose(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Po
 double CPose::optimizeRt(const std::vector<cv::Point2f>& pts1,
                          const std::vector<cv::Point2f>& pts2, cv::Mat K, cv::Mat& R, cv::Mat& t,
                          int maxIterations) const {
-  return ringcalib::refinePose(pts1, pts2, K, R, t, maxIterations,
-                               ringcalib::accumulateNormalEquations);
+  if (maxIterations <= 0 || pts1.empty()) return kNoPoseError;
+  const std::vector<ringcalib::RayPair> rays = ringcalib::correspondenceRays(pts1, pts2, K);
+  return ringcalib::refinePose(R, t, maxIterations, [&](const cv::Mat& rotation,
+                                                        const cv::Mat& translation) {
+    return ringcalib::accumulateNormalEquations(rays, pts2, K, rotation, translation);
+  });
 }

@@ -20,15 +20,14 @@ constexpr double kMaxAngleStep = 0.017444444444444446;
 // steps shrink towards 0.003 rad at the end of the refinement.
 cv::Vec6d boundedStep(const cv::Vec6d& raw, int remaining);
 
-// The normal equations of the pose (R, t), from the points it triangulates.
-using NormalEquationBuilder = std::function<NormalEquations(
-    const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
-    const cv::Mat& K, const cv::Mat& R, const cv::Mat& t)>;
+// The normal equations of the pose (R, t), from the points it triangulates out of the
+// correspondences the builder was made for.
+using NormalEquationBuilder =
+    std::function<NormalEquations(const cv::Mat& R, const cv::Mat& t)>;
 
-// CPose::optimizeRt with the normal equations taken from `build`; optimizeRt passes
-// accumulateNormalEquations.
-double refinePose(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
-                  const cv::Mat& K, cv::Mat& R, cv::Mat& t, int maxIterations,
-                  const NormalEquationBuilder& build);
+// The loop of CPose::optimizeRt with the normal equations taken from `build`; optimizeRt
+// passes accumulateNormalEquations on the correspondences' rays, computed once. Runs
+// maxIterations (> 0) iterations.
+double refinePose(cv::Mat& R, cv::Mat& t, int maxIterations, const NormalEquationBuilder& build);
 
 }  // namespace ringcalib

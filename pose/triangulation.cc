@@ -14,6 +14,7 @@ void CPose::triangulation(cv::Mat K, cv::Mat R, cv::Mat t, const std::vector<cv:
   points3D.assign(n, cv::Point3f());
   ringcalib::forEachChunk(n, [&](size_t, size_t begin, size_t end) {
     for (size_t i = begin; i < end; ++i)
-      points3D[i] = ringcalib::triangulateOnFirstRay(camera, rotation, c, pts1[i], pts2[i]);
+      points3D[i] = ringcalib::triangulateOnFirstRay(
+          rotation, c, ringcalib::RayPair(camera, pts1[i], pts2[i]));
   });
 }

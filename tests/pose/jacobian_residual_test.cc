@@ -157,6 +157,8 @@ TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
     pose.rotationToEuler(scene.R, x, y, z);
     pose.eulerToRotation(x + 0.002, y - 0.003, z + 0.001, R);
     const cv::Mat t = (cv::Mat_<double>(3, 1) << 0.85, 0.02, -0.52);
+    const std::vector<ringcalib::RayPair> rays =
+        ringcalib::correspondenceRays(scene.pts1, scene.pts2, scene.K);
 
     std::vector<cv::Point3f> points3D;
     pose.triangulation(scene.K, R, t, scene.pts1, scene.pts2, points3D);
@@ -165,7 +167,7 @@ TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
         pose.jacobianAndResidual(scene.pts1, scene.pts2, points3D, scene.K, R, t, J, r);
     const cv::Mat JtJ = J.t() * J, Jtr = J.t() * r;
     const ringcalib::NormalEquations fused =
-        ringcalib::accumulateNormalEquations(scene.pts1, scene.pts2, scene.K, R, t);
+        ringcalib::accumulateNormalEquations(rays, scene.pts2, scene.K, R, t);
     EXPECT_EQ(fused.medianError, median) << "seed " << seed;
     EXPECT_LT(cv::norm(cv::Mat(fused.JtJ), JtJ, cv::NORM_INF), 1e-12 * cv::norm(JtJ, cv::NORM_INF))
         << "seed " << seed;
@@ -175,7 +177,7 @@ TEST(AccumulateNormalEquations, EqualsTheMatrixProductsOnAnyThreadCount) {
     const int threads = cv::getNumThreads();
     cv::setNumThreads(1);
     const ringcalib::NormalEquations serial =
-        ringcalib::accumulateNormalEquations(scene.pts1, scene.pts2, scene.K, R, t);
+        ringcalib::accumulateNormalEquations(rays, scene.pts2, scene.K, R, t);
     cv::setNumThreads(threads);
     EXPECT_EQ(cv::norm(serial.JtJ, fused.JtJ, cv::NORM_INF), 0.0) << "seed " << seed;
     EXPECT_EQ(cv::norm(serial.Jtr, fused.Jtr, cv::NORM_INF), 0.0) << "seed " << seed;
