@@ -1,4 +1,5 @@
-// The intrinsic job end to end on the shared generated rig, without the video of camera 3.
+// The intrinsic job end to end on the shared generated rig: without the video of camera 3, and
+// with a parameter file that cannot take the result.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,16 @@ std::string videoFolder() {
   return ringcalib::test::cachedRig(ringcalib::test::sharedRigOptions(), truth) + "/video";
 }
 
+// Cameras whose solve printed its "fisheye K" block.
+std::size_t solvedCameras(const std::string& out) {
+  std::size_t blocks = 0;
+  for (std::size_t at = out.find("fisheye K"); at != std::string::npos;
+       at = out.find("fisheye K", at + 1)) {
+    ++blocks;
+  }
+  return blocks;
+}
+
 TEST(IntrinsicRig, MissingVideoOfCameraThreeStopsAfterCamerasZeroToTwo) {
   TempDir out;
   const std::string partial = out.file("videos");
@@ -36,17 +47,28 @@ TEST(IntrinsicRig, MissingVideoOfCameraThreeStopsAfterCamerasZeroToTwo) {
 
   const auto run = runTool({"--what", "intrinsic", "--video", partial, "--file", file});
   EXPECT_EQ(run.status, 2);
-  std::size_t blocks = 0;
-  for (std::size_t at = run.out.find("fisheye K"); at != std::string::npos;
-       at = run.out.find("fisheye K", at + 1)) {
-    ++blocks;
-  }
-  EXPECT_EQ(blocks, 3u);
+  EXPECT_EQ(solvedCameras(run.out), 3u);
   const std::string ending = "progress:0.500000\nCan not open video : " + partial +
                              "/origin_3.mp4\nresult : 2\n";
   ASSERT_GE(run.out.size(), ending.size());
   EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
   EXPECT_EQ(readFileBytes(file), earlier);
+}
+
+TEST(IntrinsicRig, FullDeviceAsFileFailsAfterTheWholeCalibration) {
+  // /dev/full opens for writing but every write fails (ENOSPC): the run calibrates all six
+  // cameras, then must say that nothing was stored instead of reporting success.
+  const std::string device = "/dev/full";
+  if (::access(device.c_str(), W_OK) != 0) GTEST_SKIP() << device << " is not writable here";
+
+  const auto run = runTool({"--what", "intrinsic", "--video", videoFolder(), "--file", device});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(solvedCameras(run.out), 6u);
+  const std::string ending =
+      "progress:1.000000\nCan not write camera parameter file : /dev/full\nresult : 2\n";
+  ASSERT_GE(run.out.size(), ending.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - ending.size()), ending);
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace
