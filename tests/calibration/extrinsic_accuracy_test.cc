@@ -1,5 +1,8 @@
 // The extrinsic job on generated rigs, through the real executable: its output, the file it
-// leaves, and the poses against the generator's truth.
+// leaves, and the poses against the generator's truth, also from a CMYK still.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <iostream>
 #include <regex>
@@ -9,9 +12,11 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include "calibration/compact_json.h"
 #include "tests/calibration/truth_parameter_file.h"
+#include "tests/support/cmyk_jpeg.h"
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
 #include "tools/synthetic_rig.h"
@@ -118,6 +123,42 @@ TEST(ExtrinsicAccuracy, GeneratedRingThroughTheExtrinsicJob) {
                 << directionError << " deg" << std::endl;
     }
     std::cout << "extrinsic job " << seconds << " s" << std::endl;
+  }
+}
+
+TEST(ExtrinsicAccuracy, CmykStillGivesTheSamePoses) {
+  // Some cameras and photo tools save stills as four-component Adobe CMYK JPEGs. The library
+  // reads them as colour images, so camera 0's still in that form must give the poses of
+  // its two pairs, (5,0) and (0,1), as well as the ordinary JPEG does.
+  synth::RigTruth truth;
+  const std::string rig = test::cachedRig(test::sharedRigOptions(), truth);
+  test::TempDir dir;
+  const std::string images = dir.file("image");
+  ASSERT_EQ(::mkdir(images.c_str(), 0755), 0);
+  const cv::Mat still = cv::imread(rig + "/image/origin_0.jpg", cv::IMREAD_COLOR);
+  ASSERT_FALSE(still.empty());
+  test::writeFileBytes(images + "/origin_0.jpg", test::encodeCmykJpeg(still));
+  for (int n = 1; n < 6; ++n) {
+    const std::string name = "/origin_" + std::to_string(n) + ".jpg";
+    ASSERT_EQ(::symlink((rig + "/image" + name).c_str(), (images + name).c_str()), 0);
+  }
+  const std::string file = dir.file("params.json");
+  test::writeFileBytes(file, serializeCompact(test::truthParameterDocument(truth)));
+
+  const test::RunResult result =
+      test::runTool({"--what", "extrinsic", "-i", images, "-f", file});
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(result.err, "");
+  const nlohmann::json stored = nlohmann::json::parse(test::readFileBytes(file));
+  for (int pair : {5, 0}) {
+    const nlohmann::json& pose =
+        stored.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+    EXPECT_LT(synth::rotationErrorDeg(storedRotation(pose), truth.pairs[pair].R),
+              kMaxRotationErrorDeg)
+        << "pair " << pair;
+    EXPECT_LT(synth::directionErrorDeg(storedTranslation(pose), truth.pairs[pair].t),
+              kMaxDirectionErrorDeg)
+        << "pair " << pair;
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "calibration/gbk_text.h"
 #include "tests/e2e/bad_input.h"
+#include "tests/support/cmyk_jpeg.h"
 
 namespace ringcalib::test {
 namespace {
@@ -35,12 +36,15 @@ class BadImageTest : public ::testing::Test {
   void expectMisfit(const cv::Mat& still, const std::string& format) {
     std::vector<uchar> bytes;
     ASSERT_TRUE(cv::imencode(format, still, bytes));
-    writeFileBytes(still0(), std::string(bytes.begin(), bytes.end()));
+    expectMisfit(std::string(bytes.begin(), bytes.end()), still.size());
+  }
+  void expectMisfit(const std::string& encoded, cv::Size size) {
+    writeFileBytes(still0(), encoded);
     const RunResult result = run();
-    EXPECT_EQ(result.status, 4) << format;
+    EXPECT_EQ(result.status, 4);
     EXPECT_EQ(result.out, "camera 0: the intrinsic parameters in " + file() + " do not fit " +
-                              still0() + " (" + std::to_string(still.cols) + "x" +
-                              std::to_string(still.rows) +
+                              still0() + " (" + std::to_string(size.width) + "x" +
+                              std::to_string(size.height) +
                               "): fx, fy must be positive, every value finite, the principal "
                               "point near the centre\nresult : 4\n");
   }
@@ -88,6 +92,13 @@ TEST_F(BadImageTest, StillsOfAnotherSizeThanTheIntrinsicsAreRefused) {
 TEST_F(BadImageTest, PngAndSixteenBitTiffNamedJpgAreDecodedByContents) {
   expectMisfit(cv::Mat(240, 320, CV_8UC3, cv::Scalar::all(100)), ".png");
   expectMisfit(cv::Mat(240, 320, CV_16UC1, cv::Scalar(40000)), ".tiff");
+}
+
+TEST_F(BadImageTest, CmykJpegIsDecodedToColour) {
+  // Decoded like any JPEG (the full-size case keeps its poses, see the accuracy test), so a
+  // small one meets the size check like any other still.
+  expectMisfit(encodeCmykJpeg(cv::Mat(240, 320, CV_8UC3, cv::Scalar(40, 120, 200))),
+               cv::Size(320, 240));
 }
 
 TEST_F(BadImageTest, BlackStillsGiveTooFewMatches) {
