@@ -3,7 +3,6 @@
 #include "tests/support/cmyk_jpeg.h"
 
 #include <map>
-#include <stdexcept>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -98,15 +97,6 @@ TEST(CmykJpegTest, ReadsBackInColourAndGrey) {
   EXPECT_LE(luminance.max, 3);
 }
 
-// Stills cut out of a larger frame have rows that are not next to each other in memory.
-TEST(CmykJpegTest, ReadsARegionOfALargerImage) {
-  const cv::Mat region = texturedImage()(cv::Rect(37, 21, 90, 45));
-  ASSERT_FALSE(region.isContinuous());
-  const cv::Mat decoded = decode(encodeCmykJpeg(region), cv::IMREAD_COLOR);
-  ASSERT_EQ(decoded.size(), region.size());
-  EXPECT_LE(difference(decoded, region).max, 3);
-}
-
 // OpenCV hands back three channels whatever the stream holds, so the segments themselves
 // show that the file is the four-component Adobe kind.
 TEST(CmykJpegTest, StreamIsBaselineAdobeCmyk) {
@@ -152,13 +142,6 @@ TEST(CmykJpegTest, PureColoursKeepTheirChannels) {
       EXPECT_LE(difference(decoded, image).max, 2) << name << " at " << size;
     }
   }
-}
-
-TEST(CmykJpegTest, RefusesOtherImageKinds) {
-  EXPECT_THROW(encodeCmykJpeg(cv::Mat()), std::invalid_argument);
-  EXPECT_THROW(encodeCmykJpeg(cv::Mat(8, 8, CV_8UC1, cv::Scalar(0))), std::invalid_argument);
-  EXPECT_THROW(encodeCmykJpeg(cv::Mat(8, 8, CV_16UC3, cv::Scalar::all(0))), std::invalid_argument);
-  EXPECT_THROW(encodeCmykJpeg(cv::Mat(1, 65536, CV_8UC3, cv::Scalar::all(0))), std::invalid_argument);
 }
 
 }  // namespace
