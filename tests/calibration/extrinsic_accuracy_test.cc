@@ -59,6 +59,21 @@ cv::Vec3d storedTranslation(const nlohmann::json& pose) {
   return cv::Vec3d(pose.at("T00"), pose.at("T10"), pose.at("T20"));
 }
 
+// The stored pose of pair (pair, pair + 1) against the truth: both bars, a unit translation,
+// and the errors printed for the record.
+void expectPairWithinBars(const nlohmann::json& stored, const synth::RigTruth& truth, int pair) {
+  const nlohmann::json& pose = stored.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+  const double rotationError = synth::rotationErrorDeg(storedRotation(pose), truth.pairs[pair].R);
+  const double directionError =
+      synth::directionErrorDeg(storedTranslation(pose), truth.pairs[pair].t);
+  EXPECT_LT(rotationError, kMaxRotationErrorDeg) << "pair " << pair;
+  EXPECT_LT(directionError, kMaxDirectionErrorDeg) << "pair " << pair;
+  EXPECT_NEAR(cv::norm(storedTranslation(pose)), 1.0, 1e-9) << "pair " << pair;
+  std::cout << "pair " << pair << " (" << pair << "," << (pair + 1) % 6 << "): rotation error "
+            << rotationError << " deg, direction error " << directionError << " deg"
+            << std::endl;
+}
+
 // The shared default-size rig (4000 x 3000 stills) with the truth's intrinsics, so that the
 // poses are measured without the intrinsic job's own error. Smaller stills are not a cheaper
 // stand-in: the job always works on 3600 x 3600 views, and upsampled stills give the flow
@@ -108,20 +123,7 @@ TEST(ExtrinsicAccuracy, GeneratedRingThroughTheExtrinsicJob) {
     }
     EXPECT_EQ(kept, before);
 
-    for (int pair = 0; pair < 6; ++pair) {
-      const nlohmann::json& pose =
-          stored.at("origin_" + std::to_string(pair)).at("extrinsic_param");
-      const double rotationError =
-          synth::rotationErrorDeg(storedRotation(pose), truth.pairs[pair].R);
-      const double directionError =
-          synth::directionErrorDeg(storedTranslation(pose), truth.pairs[pair].t);
-      EXPECT_LT(rotationError, kMaxRotationErrorDeg) << "pair " << pair;
-      EXPECT_LT(directionError, kMaxDirectionErrorDeg) << "pair " << pair;
-      EXPECT_NEAR(cv::norm(storedTranslation(pose)), 1.0, 1e-9);
-      std::cout << "pair " << pair << " (" << pair << "," << (pair + 1) % 6
-                << "): rotation error " << rotationError << " deg, direction error "
-                << directionError << " deg" << std::endl;
-    }
+    for (int pair = 0; pair < 6; ++pair) expectPairWithinBars(stored, truth, pair);
     std::cout << "extrinsic job " << seconds << " s" << std::endl;
   }
 }
@@ -150,16 +152,7 @@ TEST(ExtrinsicAccuracy, CmykStillGivesTheSamePoses) {
   ASSERT_EQ(result.status, 0) << result.out;
   EXPECT_EQ(result.err, "");
   const nlohmann::json stored = nlohmann::json::parse(test::readFileBytes(file));
-  for (int pair : {5, 0}) {
-    const nlohmann::json& pose =
-        stored.at("origin_" + std::to_string(pair)).at("extrinsic_param");
-    EXPECT_LT(synth::rotationErrorDeg(storedRotation(pose), truth.pairs[pair].R),
-              kMaxRotationErrorDeg)
-        << "pair " << pair;
-    EXPECT_LT(synth::directionErrorDeg(storedTranslation(pose), truth.pairs[pair].t),
-              kMaxDirectionErrorDeg)
-        << "pair " << pair;
-  }
+  for (int pair : {5, 0}) expectPairWithinBars(stored, truth, pair);
 }
 
 }  // namespace
