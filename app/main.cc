@@ -1,7 +1,7 @@
 #include <iostream>
 #include <memory>
 
-#include "app/input_param.h"
+#include "core/input_param.h"
 #include "app/run_report.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"

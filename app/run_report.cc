@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "report/report_writer.h"
 
 int RunReport::prepare() {

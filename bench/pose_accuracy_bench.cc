@@ -10,7 +10,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "pose/cpose.h"
-#include "pose/synthetic_two_view.h"
+#include "tools/synthetic_two_view.h"
 
 namespace {
 

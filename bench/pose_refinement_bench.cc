@@ -13,7 +13,7 @@
 
 #include "pose/cpose.h"
 #include "pose/pose_refinement.h"
-#include "pose/synthetic_two_view.h"
+#include "tools/synthetic_two_view.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_geometry.h"
 #include "calibration/extrinsic_progress.h"
-#include "calibration/job_guard.h"
+#include "core/job_guard.h"
 #include "calibration/parameter_file.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "report/view_samples.h"
 
 using namespace ringcalib::extrinsic;

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
-#include "app/input_param.h"
+#include "core/input_param.h"
 #include "report/report_data.h"
 
 // The extrinsic job: one still per camera to the relative pose of each neighbouring pair.

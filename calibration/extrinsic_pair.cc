@@ -6,9 +6,9 @@
 
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/extrinsic_geometry.h"
-#include "calibration/gbk_text.h"
-#include "calibration/job_guard.h"
-#include "calibration/result_code.h"
+#include "core/gbk_text.h"
+#include "core/job_guard.h"
+#include "core/result_code.h"
 #include "pose/cpose.h"
 #include "report/assessment.h"
 #include "report/epipolar_consistency.h"

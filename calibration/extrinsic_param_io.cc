@@ -3,7 +3,7 @@
 
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 
 int ExtrinsicCalibration::readCameraParams(cv::Matx<double, 3, 3>& K, cv::Vec<double, 4>& D,
                                            const int& id) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/input_param.h"
+#include "core/input_param.h"
 
 // Progress of the extrinsic job. Alone it reports 0 ... 1; after the intrinsic job in "all"
 // it reports the last tenth, 0.9 ... 1. Its three stages (loading, preparing, pairs) take

@@ -9,8 +9,8 @@
 
 #include <opencv2/calib3d.hpp>
 
-#include "calibration/job_guard.h"
-#include "calibration/result_code.h"
+#include "core/job_guard.h"
+#include "core/result_code.h"
 #include "calibration/video_calibration.h"
 #include "report/solve_residuals.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "calibration/compact_json.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 
 namespace ringcalib {
 namespace {

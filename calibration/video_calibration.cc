@@ -7,10 +7,10 @@
 
 #include "calibration/compact_json.h"
 #include "calibration/frame_reader.h"
-#include "calibration/gbk_text.h"
-#include "calibration/job_guard.h"
+#include "core/gbk_text.h"
+#include "core/job_guard.h"
 #include "calibration/parameter_file.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 
 using ringcalib::kSuccess;
 

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
-#include "app/input_param.h"
+#include "core/input_param.h"
 #include "report/report_data.h"
 
 // The intrinsic job: checkerboard videos of the six cameras to fisheye K and D.

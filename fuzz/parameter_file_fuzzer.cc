@@ -12,7 +12,7 @@
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/parameter_file.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 
 namespace {
 

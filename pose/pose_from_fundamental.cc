@@ -3,7 +3,7 @@
 #include <ctime>
 #include <iostream>
 
-#include "calibration/gbk_text.h"
+#include "core/gbk_text.h"
 #include "pose/cpose.h"
 #include "pose/pose_geometry.h"
 

@@ -3,7 +3,7 @@
 
 #include <tclap/CmdLine.h>
 
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "tools/parameter_comparison.h"
 #include "tools/synthetic_rig.h"
 

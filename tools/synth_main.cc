@@ -5,7 +5,7 @@
 
 #include <tclap/CmdLine.h>
 
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"
 #include "tools/truth_file.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/input_param.h"
+#include "core/input_param.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "calibration/compact_json.h"
-#include "calibration/gbk_text.h"
+#include "core/gbk_text.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "tests/support/cout_capture.h"
 #include "tests/support/test_support.h"
 

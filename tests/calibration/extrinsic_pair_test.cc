@@ -11,8 +11,8 @@
 
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/extrinsic_geometry.h"
-#include "calibration/gbk_text.h"
-#include "calibration/result_code.h"
+#include "core/gbk_text.h"
+#include "core/result_code.h"
 #include "pose/cpose.h"
 #include "tests/support/cout_capture.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/videoio.hpp>
 
-#include "calibration/gbk_text.h"
+#include "core/gbk_text.h"
 #include "tests/support/test_support.h"
 
 namespace {

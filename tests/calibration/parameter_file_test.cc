@@ -10,7 +10,7 @@
 
 #include "calibration/compact_json.h"
 #include "calibration/parameter_file.h"
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 #include "tests/support/test_support.h"
 
 namespace {

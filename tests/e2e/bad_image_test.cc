@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include "calibration/gbk_text.h"
+#include "core/gbk_text.h"
 #include "tests/e2e/bad_input.h"
 #include "tests/support/cmyk_jpeg.h"
 

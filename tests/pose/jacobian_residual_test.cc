@@ -8,7 +8,7 @@
 #include "pose/cpose.h"
 #include "pose/normal_equations.h"
 #include "pose/reprojection_terms.h"
-#include "pose/synthetic_two_view.h"
+#include "tools/synthetic_two_view.h"
 
 namespace {
 

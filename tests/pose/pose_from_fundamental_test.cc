@@ -10,7 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "pose/cpose.h"
-#include "pose/synthetic_two_view.h"
+#include "tools/synthetic_two_view.h"
 #include "tests/support/cout_capture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "calibration/gbk_text.h"
+#include "core/gbk_text.h"
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
 

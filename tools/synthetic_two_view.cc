@@ -1,4 +1,4 @@
-#include "pose/synthetic_two_view.h"
+#include "tools/synthetic_two_view.h"
 
 #include <cmath>
 #include <numeric>

@@ -1,4 +1,4 @@
-#include "calibration/job_guard.h"
+#include "core/job_guard.h"
 
 #include <algorithm>
 #include <iostream>
@@ -6,7 +6,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "calibration/result_code.h"
+#include "core/result_code.h"
 
 namespace ringcalib {
 namespace {

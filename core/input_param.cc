@@ -1,4 +1,4 @@
-#include "app/input_param.h"
+#include "core/input_param.h"
 
 #include <iostream>
 
