@@ -5,6 +5,7 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "calibration/back_off.h"
 #include "calibration/video_calibration.h"
 
 namespace {
@@ -24,37 +25,26 @@ constexpr double kMinCornerContrast = 0.1;
 // |cos| of the angle between successive grid segments: 0.99 allows about 8.1 degrees.
 constexpr double kMinSegmentAlignment = 0.99;
 
-// Back-off of the cheap test, shared by the whole process: 0 means the next call tests its
-// frame; a failed test sets 1 and each call skipped after it adds one, up to 4, after
-// which the next call tests again. A board that the cheap test misses is usually missing
-// from the next sampled frames too, so three of them are skipped without image work.
-int& fastCheckBackOff() {
-  static int badCnt = 0;
-  return badCnt;
-}
-
 }  // namespace
 
-bool VideoCalibration::fastChectTestsNextFrame() {
-  const int badCnt = fastCheckBackOff();
-  return badCnt == 0 || badCnt == 4;
+bool VideoCalibration::fastChect(const cv::Mat& frame, int w, int h) {
+  int& badCnt = ringcalib::back_off::processCounter();
+  if (!ringcalib::back_off::testsNext(badCnt)) {
+    ++badCnt;
+    return false;
+  }
+  const bool found = cheapBoardTest(frame, w, h);
+  badCnt = ringcalib::back_off::after(badCnt, found);
+  return found;
 }
 
-bool VideoCalibration::fastChect(const cv::Mat& frame, int w, int h) {
-  int& badCnt = fastCheckBackOff();
-  if (badCnt > 0) {
-    if (badCnt++ < 4) return false;
-    badCnt = 0;
-  }
+bool VideoCalibration::cheapBoardTest(const cv::Mat& frame, int w, int h) {
   cv::resize(frame, fastCheckImage_, kFastCheckSize, 0, 0, cv::INTER_LINEAR);
   cv::cvtColor(fastCheckImage_, fastCheckImage_, cv::COLOR_RGB2GRAY);
   // The boards are light on a dark surround; the search wants dark squares on light ground.
   cv::bitwise_not(fastCheckImage_, fastCheckImage_);
   std::vector<cv::Point2f> corners;
-  const bool found =
-      cv::findChessboardCorners(fastCheckImage_, cv::Size(w, h), corners, kBoardSearchFlags);
-  if (!found) badCnt = 1;
-  return found;
+  return cv::findChessboardCorners(fastCheckImage_, cv::Size(w, h), corners, kBoardSearchFlags);
 }
 
 bool VideoCalibration::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
@@ -134,4 +124,13 @@ bool VideoCalibration::testCorners(std::vector<cv::Point2f>& corners, int w, int
     }
   }
   return true;
+}
+
+bool VideoCalibration::examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
+                                     std::vector<cv::Point2f>& corners) {
+  corners.clear();
+  boardSeen = cheapBoardTest(frame, boardSize.width, boardSize.height);
+  if (!boardSeen) return false;
+  cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);
+  return detectCorners(grayFrame_, corners, boardSize);
 }

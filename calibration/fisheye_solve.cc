@@ -71,7 +71,8 @@ bool allFinite(const cv::Matx33d& K, const cv::Vec4d& D) {
 int VideoCalibration::runFisheyeCalibration2(
     const std::vector<std::vector<cv::Point2f>>& imagePoints,
     const std::vector<std::vector<cv::Point3f>>& objectPoints, int cameraId, int,
-    cv::Size imageSize, cv::Matx33d& K, cv::Vec4d& D) {
+    cv::Size imageSize, cv::Matx33d& K, cv::Vec4d& D, std::ostream& out,
+    ringcalib::report::CameraReport* record) {
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
   // The solve works on copies; `viewNumbers` keeps each solved view's place among all views
@@ -88,7 +89,7 @@ int VideoCalibration::runFisheyeCalibration2(
     viewNumbers.push_back(view);
   }
   if (images.empty()) {
-    std::cout << failed << "no view has five corners off one line inside the central circle"
+    out << failed << "no view has five corners off one line inside the central circle"
               << std::endl;
     return ringcalib::kComputationFailed;
   }
@@ -109,38 +110,37 @@ int VideoCalibration::runFisheyeCalibration2(
     } catch (const cv::Exception& error) {
       const long view = illConditionedView(error, images.size());
       if (view < 0) {
-        std::cout << failed << ringcalib::describeException(error) << std::endl;
+        out << failed << ringcalib::describeException(error) << std::endl;
         return ringcalib::kComputationFailed;
       }
-      std::cout << "camera " << cameraId << ": view " << viewNumbers[view]
+      out << "camera " << cameraId << ": view " << viewNumbers[view]
                 << " is ill-conditioned and is left out of the fisheye solve" << std::endl;
       images.erase(images.begin() + view);
       objects.erase(objects.begin() + view);
       viewNumbers.erase(viewNumbers.begin() + view);
       --viewsLeft;
       if (viewsLeft < static_cast<std::size_t>(kMinViews)) {
-        std::cout << failed << viewsLeft << " views left, " << kMinViews << " needed"
-                  << std::endl;
+        out << failed << viewsLeft << " views left, " << kMinViews << " needed" << std::endl;
         return ringcalib::kComputationFailed;
       }
       if (images.empty()) {
-        std::cout << failed << "no well-conditioned view left" << std::endl;
+        out << failed << "no well-conditioned view left" << std::endl;
         return ringcalib::kComputationFailed;
       }
     }
   }
   if (!allFinite(K, D)) {
-    std::cout << failed << "the solve gave a camera matrix or distortion that is not finite"
+    out << failed << "the solve gave a camera matrix or distortion that is not finite"
               << std::endl;
     return ringcalib::kComputationFailed;
   }
-  if (report_ != nullptr) {
-    ringcalib::report::recordFisheyeSolve(report_->camera(cameraId), rms, objects, images,
-                                          rotations, translations, K, D);
+  if (record != nullptr) {
+    ringcalib::report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations,
+                                          K, D);
   }
-  std::cout << "fisheye K" << std::endl;
-  std::cout << K << std::endl;
-  std::cout << "fisheye D" << std::endl;
-  std::cout << D << std::endl;
+  out << "fisheye K" << std::endl;
+  out << K << std::endl;
+  out << "fisheye D" << std::endl;
+  out << D << std::endl;
   return ringcalib::kSuccess;
 }

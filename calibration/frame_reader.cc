@@ -1,12 +1,26 @@
 #include "calibration/frame_reader.h"
 
+#include <sys/stat.h>
+
 #include <limits>
 #include <utility>
 
 namespace ringcalib {
+namespace {
+
+bool isRegularFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
 
 FrameReader::FrameReader(const std::string& path, int sampleEvery)
     : capture_(path, cv::CAP_FFMPEG), sampleEvery_(sampleEvery) {
+  // FFmpeg first: it reads every container the rigs record, and the other back ends print
+  // warnings of their own while they probe. A file only another back end of the installed
+  // library can read still opens; a path that names no file is not worth their warnings.
+  if (!capture_.isOpened() && isRegularFile(path)) capture_.open(path, cv::CAP_ANY);
   if (capture_.isOpened()) {
     codedSize_ = cv::Size(static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_WIDTH)),
                           static_cast<int>(capture_.get(cv::CAP_PROP_FRAME_HEIGHT)));

@@ -2,46 +2,26 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
 
-#include <opencv2/imgproc.hpp>
-
+#include "calibration/back_off.h"
+#include "calibration/camera_examination.h"
+#include "calibration/camera_records.h"
+#include "calibration/camera_workers.h"
 #include "calibration/compact_json.h"
-#include "calibration/frame_reader.h"
+#include "calibration/parameter_file.h"
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
-#include "calibration/parameter_file.h"
 #include "core/result_code.h"
 
 using ringcalib::kSuccess;
+namespace intrinsic = ringcalib::intrinsic;
 
 namespace {
 
-constexpr int kCameraCount = 6;
-
-// Successive frames of a slowly turning camera are nearly alike: every fourth is examined.
-constexpr int kSampleEvery = 4;
-
-// Inner corners of the board: 9 per row, 12 rows.
-const cv::Size kBoardSize(9, 12);
-
-// The central circle of the corner selection is taken in a frame of this size.
-constexpr int kReferenceWidth = 3200;
-constexpr int kReferenceHeight = 2400;
-
-std::string videoPath(const std::string& folder, int camera) {
-  return folder + "/origin_" + std::to_string(camera) + ".mp4";
-}
-
-// Corner (x, y) of the board at (x, y, 0), row by row: one square edge is the unit.
-std::vector<cv::Point3f> boardModel() {
-  std::vector<cv::Point3f> model;
-  for (int y = 0; y < kBoardSize.height; ++y) {
-    for (int x = 0; x < kBoardSize.width; ++x) {
-      model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
-    }
-  }
-  return model;
-}
+constexpr int kCameraCount = intrinsic::kCameraCount;
 
 // Standard output stays in fixed-point notation from the first progress line on.
 void printProgress(double value) {
@@ -52,17 +32,34 @@ void printProgress(double value) {
 // evenly between the `videoCount` videos, and within video `video` the value grows with
 // the frames read in proportion to the stated frame count, clamped to the video's end:
 //   min(base + video * P / N + framesRead * (P / N) / frameCount, base + (video + 1) * P / N).
-// A video whose frame count is not known (0) stays at the start of its share rather than
-// print 0 / 0.
+// Without a stated frame count (0) the formula's first value is 0 / 0, which would print
+// as nan: it shows the start of the video's share instead. Every later value divides by
+// zero to infinity, which the clamp turns into the end of the share.
 double videoProgress(double scale, int camera, int video, int videoCount, int framesRead,
                      int frameCount) {
   const double share = scale / kCameraCount;
   const double base = camera * scale / kCameraCount;
   const double low = video * share;
   const double high = (video + 1) * share;
-  if (frameCount <= 0) return base + low / videoCount;
+  if (frameCount <= 0) {
+    return framesRead == 0 ? base + low / videoCount : base + high / videoCount;
+  }
   return std::min(base + low / videoCount + framesRead * (share / videoCount) / frameCount,
                   base + high / videoCount);
+}
+
+// Copies a finished solve's part of the report into the camera's record.
+void recordSolve(ringcalib::report::CameraReport& camera,
+                 const ringcalib::report::CameraReport& solved) {
+  if (!solved.intrinsic || !solved.intrinsic->solved) return;
+  ringcalib::report::IntrinsicReport& intrinsic = *camera.intrinsic;
+  intrinsic.solved = true;
+  intrinsic.rmsError = solved.intrinsic->rmsError;
+  intrinsic.viewRmsErrors = solved.intrinsic->viewRmsErrors;
+  intrinsic.corners = solved.intrinsic->corners;
+  camera.hasIntrinsics = solved.hasIntrinsics;
+  camera.K = solved.K;
+  camera.D = solved.D;
 }
 
 }  // namespace
@@ -82,32 +79,17 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   const double scale = type == InputParam::ALL ? 0.9 : 1.0;
   document_["version"] = 1;
 
-  const std::vector<cv::Point3f> model = boardModel();
+  // The solves print into buffers formatted as standard output is after the first
+  // progress line, and their lines are copied to it in camera order.
+  std::ostringstream format;
+  format.copyfmt(std::cout);
+  format.setf(std::ios::fixed, std::ios::floatfield);
+
+  intrinsic::SharedCameras shared(ringcalib::back_off::processCounter());
+  intrinsic::CameraWorkers workers(videoPaths, shared, report_ != nullptr, format);
   for (int camera = 0; camera < kCameraCount; ++camera) {
-    std::vector<std::vector<cv::Point2f>> imagePoints;
-    cv::Size imageSize(0, 0);
-    ringcalib::report::IntrinsicReport* record = intrinsicRecord(camera);
-    int code = collectViews(videoPaths, camera, scale, imagePoints, imageSize, record);
+    const int code = commitCamera(camera, shared, videoPaths, scale, format);
     if (code != kSuccess) return code;
-
-    std::vector<std::vector<cv::Point3f>> objectPoints(imagePoints.size(), model);
-    selectCorners(imagePoints, objectPoints, kReferenceWidth, kReferenceHeight);
-    if (record != nullptr) {
-      for (const auto& view : imagePoints) record->cornersKept += static_cast<int>(view.size());
-    }
-    if (imagePoints.size() < static_cast<std::size_t>(kMinViews)) {
-      std::cout << ringcalib::gbk::kTooFewBoardImages << std::endl;
-      std::cout << ringcalib::gbk::kRecordSlowly << std::endl;
-      return ringcalib::kTooFewViews;
-    }
-
-    cv::Matx33d K = cv::Matx33d::zeros();
-    cv::Vec4d D = cv::Vec4d::all(0.0);
-    code = runFisheyeCalibration2(imagePoints, objectPoints, camera, 0, imageSize, K, D);
-    if (code != kSuccess) return code;
-    code = writeCameraParams(K, D, camera);
-    if (code != kSuccess) return code;
-    printProgress((camera + 1) * (scale / kCameraCount));
   }
 
   if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
@@ -117,56 +99,95 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   return kSuccess;
 }
 
-int VideoCalibration::collectViews(const std::vector<std::string>& videoPaths, int camera,
-                                   double scale,
-                                   std::vector<std::vector<cv::Point2f>>& imagePoints,
-                                   cv::Size& imageSize,
-                                   ringcalib::report::IntrinsicReport* record) {
-  const int videoCount = static_cast<int>(videoPaths.size());
-  for (int video = 0; video < videoCount; ++video) {
-    const std::string path = videoPath(videoPaths[video], camera);
-    ringcalib::FrameReader reader(path, kSampleEvery);
-    if (!reader.isOpened()) {
-      std::cout << "Can not open video : " << path << std::endl;
+int VideoCalibration::commitCamera(int camera, intrinsic::SharedCameras& shared,
+                                   const std::vector<std::string>& videoPaths, double scale,
+                                   const std::ostream& format) {
+  ringcalib::report::IntrinsicReport* record = intrinsicRecord(camera);
+  printVideoProgress(camera, shared, static_cast<int>(videoPaths.size()), scale);
+
+  std::unique_lock<std::mutex> lock(shared.mutex);
+  intrinsic::CameraRecord& examined = shared.cameras[camera];
+  shared.changed.wait(lock, [&] { return examined.examined && !examined.solving; });
+  // Every camera before this one has been committed, so its start is settled.
+  const intrinsic::BackOffRun* run = intrinsic::runStartingWith(examined, shared.start[camera]);
+  if (run == nullptr) {
+    throw std::logic_error("the back-off of camera " + std::to_string(camera) + " is not settled");
+  }
+  ringcalib::back_off::processCounter() = run->counter;
+  if (record != nullptr) {
+    record->framesRead += examined.framesRead;
+    record->framesSampled += examined.framesSampled;
+    record->framesPassingCheapTest += run->cheapTestsPassed;
+    record->viewsAccepted += static_cast<int>(run->views.size());
+    if (examined.framesSampled > 0) record->frameSize = examined.imageSize;
+  }
+  switch (examined.stop) {
+    case intrinsic::CameraStop::kNone:
+      break;
+    case intrinsic::CameraStop::kCannotOpen:
+      std::cout << "Can not open video : "
+                << intrinsic::videoPath(videoPaths[examined.videos.size() - 1], camera)
+                << std::endl;
       return ringcalib::kCannotOpen;
-    }
-    const int frameCount = reader.frameCount();
-    // A sample needs its pixels only when the cheap test will look at it, which the
-    // back-off decides before the sample is reached.
-    reader.start(fastChectTestsNextFrame());
-    for (int framesRead = 0;;) {
-      const ringcalib::VideoFrame frame = reader.next();
-      printProgress(videoProgress(scale, camera, video, videoCount, framesRead, frameCount));
-      if (frame.end) break;
-      ++framesRead;
-      if (record != nullptr) ++record->framesRead;
-      if (!frame.sample) continue;
-      // One camera matrix describes one frame size: views of another size would be solved
-      // together with the wrong principal point and focal scale.
-      if (imageSize.area() > 0 && frame.size != imageSize) {
-        std::cout << path << " has frames of " << frame.size.width << "x" << frame.size.height
-                  << ", earlier frames of camera " << camera << " are " << imageSize.width << "x"
-                  << imageSize.height << std::endl;
-        return ringcalib::kComputationFailed;
+    case intrinsic::CameraStop::kFrameSize:
+      std::cout << intrinsic::videoPath(videoPaths[examined.videos.size() - 1], camera)
+                << " has frames of " << examined.frameSize.width << "x"
+                << examined.frameSize.height << ", earlier frames of camera " << camera
+                << " are " << examined.imageSize.width << "x" << examined.imageSize.height
+                << std::endl;
+      return ringcalib::kComputationFailed;
+    case intrinsic::CameraStop::kError:
+      std::rethrow_exception(examined.error);
+  }
+
+  std::optional<intrinsic::CameraSolve> solve = std::move(examined.solve);
+  std::vector<std::vector<cv::Point2f>> views;
+  if (!solve) views = run->views;
+  const cv::Size imageSize = examined.imageSize;
+  lock.unlock();
+  if (!solve) {
+    solve = intrinsic::solveCamera(*this, camera, std::move(views), imageSize, format,
+                                   record != nullptr);
+  }
+
+  if (record != nullptr) record->cornersKept += solve->cornersKept;
+  if (solve->tooFewViews) {
+    std::cout << ringcalib::gbk::kTooFewBoardImages << std::endl;
+    std::cout << ringcalib::gbk::kRecordSlowly << std::endl;
+    return ringcalib::kTooFewViews;
+  }
+  std::cout << solve->output << std::flush;
+  if (record != nullptr) recordSolve(report_->camera(camera), solve->record);
+  if (solve->code != kSuccess) return solve->code;
+  const int code = writeCameraParams(solve->K, solve->D, camera);
+  if (code != kSuccess) return code;
+  printProgress((camera + 1) * (scale / kCameraCount));
+  return kSuccess;
+}
+
+void VideoCalibration::printVideoProgress(int camera, intrinsic::SharedCameras& shared,
+                                          int videoCount, double scale) {
+  const intrinsic::CameraRecord& record = shared.cameras[camera];
+  std::unique_lock<std::mutex> lock(shared.mutex);
+  for (int video = 0; video < videoCount; ++video) {
+    for (int printed = 0;;) {
+      shared.changed.wait(lock, [&] {
+        return record.examined || (static_cast<int>(record.videos.size()) > video &&
+                                   record.videos[video].attempts > printed);
+      });
+      if (static_cast<int>(record.videos.size()) <= video) return;  // stopped before it
+      const intrinsic::VideoRecord current = record.videos[video];
+      lock.unlock();
+      for (; printed < current.attempts; ++printed) {
+        printProgress(
+            videoProgress(scale, camera, video, videoCount, printed, current.frameCount));
       }
-      imageSize = frame.size;
-      const bool boardSeen = fastChect(frame.pixels, kBoardSize.width, kBoardSize.height);
-      reader.decideNextSample(fastChectTestsNextFrame());
-      if (record != nullptr) {
-        ++record->framesSampled;
-        record->frameSize = imageSize;
-        if (boardSeen) ++record->framesPassingCheapTest;
-      }
-      if (!boardSeen) continue;
-      cv::cvtColor(frame.pixels, grayFrame_, cv::COLOR_RGB2GRAY);
-      std::vector<cv::Point2f> corners;
-      if (detectCorners(grayFrame_, corners, kBoardSize)) {
-        imagePoints.push_back(std::move(corners));
-        if (record != nullptr) ++record->viewsAccepted;
-      }
+      lock.lock();
+      if (current.ended) break;
+      // Examined with no attempt left to print: the camera stopped in this video.
+      if (record.examined && record.videos[video].attempts == printed) return;
     }
   }
-  return kSuccess;
 }
 
 ringcalib::report::IntrinsicReport* VideoCalibration::intrinsicRecord(int camera) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,10 @@
 #include "core/input_param.h"
 #include "report/report_data.h"
 
+namespace ringcalib::intrinsic {
+struct SharedCameras;
+}
+
 // The intrinsic job: checkerboard videos of the six cameras to fisheye K and D.
 //
 // For each camera every fourth frame of its videos is screened by a cheap board test on a
@@ -16,8 +21,13 @@
 // (detectCorners), checked for contrast (shapeResponse) and straight rows and columns
 // (testCorners). The corners of the accepted views are cut to the central circle
 // (selectCorners) and solved into the equidistant fisheye model (runFisheyeCalibration2).
-// Each video is decoded ahead on a thread of its own (calibration/frame_reader.h); the
-// examination, the back-off and all output stay on the calling thread, in frame order.
+//
+// The cameras are examined concurrently by cv::getNumThreads() workers (at most one per
+// camera; calibration/camera_examination.h), each video decoded ahead on a thread of its
+// own (calibration/frame_reader.h). The calling thread prints everything in the order of
+// the cameras and frames, as it becomes known, so that standard output, the parameter file
+// and the report are the same bytes on any number of threads; the frames examined are the
+// ones one thread examines with the process-wide back-off.
 class VideoCalibration {
  public:
   // Fewer views than this leave too little spread of board poses for the solve.
@@ -30,13 +40,19 @@ class VideoCalibration {
   int Calibrate(const std::vector<std::string>& videoPaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
-  // Cheap test of a colour frame for a w x h inner-corner board on a 1000 x 750 inverted
-  // grey copy. After a failed test the next three calls return false without looking at
-  // their frame; this back-off is shared by every call in the process.
+  // Cheap test of a colour frame for a w x h inner-corner board, with the process-wide
+  // back-off (calibration/back_off.h): after a failed test the next three calls return false
+  // without looking at their frame.
   bool fastChect(const cv::Mat& frame, int w, int h);
 
-  // Whether the next fastChect call will look at its frame (false while it backs off).
-  static bool fastChectTestsNextFrame();
+  // The cheap test alone: a w x h board found in a 1000 x 750 inverted grey copy.
+  bool cheapBoardTest(const cv::Mat& frame, int w, int h);
+
+  // One sampled colour frame whose cheap test is due: the cheap test (its outcome in
+  // `boardSeen`), then the full detection on the frame's grey copy. True when the frame
+  // becomes a view; `corners` then holds its corners.
+  bool examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
+                     std::vector<cv::Point2f>& corners);
 
   // Full detection on a single-channel frame, which is inverted in place. The board is
   // searched at 1 / 3.2 of the size and refined at full size. True when the frame is
@@ -58,14 +74,16 @@ class VideoCalibration {
                      std::vector<std::vector<cv::Point3f>>& objectPoints, int width,
                      int height);
 
-  // Solves K and D of camera `cameraId` from the views and prints them. Views the library
-  // cannot start from (fewer than five corners, or all on one line of the board) are left
-  // out; a view it reports as ill-conditioned is dropped, in one line, and the solve is
-  // repeated while 20 views remain. Returns 0, or 9 after one line naming the camera.
+  // Solves K and D of camera `cameraId` from the views and prints them to `out`. Views the
+  // library cannot start from (fewer than five corners, or all on one line of the board)
+  // are left out; a view it reports as ill-conditioned is dropped, in one line, and the
+  // solve is repeated while 20 views remain. Returns 0, or 9 after one line naming the
+  // camera. A finished solve is recorded into `record` when it is not null.
   int runFisheyeCalibration2(const std::vector<std::vector<cv::Point2f>>& imagePoints,
                              const std::vector<std::vector<cv::Point3f>>& objectPoints,
                              int cameraId, int, cv::Size imageSize, cv::Matx33d& K,
-                             cv::Vec4d& D);
+                             cv::Vec4d& D, std::ostream& out = std::cout,
+                             ringcalib::report::CameraReport* record = nullptr);
 
   // Enters camera `id`'s K and D into the document. Returns 0, or 6 after printing
   // "write intrinsic param failed : " and the library's text.
@@ -86,11 +104,16 @@ class VideoCalibration {
   int calibrate(const std::vector<std::string>& videoPaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
-  // Reads camera `camera`'s video of every folder and appends the accepted views; counts
-  // the frames into `record` when it is not null.
-  int collectViews(const std::vector<std::string>& videoPaths, int camera, double scale,
-                   std::vector<std::vector<cv::Point2f>>& imagePoints, cv::Size& imageSize,
-                   ringcalib::report::IntrinsicReport* record);
+  // Prints camera `camera`'s part of the output as its worker reads and examines it, then
+  // enters its K and D into the document. Returns 0 or the code the job stops with.
+  int commitCamera(int camera, ringcalib::intrinsic::SharedCameras& shared,
+                   const std::vector<std::string>& videoPaths, double scale,
+                   const std::ostream& format);
+
+  // Prints the progress lines of camera `camera`'s videos as their read attempts come in,
+  // up to the end of its last video or the attempt at which its examination stopped.
+  void printVideoProgress(int camera, ringcalib::intrinsic::SharedCameras& shared,
+                          int videoCount, double scale);
 
   // Camera `camera`'s intrinsic record of the report, or null without a report.
   ringcalib::report::IntrinsicReport* intrinsicRecord(int camera);

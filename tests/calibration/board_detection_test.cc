@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include "calibration/back_off.h"
 #include "calibration/video_calibration.h"
 #include "tests/calibration/board_images.h"
 
@@ -19,7 +20,7 @@ const cv::Size kBoard(9, 12);
 // The back-off counter is shared by the whole process: run through any back-off left by an
 // earlier test. A call that backs off does not look at its frame, so an empty one will do.
 void letFastCheckTestAgain(VideoCalibration& calibration) {
-  while (!VideoCalibration::fastChectTestsNextFrame()) calibration.fastChect(cv::Mat(), 9, 12);
+  while (!ringcalib::back_off::testsNext(ringcalib::back_off::processCounter())) calibration.fastChect(cv::Mat(), 9, 12);
 }
 
 double largestDistance(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
@@ -44,14 +45,14 @@ TEST(FastCheck, FailureSkipsTheNextThreeCallsOfAnyObject) {
   EXPECT_FALSE(first.fastChect(blank, 9, 12));  // s1 fails
   // s2 to s4: skipped without image work (an empty frame would make the resize raise),
   // whichever object makes the call.
-  EXPECT_FALSE(VideoCalibration::fastChectTestsNextFrame());
+  EXPECT_FALSE(ringcalib::back_off::testsNext(ringcalib::back_off::processCounter()));
   EXPECT_FALSE(second.fastChect(cv::Mat(), 9, 12));
   EXPECT_FALSE(first.fastChect(board, 9, 12));
   EXPECT_FALSE(second.fastChect(cv::Mat(), 9, 12));
   // s5 is tested again.
-  EXPECT_TRUE(VideoCalibration::fastChectTestsNextFrame());
+  EXPECT_TRUE(ringcalib::back_off::testsNext(ringcalib::back_off::processCounter()));
   EXPECT_TRUE(second.fastChect(board, 9, 12));
-  EXPECT_TRUE(VideoCalibration::fastChectTestsNextFrame());
+  EXPECT_TRUE(ringcalib::back_off::testsNext(ringcalib::back_off::processCounter()));
 }
 
 TEST(FastCheck, SearchesAFixedSizeInvertedGreyCopy) {

@@ -1,0 +1,43 @@
+#include "calibration/camera_workers.h"
+
+#include <algorithm>
+
+#include <opencv2/core.hpp>
+
+#include "calibration/camera_examination.h"
+
+namespace ringcalib::intrinsic {
+namespace {
+
+int workerCount() { return std::clamp(cv::getNumThreads(), 1, kCameraCount); }
+
+}  // namespace
+
+CameraWorkers::CameraWorkers(const std::vector<std::string>& folders, SharedCameras& shared,
+                             bool reporting, const std::ostream& format)
+    : shared_(shared), ranges_(kCameraCount, workerCount()) {
+  const int count = workerCount();
+  try {
+    for (int worker = 0; worker < count; ++worker) {
+      threads_.emplace_back([this, worker, &folders, reporting, &format] {
+        CameraExaminer examiner(folders, shared_, reporting, format);
+        for (int camera = ranges_.next(worker); camera >= 0; camera = ranges_.next(worker)) {
+          examiner.examine(camera);
+        }
+      });
+    }
+  } catch (...) {
+    stop();  // a thread that cannot be started ends the job; those started end with it
+    throw;
+  }
+}
+
+CameraWorkers::~CameraWorkers() { stop(); }
+
+void CameraWorkers::stop() {
+  shared_.lastNeeded = -1;
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+}
+
+}  // namespace ringcalib::intrinsic
