@@ -7,15 +7,18 @@
 #include <array>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_geometry.h"
 #include "calibration/extrinsic_progress.h"
-#include "core/job_guard.h"
 #include "calibration/parameter_file.h"
+#include "calibration/task_graph.h"
+#include "core/job_guard.h"
 #include "core/result_code.h"
 #include "report/view_samples.h"
 
@@ -23,6 +26,19 @@ using namespace ringcalib::extrinsic;
 using ringcalib::kSuccess;
 
 namespace {
+
+std::string stillPath(const std::string& folder, int n) {
+  return folder + "/origin_" + std::to_string(n) + ".jpg";
+}
+
+// What solving one pair gives, kept until the pair's turn to be printed.
+struct PairSolution {
+  int code = ringcalib::kSuccess;
+  std::string output;  // the lines the pair printed
+  cv::Mat R;
+  cv::Mat t;
+  ringcalib::report::PairReport record;
+};
 
 // The image library reports a file it cannot open on standard error; the job reports it on
 // standard output, so a missing file is recognised before the library is asked.
@@ -72,64 +88,111 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     return ringcalib::kImageMissing;
   }
 
-  // Loading: camera by camera, the image is checked before its parameters are read.
+  // The stills are read, the views prepared and the pairs solved on worker threads as soon
+  // as their inputs are there; this thread takes the results in the job's order and prints
+  // them, so the output is the same on any number of threads. A view is prepared only once
+  // its camera's parameters have been read and checked here.
   std::array<cv::Mat, kCameras> grey;
   std::array<cv::Matx33d, kCameras> K;
   std::array<cv::Vec4d, kCameras> D;
+  std::array<cv::Mat, kCameras> views;
+  std::array<PairSolution, kCameras> pairs;
+  std::array<int, kCameras> loading;
+  std::array<int, kCameras> preparing;
+  std::array<int, kCameras> solving;
+  const cv::Mat Knew = targetCameraMatrix();
+  std::ostringstream format;  // the pairs print as standard output would
+  format.copyfmt(std::cout);
+  const bool reporting = report_ != nullptr;
+  ringcalib::TaskGraph tasks;
   for (int n = 0; n < kCameras; ++n) {
-    const std::string path = imagePaths.front() + "/origin_" + std::to_string(n) + ".jpg";
-    grey[n] = readGrey(path);
-    if (grey[n].data == nullptr || grey[n].empty()) {
-      std::cout << path << " is empty" << std::endl;
+    const std::string path = stillPath(imagePaths.front(), n);
+    loading[n] = tasks.add([this, &grey, n, path] {
+      grey[n] = readGrey(path);
+      if (!grey[n].empty()) setNonZero(grey[n]);
+    });
+  }
+  for (int n = 0; n < kCameras; ++n) {
+    preparing[n] = tasks.add(
+        [&, n] {
+          prepareView(grey[n], K[n], D[n], Knew, views[n]);
+          grey[n].release();
+        },
+        {loading[n]}, true);
+  }
+  for (int i = 0; i < kCameras; ++i) {
+    const int j = (i + 1) % kCameras;
+    solving[i] = tasks.add(
+        [&, i, j] {
+          PairSolution& pair = pairs[i];
+          std::ostringstream out;
+          out.copyfmt(format);
+          pair.record.pair = i;
+          pair.record.first = i;
+          pair.record.second = j;
+          pair.code = solvePair(i, j, views[i], views[j], Knew, Knew, pair.R, pair.t, out,
+                                reporting ? &pair.record : nullptr);
+          pair.output = out.str();
+        },
+        {preparing[i], preparing[j]});
+  }
+  tasks.start(cv::getNumThreads());
+
+  // Loading: camera by camera, the image is checked before its parameters are read.
+  for (int n = 0; n < kCameras; ++n) {
+    tasks.wait(loading[n]);
+    if (grey[n].empty()) {
+      std::cout << stillPath(imagePaths.front(), n) << " is empty" << std::endl;
       return ringcalib::kImageMissing;
     }
-    setNonZero(grey[n]);
     K[n] = cv::Matx33d::zeros();
     D[n] = cv::Vec4d::all(0.0);
     code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
-    if (report_ != nullptr) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
+    if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
     K[n](0, 0) *= kIntrinsicScale;
     K[n](0, 2) *= kIntrinsicScale;
     K[n](1, 1) *= kIntrinsicScale;
     K[n](1, 2) *= kIntrinsicScale;
     if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
       std::cout << "camera " << n << ": the intrinsic parameters in " << file
-                << " do not fit " << path << " (" << grey[n].cols << "x" << grey[n].rows
+                << " do not fit " << stillPath(imagePaths.front(), n) << " (" << grey[n].cols
+                << "x" << grey[n].rows
                 << "): fx, fy must be positive, every value finite, the principal point "
                    "near the centre"
                 << std::endl;
       return ringcalib::kBadParameterFile;
     }
+    tasks.release(preparing[n]);
     std::cout << "progress:" << loadingProgress(n, share) << std::endl;
   }
   in_.close();
 
   // Preparing: every still becomes an upright view of the common pinhole camera, once.
-  std::array<cv::Mat, kCameras> Knew;
-  std::array<cv::Mat, kCameras> views;
   for (int n = 0; n < kCameras; ++n) {
-    Knew[n] = targetCameraMatrix();
-    code = prepareView(n, grey[n], K[n], D[n], Knew[n], views[n]);
-    if (code != kSuccess) return code;
-    if (report_ != nullptr) report_->camera(n).preview = ringcalib::report::reducedPreview(views[n]);
-    grey[n].release();
+    try {
+      tasks.wait(preparing[n]);
+    } catch (const std::exception& e) {
+      std::cout << "extrinsic calibration of camera " << n
+                << " failed: " << ringcalib::describeException(e) << std::endl;
+      return ringcalib::kComputationFailed;
+    }
+    if (reporting) report_->camera(n).preview = ringcalib::report::reducedPreview(views[n]);
     std::cout << "progress:" << preparingProgress(n, share) << std::endl;
   }
 
   // Pairs: camera i with the next one around the ring.
-  std::array<cv::Mat, kCameras> R;
-  std::array<cv::Mat, kCameras> t;
   for (int i = 0; i < kCameras; ++i) {
-    const int j = (i + 1) % kCameras;
-    code = solvePair(i, j, views[i], views[j], Knew[i], Knew[j], R[i], t[i]);
-    if (code != kSuccess) return code;
+    tasks.wait(solving[i]);
+    std::cout << pairs[i].output << std::flush;
+    if (reporting) report_->pair(i) = std::move(pairs[i].record);
+    if (pairs[i].code != kSuccess) return pairs[i].code;
     std::cout << "progress:" << pairProgress(i, share) << std::endl;
   }
 
   // Store: the document as read, with the six poses added, replaces the file in one piece.
   for (int k = 0; k < kCameras; ++k) {
-    code = writeExtrinsicParam(R[k], t[k], k);
+    code = writeExtrinsicParam(pairs[k].R, pairs[k].t, k);
     if (code != kSuccess) return code;
   }
   if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
@@ -138,16 +201,16 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
   return kSuccess;
 }
 
-int ExtrinsicCalibration::prepareView(int n, const cv::Mat& grey, const cv::Matx33d& K,
-                                      const cv::Vec4d& D, const cv::Mat& Knew, cv::Mat& view) {
-  try {
-    cv::fisheye::undistortImage(grey, view, K, D, Knew,
-                                cv::Size(kUndistortedSize, kUndistortedSize));
-    rotate90(view);
-  } catch (const std::exception& e) {
-    std::cout << "extrinsic calibration of camera " << n
-              << " failed: " << ringcalib::describeException(e) << std::endl;
-    return ringcalib::kComputationFailed;
-  }
-  return kSuccess;
+void ExtrinsicCalibration::prepareView(const cv::Mat& grey, const cv::Matx33d& K,
+                                       const cv::Vec4d& D, const cv::Mat& Knew, cv::Mat& view) {
+  // cv::fisheye::undistortImage is these two calls. Each worker thread keeps its maps for
+  // the next camera: they are the job's largest buffers, and fresh ones cost their first
+  // touch of every page again.
+  thread_local cv::Mat map1;
+  thread_local cv::Mat map2;
+  cv::fisheye::initUndistortRectifyMap(K, D, cv::Matx33d::eye(), Knew,
+                                       cv::Size(kUndistortedSize, kUndistortedSize), CV_16SC2,
+                                       map1, map2);
+  cv::remap(grey, view, map1, map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+  rotate90(view);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -57,11 +58,13 @@ class ExtrinsicCalibration {
                                    std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
 
   // Pose of the pair (i, j) from the prepared views of cameras i and j and their target
-  // camera matrices: warps, flow, fundamental matrix, pose, diagnostics. R (3x3) and t
-  // (3x1, unit) are the pose with view i first, X_j = R (X_i - t). Returns 0; 8 after the
-  // "too few matches" line; 9 after one line naming the pair when the estimation fails.
+  // camera matrices: warps, flow, fundamental matrix, pose, diagnostics (printed to `out`).
+  // R (3x3) and t (3x1, unit) are the pose with view i first, X_j = R (X_i - t). Returns 0;
+  // 8 after the "too few matches" line; 9 after one line naming the pair when the
+  // estimation fails. What a report shows of the pair goes to `record` when it is not null.
   int solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
-                const cv::Mat& KnewJ, cv::Mat& R, cv::Mat& t);
+                const cv::Mat& KnewJ, cv::Mat& R, cv::Mat& t, std::ostream& out = std::cout,
+                ringcalib::report::PairReport* record = nullptr);
 
   // The second half of solvePair: the fundamental matrix of correspondences in the prepared
   // views of pair (i, j), the pose from it (camera matrix KnewI) and the diagnostics. R and
@@ -69,7 +72,8 @@ class ExtrinsicCalibration {
   // fundamental matrix or no finite, refined pose results.
   int poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
                       const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI, cv::Mat& R,
-                      cv::Mat& t);
+                      cv::Mat& t, std::ostream& out = std::cout,
+                      ringcalib::report::PairReport* record = nullptr);
 
   // The document as loaded and extended (tests read it).
   nlohmann::json& document() { return document_; }
@@ -82,10 +86,9 @@ class ExtrinsicCalibration {
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
-  // Undistorts camera n's still to the target pinhole view and turns it upright. Returns
-  // 0, or 9 after one line naming the camera when the image library fails.
-  int prepareView(int n, const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
-                  const cv::Mat& Knew, cv::Mat& view);
+  // Undistorts a camera's still to the target pinhole view and turns it upright.
+  void prepareView(const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
+                   const cv::Mat& Knew, cv::Mat& view);
 
   std::ifstream in_;
   nlohmann::json document_;

@@ -22,8 +22,8 @@ namespace {
 constexpr double kRansacThreshold = 3.0;  // pixels from the epipolar line
 constexpr double kRansacConfidence = 0.99;
 
-int pairFailed(int i, int j, const std::string& cause) {
-  std::cout << "extrinsic calibration of pair " << i << "-" << j << " failed: " << cause
+int pairFailed(std::ostream& out, int i, int j, const std::string& cause) {
+  out << "extrinsic calibration of pair " << i << "-" << j << " failed: " << cause
             << std::endl;
   return ringcalib::kComputationFailed;
 }
@@ -59,7 +59,8 @@ bool isFiniteMatrix(const cv::Mat& m, int rows, int cols) {
 
 int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
                                     const cv::Mat& KnewI, const cv::Mat& KnewJ, cv::Mat& R,
-                                    cv::Mat& t) {
+                                    cv::Mat& t, std::ostream& out,
+                                    ringcalib::report::PairReport* record) {
   const cv::Mat P = pairRotation();
   const cv::Mat Pt = P.t();
   std::vector<cv::Point2f> pts1;
@@ -74,13 +75,12 @@ int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv
     rotateImageColumns(A, Pt, KnewI, strip);
     rotateImageColumns(B, P, KnewJ, strip);
     matchesFromDenseOpticalFlow(A, B, pts1, pts2);
-    if (report_ != nullptr) {
-      ringcalib::report::PairReport& pair = report_->pair(i);
-      pair.correspondences = static_cast<int>(pts1.size());
-      ringcalib::report::recordStrips(pair, A, B, strip.start, strip.size(), pts1, pts2);
+    if (record != nullptr) {
+      record->correspondences = static_cast<int>(pts1.size());
+      ringcalib::report::recordStrips(*record, A, B, strip.start, strip.size(), pts1, pts2);
     }
     if (pts1.size() < static_cast<std::size_t>(kMinMatches)) {
-      std::cout << ringcalib::gbk::kPairIdPrefix << i << " " << j
+      out << ringcalib::gbk::kPairIdPrefix << i << " " << j
                 << ringcalib::gbk::kTooFewMatchesText << pts1.size() << "<100" << std::endl;
       return ringcalib::kTooFewMatches;
     }
@@ -89,36 +89,38 @@ int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv
     rotatePoints(Pt, pts1, KnewI);
     rotatePoints(P, pts2, KnewJ);
   } catch (const std::exception& e) {
-    return pairFailed(i, j, ringcalib::describeException(e));
+    return pairFailed(out, i, j, ringcalib::describeException(e));
   }
-  return poseFromMatches(i, j, pts1, pts2, KnewI, R, t);
+  return poseFromMatches(i, j, pts1, pts2, KnewI, R, t, out, record);
 }
 
 int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
                                           const std::vector<cv::Point2f>& pts2,
-                                          const cv::Mat& KnewI, cv::Mat& R, cv::Mat& t) {
+                                          const cv::Mat& KnewI, cv::Mat& R, cv::Mat& t,
+                                          std::ostream& out,
+                                          ringcalib::report::PairReport* record) {
   cv::Mat F;
   try {
     F = fundamentalMatrix(pts1, pts2);
   } catch (const std::exception& e) {
-    return pairFailed(i, j, ringcalib::describeException(e));
+    return pairFailed(out, i, j, ringcalib::describeException(e));
   }
-  std::cout << "pts1.size, pts2.size: " << pts1.size() << " " << pts2.size() << std::endl;
-  std::cout << "F " << std::endl << F << std::endl;
+  out << "pts1.size, pts2.size: " << pts1.size() << " " << pts2.size() << std::endl;
+  out << "F " << std::endl << F << std::endl;
   // Degenerate correspondences (a pure rotation, points on a line) leave RANSAC without a
   // model; the pose step needs exactly one 3x3 matrix.
   if (F.empty()) {
     return pairFailed(
-        i, j, "no fundamental matrix fits the " + std::to_string(pts1.size()) + " correspondences");
+        out, i, j, "no fundamental matrix fits the " + std::to_string(pts1.size()) + " correspondences");
   }
   if (F.rows != 3 || F.cols != 3 || F.type() != CV_64F) {
-    return pairFailed(i, j,
+    return pairFailed(out, i, j,
                       "the fundamental matrix is " + std::to_string(F.rows) + "x" +
                           std::to_string(F.cols) + ", not 3x3");
   }
 
-  if (report_ != nullptr) {
-    report_->pair(i).consistentWithF = ringcalib::report::countConsistentWithF(
+  if (record != nullptr) {
+    record->consistentWithF = ringcalib::report::countConsistentWithF(
         pts1, pts2, F, ringcalib::report::kSampsonLimitPx);
   }
 
@@ -127,28 +129,28 @@ int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Po
   cv::Mat tpair;
   double error = CPose::kNoPoseError;
   try {
-    error = pose.decomposeRtFromFundamentalMat(pts1, pts2, KnewI, F, Rpair, tpair);
+    error = pose.decomposeRtFromFundamentalMat(pts1, pts2, KnewI, F, Rpair, tpair, out);
   } catch (const std::exception& e) {
-    return pairFailed(i, j, ringcalib::describeException(e));
+    return pairFailed(out, i, j, ringcalib::describeException(e));
   }
   // The refinement keeps its starting pose when no iteration improved the median error
   // (for example when every error is NaN); that pose says nothing about the pair.
   if (!(error < CPose::kNoPoseError)) {
-    return pairFailed(i, j, "the pose step found no usable pose");
+    return pairFailed(out, i, j, "the pose step found no usable pose");
   }
   if (!isFiniteMatrix(Rpair, 3, 3) || !isFiniteMatrix(tpair, 3, 1)) {
-    return pairFailed(i, j, "the estimated pose is not finite");
+    return pairFailed(out, i, j, "the estimated pose is not finite");
   }
 
   double x = 0;
   double y = 0;
   double z = 0;
   pose.rotationToEuler(Rpair, x, y, z);
-  std::cout << "R: " << x * 180 / CPose::PI << " " << y * 180 / CPose::PI << " "
-            << z * 180 / CPose::PI << std::endl;
-  std::cout << "t: " << cv::Mat(tpair.t()) << std::endl;
-  if (report_ != nullptr) {
-    ringcalib::report::recordPose(report_->pair(i), error, Rpair, tpair,
+  out << "R: " << x * 180 / CPose::PI << " " << y * 180 / CPose::PI << " "
+      << z * 180 / CPose::PI << std::endl;
+  out << "t: " << cv::Mat(tpair.t()) << std::endl;
+  if (record != nullptr) {
+    ringcalib::report::recordPose(*record, error, Rpair, tpair,
                                   cv::Vec3d(x * 180 / CPose::PI, y * 180 / CPose::PI,
                                             z * 180 / CPose::PI),
                                   ringcalib::report::poseReprojectionErrors(pts1, pts2, KnewI,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iostream>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -75,7 +76,7 @@ class CPose {
   // camera matrix K shared by both views: E = K^T F K, R and the start of t from solveRT
   // (t from (0.8, 0, -0.4) when no candidate passed the depth test), then optimizeRt with
   // 100 iterations. Prints "优化时间: " (GBK bytes) and the clock() tick difference of the
-  // refinement as one line.
+  // refinement as one line to `out`.
   //
   // Returns optimizeRt's result: the best median reprojection error in pixels, or 1e10
   // when no iteration improved on 1e10 (R and t are then the starting pose); 1e10 means
@@ -86,7 +87,8 @@ class CPose {
   // result is 1e10.
   double decomposeRtFromFundamentalMat(const std::vector<cv::Point2f>& pts1,
                                        const std::vector<cv::Point2f>& pts2, const cv::Mat& K,
-                                       const cv::Mat& F, cv::Mat& R, cv::Mat& t) const;
+                                       const cv::Mat& F, cv::Mat& R, cv::Mat& t,
+                                       std::ostream& out = std::cout) const;
 
   // ---- Pose refinement ---------------------------------------------------------------------
 

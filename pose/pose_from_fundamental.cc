@@ -35,7 +35,7 @@ cv::Mat startingTranslation(const cv::Mat& tSkew) {
 double CPose::decomposeRtFromFundamentalMat(const std::vector<cv::Point2f>& pts1,
                                             const std::vector<cv::Point2f>& pts2,
                                             const cv::Mat& K, const cv::Mat& F, cv::Mat& R,
-                                            cv::Mat& t) const {
+                                            cv::Mat& t, std::ostream& out) const {
   if (!isFiniteDouble3x3(K) || !isFiniteDouble3x3(F) || pts2.size() < pts1.size())
     return kNoPoseError;
 
@@ -49,8 +49,7 @@ double CPose::decomposeRtFromFundamentalMat(const std::vector<cv::Point2f>& pts1
   const double error =
       optimizeRt(pts1, pts2, K, rotation, translation, kRefinementIterations);
   const std::clock_t end = std::clock();
-  std::cout << ringcalib::gbk::kOptimisationTime << static_cast<std::int64_t>(end - start)
-            << std::endl;
+  out << ringcalib::gbk::kOptimisationTime << static_cast<std::int64_t>(end - start) << std::endl;
 
   rotation.copyTo(R);
   translation.copyTo(t);

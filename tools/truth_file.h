@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/rig_truth.h"
 #include "tools/synthetic_rig.h"
 
@@ -12,6 +14,11 @@ namespace ringcalib::synth {
 void writeTruthFile(const std::string& path, const RigTruth& truth, const GeometricPairs& geometric,
                     const RigOptions& options);
 RigTruth readTruthFile(const std::string& path);
+
+// The parameter file an exact intrinsic run would write for the rig: "version" 1 and each
+// camera's fx, fy, cx, cy and D at video resolution, in the members the calibration tool
+// reads. Lets the extrinsic job run on the truth intrinsics alone.
+nlohmann::json truthParameterDocument(const RigTruth& truth);
 GeometricPairs readGeometricPairs(const std::string& path);
 
 }  // namespace ringcalib::synth

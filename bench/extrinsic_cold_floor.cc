@@ -1,0 +1,184 @@
+// The image-library floor of the extrinsic job in a fresh process, as a user runs the job:
+// reading the six stills, undistorting them, the twelve dense-flow calls and the fundamental
+// matrices (RANSAC, then the refit to its inliers). Only those calls are timed; what the job
+// itself adds (the quarter turn, the warps, sampling the flow, the pose) is done untimed here
+// to give the calls their inputs. Prints the floor in seconds.
+//
+// Usage: extrinsic_cold_floor <image folder> <parameter file> [--lowered]
+//        extrinsic_cold_floor --write-parameters <truth.json> <parameter file>
+//   The second form writes the parameter file of a generated rig's truth intrinsics.
+//   --lowered  the floor as low as the same calls go without changing a result: one pair
+//              of undistortion maps and one flow object reused, two cameras undistorted at
+//              a time, each pair's two flows computed at the same time.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include "calibration/compact_json.h"
+#include "calibration/extrinsic_calibration.h"
+#include "calibration/extrinsic_geometry.h"
+#include "tools/truth_file.h"
+
+namespace {
+
+using namespace ringcalib::extrinsic;
+using Clock = std::chrono::steady_clock;
+
+double gFloorSeconds = 0.0;
+
+template <typename Call>
+void timed(Call call) {
+  const Clock::time_point start = Clock::now();
+  call();
+  gFloorSeconds += std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void readIntrinsics(const std::string& file, int n, cv::Matx33d& K, cv::Vec4d& D) {
+  std::ifstream in(file);
+  const nlohmann::json document = nlohmann::json::parse(in);
+  const nlohmann::json& camera = document.at("origin_" + std::to_string(n));
+  const nlohmann::json& m = camera.at("camera_matrix");
+  const nlohmann::json& d = camera.at("distortion_factor");
+  K = cv::Matx33d(m.at("x").get<double>() * kIntrinsicScale, 0, m.at("z").get<double>() * kIntrinsicScale,
+                  0, m.at("y").get<double>() * kIntrinsicScale, m.at("w").get<double>() * kIntrinsicScale,
+                  0, 0, 1);
+  D = cv::Vec4d(d.at("x").get<double>(), d.at("y").get<double>(), d.at("z").get<double>(),
+                d.at("w").get<double>());
+}
+
+// The job's forward-backward sampling of the flows, without its tolerances' fine points.
+void sampleMatches(const cv::Mat& forward, const cv::Mat& backward, int x0,
+                   std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2) {
+  for (int y = 0; y < forward.rows; y += 5) {
+    for (int x = 0; x < forward.cols; x += 5) {
+      const cv::Vec2f f = forward.at<cv::Vec2f>(y, x);
+      const int xi = x + static_cast<int>(f[0]);
+      const int yi = y + static_cast<int>(f[1]);
+      if (xi <= 0 || xi >= forward.cols - 1 || yi <= 0 || yi >= forward.rows - 1) continue;
+      const cv::Vec2f b = backward.at<cv::Vec2f>(yi, xi);
+      if (std::abs(b[0] + f[0]) > 1.0f || std::abs(b[1] + f[1]) > 1.0f) continue;
+      pts1.emplace_back(static_cast<float>(x0 + x), static_cast<float>(y));
+      pts2.emplace_back(x + f[0] + x0, y + f[1]);
+    }
+  }
+}
+
+void fundamental(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2) {
+  cv::Mat inliers;
+  cv::Mat F;
+  timed([&] { F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, 3.0, 0.99, inliers); });
+  std::vector<cv::Point2f> in1;
+  std::vector<cv::Point2f> in2;
+  for (std::size_t k = 0; k < pts1.size(); ++k) {
+    if (inliers.at<uchar>(static_cast<int>(k)) == 0) continue;
+    in1.push_back(pts1[k]);
+    in2.push_back(pts2[k]);
+  }
+  timed([&] { F = cv::findFundamentalMat(in1, in2, cv::FM_8POINT); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--write-parameters") == 0) {
+    std::ofstream(argv[3], std::ios::binary) << ringcalib::serializeCompact(
+        ringcalib::synth::truthParameterDocument(ringcalib::synth::readTruthFile(argv[2])));
+    return 0;
+  }
+  if (argc < 3) {
+    std::cerr << "usage: extrinsic_cold_floor <image folder> <parameter file> [--lowered]\n";
+    return 1;
+  }
+  const std::string images = argv[1];
+  const std::string file = argv[2];
+  const bool lowered = argc > 3 && std::strcmp(argv[3], "--lowered") == 0;
+  ExtrinsicCalibration job;  // its own steps, untimed
+  const cv::Mat Knew = targetCameraMatrix();
+  const cv::Size viewSize(kUndistortedSize, kUndistortedSize);
+
+  std::array<cv::Mat, kCameras> grey;
+  std::array<cv::Matx33d, kCameras> K;
+  std::array<cv::Vec4d, kCameras> D;
+  for (int n = 0; n < kCameras; ++n) {
+    const std::string path = images + "/origin_" + std::to_string(n) + ".jpg";
+    timed([&] { grey[n] = cv::imread(path, cv::IMREAD_GRAYSCALE); });
+    readIntrinsics(file, n, K[n], D[n]);
+  }
+
+  std::array<cv::Mat, kCameras> views;
+  if (!lowered) {
+    for (int n = 0; n < kCameras; ++n) {
+      timed([&] { cv::fisheye::undistortImage(grey[n], views[n], K[n], D[n], Knew, viewSize); });
+    }
+  } else {
+    // cv::fisheye::undistortImage is these two calls; here each thread keeps its maps.
+    timed([&] {
+      auto undistort = [&](int first) {
+        cv::Mat map1;
+        cv::Mat map2;
+        for (int n = first; n < kCameras; n += 2) {
+          cv::fisheye::initUndistortRectifyMap(K[n], D[n], cv::Matx33d::eye(), Knew, viewSize,
+                                               CV_16SC2, map1, map2);
+          cv::remap(grey[n], views[n], map1, map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+        }
+      };
+      std::thread other(undistort, 1);
+      undistort(0);
+      other.join();
+    });
+  }
+  for (cv::Mat& view : views) job.rotate90(view);
+
+  const cv::Mat P = pairRotation();
+  const cv::Ptr<cv::DISOpticalFlow> shared =
+      lowered ? cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM) : nullptr;
+  const cv::Ptr<cv::DISOpticalFlow> sharedBack =
+      lowered ? cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM) : nullptr;
+  cv::Mat forward;
+  cv::Mat backward;
+  for (int i = 0; i < kCameras; ++i) {
+    cv::Mat A = views[i];
+    cv::Mat B = views[(i + 1) % kCameras];
+    const cv::Range strip = flowStripColumns(A.cols);
+    job.rotateImageColumns(A, P.t(), Knew, strip);
+    job.rotateImageColumns(B, P, Knew, strip);
+    const cv::Mat strip1 = A.colRange(strip).clone();
+    const cv::Mat strip2 = B.colRange(strip).clone();
+    if (!lowered) {
+      timed([&] {
+        const cv::Ptr<cv::DISOpticalFlow> dis =
+            cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM);
+        forward.release();
+        backward.release();
+        dis->calc(strip1, strip2, forward);
+        dis->calc(strip2, strip1, backward);
+      });
+    } else {
+      timed([&] {
+        std::thread back([&] { sharedBack->calc(strip2, strip1, backward); });
+        shared->calc(strip1, strip2, forward);
+        back.join();
+      });
+    }
+    std::vector<cv::Point2f> pts1;
+    std::vector<cv::Point2f> pts2;
+    sampleMatches(forward, backward, strip.start, pts1, pts2);
+    job.rotatePoints(P.t(), pts1, Knew);
+    job.rotatePoints(P, pts2, Knew);
+    fundamental(pts1, pts2);
+  }
+  std::cout << "floor_s " << gFloorSeconds << std::endl;
+  return 0;
+}
