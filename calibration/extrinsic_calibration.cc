@@ -132,7 +132,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     code = writeExtrinsicParam(R[k], t[k], k);
     if (code != kSuccess) return code;
   }
-  if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
     return ringcalib::kCannotOpen;
   }
   return kSuccess;

@@ -110,7 +110,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
     printProgress((camera + 1) * (scale / kCameraCount));
   }
 
-  if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
     std::cout << "Can not write camera parameter file : " << file << std::endl;
     return ringcalib::kCannotOpen;
   }

@@ -125,7 +125,7 @@ TEST(WriteFileAtomically, ReplacesTheWholeFileAndKeepsItsMode) {
   const std::string path = dir.file("p.json");
   writeFileBytes(path, std::string(10000, 'x'));
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  ASSERT_EQ(ringcalib::writeFileAtomically(path, "{\"version\":1}"), ringcalib::kSuccess);
+  ASSERT_EQ(ringcalib::writeParameterFile(path, "{\"version\":1}"), ringcalib::kSuccess);
   EXPECT_EQ(readFileBytes(path), "{\"version\":1}");
   struct stat info;
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -140,26 +140,26 @@ TEST(WriteFileAtomically, FollowsASymbolicLink) {
   TempDir dir;
   writeFileBytes(dir.file("real.json"), "old");
   std::filesystem::create_symlink(dir.file("real.json"), dir.file("link.json"));
-  ASSERT_EQ(ringcalib::writeFileAtomically(dir.file("link.json"), "new"), ringcalib::kSuccess);
+  ASSERT_EQ(ringcalib::writeParameterFile(dir.file("link.json"), "new"), ringcalib::kSuccess);
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.json")));
   EXPECT_EQ(readFileBytes(dir.file("real.json")), "new");
 }
 
 TEST(WriteFileAtomically, FailuresReturnCodeTwoAndLeaveTheTargetAlone) {
   TempDir dir;
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.file("absent/p.json"), "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.path(), "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically("", "x"), ringcalib::kCannotOpen);
+  EXPECT_EQ(ringcalib::writeParameterFile(dir.file("absent/p.json"), "x"), ringcalib::kCannotOpen);
+  EXPECT_EQ(ringcalib::writeParameterFile(dir.path(), "x"), ringcalib::kCannotOpen);
+  EXPECT_EQ(ringcalib::writeParameterFile("", "x"), ringcalib::kCannotOpen);
   // A device that refuses every byte: the failure is reported, not hidden.
-  EXPECT_EQ(ringcalib::writeFileAtomically("/dev/full", "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically("/dev/null", "x"), ringcalib::kSuccess);
+  EXPECT_EQ(ringcalib::writeParameterFile("/dev/full", "x"), ringcalib::kCannotOpen);
+  EXPECT_EQ(ringcalib::writeParameterFile("/dev/null", "x"), ringcalib::kSuccess);
 }
 
 TEST(WriteFileAtomically, AReadOnlyFileStaysEvenForRoot) {
   TempDir dir;
   writeFileBytes(dir.file("p.json"), "kept");
   ASSERT_EQ(::chmod(dir.file("p.json").c_str(), 0444), 0);
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.file("p.json"), "new"), ringcalib::kCannotOpen);
+  EXPECT_EQ(ringcalib::writeParameterFile(dir.file("p.json"), "new"), ringcalib::kCannotOpen);
   EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.file("p.json")), ringcalib::kCannotOpen);
   EXPECT_EQ(readFileBytes(dir.file("p.json")), "kept");
 }
