@@ -110,6 +110,7 @@ const Row kRows[] = {
     {"own file, group the user is not in", N, N, 0755, N, kOther, 0664, kNone, P, P, 0, 0, false},
     {"own file with an xattr", N, N, 0755, N, N, 0644, kAttribute, P, P, 0, 0, false},
     {"own file, folder with default ACL", N, N, 0755, N, N, 0644, kFolderAcl, P, P, 0, 0, false},
+    {"own file, set-group-ID folder", N, kOther, 02777, N, N, 0644, kNone, P, P, 0, 0, true},
     {"own file, folder not writable", N, 0, 0755, N, N, 0644, kNone, P, P, 0, 0, false},
     {"other's file, sticky folder", N, 0, 01777, kOther, N, 0664, kNone, P, P, 0, 0, false},
     {"other's file, writable by all", N, N, 0755, kOther, kOther, 0666, kNone, P, P, 0, 0, false},
