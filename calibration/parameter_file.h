@@ -29,8 +29,10 @@ int checkParameterFileWritable(const std::string& path);
 //   the old file's group and mode; a new file gets 0666 less the umask.
 // - Any other regular file is written in place (emptied, written, flushed to disk): a rename
 //   would break its other links or give it another owner, group, access control list or
-//   extended attributes, or is refused (a folder the user may not write, someone else's file
-//   in a sticky folder). The same happens when the copy cannot be made or renamed.
+//   extended attributes. So is the user's own file when the copy cannot be made, cannot take
+//   the file's group, mode and attributes, or cannot be renamed (a folder the user may not
+//   write, a bind-mounted file, a full disk): the file is untouched up to then, and a failed
+//   in-place write loses no more than a plain write would.
 // - A device or pipe (such as /dev/full) receives the bytes directly.
 // A file without any write bit is never written, not even by root. Returns kSuccess, or
 // kCannotOpen when anything fails.
