@@ -195,7 +195,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     code = writeExtrinsicParam(pairs[k].R, pairs[k].t, k);
     if (code != kSuccess) return code;
   }
-  if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
     return ringcalib::kCannotOpen;
   }
   return kSuccess;

@@ -5,37 +5,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <random>
 #include <vector>
 
 #include "calibration/compact_json.h"
+#include "calibration/parameter_file_target.h"
 #include "core/result_code.h"
 
 namespace ringcalib {
 namespace {
-
-// The file a path finally names: links resolved when the target exists, else the path.
-std::string resolveTarget(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-  return path;
-}
-
-std::string parentFolder(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string baseName(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool writeAll(int fd, const std::string& text) {
   const char* data = text.data();
@@ -52,40 +32,62 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
-// Devices and pipes cannot be replaced by a rename; they receive the bytes directly.
-int writeDirectly(const std::string& target, const std::string& text) {
-  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return kCannotOpen;
-  const bool written = writeAll(fd, text);
-  const bool closed = ::close(fd) == 0;
-  return written && closed ? kSuccess : kCannotOpen;
+// A regular file is emptied first and flushed to disk after; a device or pipe just takes the
+// bytes.
+bool writeInto(int fd, const std::string& text, bool regular) {
+  return (!regular || ::ftruncate(fd, 0) == 0) && writeAll(fd, text) &&
+         (!regular || ::fsync(fd) == 0);
 }
 
-// Creates a new, empty file next to `target` that no other process uses.
-int createTemporaryBeside(const std::string& target, mode_t mode, std::string& tempPath) {
+bool writeInPlace(const std::string& path, const std::string& text, bool regular) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool written = writeInto(fd, text, regular);
+  const bool closed = ::close(fd) == 0;
+  return written && closed;
+}
+
+// Creates a new, empty file next to `name` that no other process uses. The name's start is
+// kept for whoever finds a leftover, cut short so that the suffix always fits.
+int createTemporaryBeside(const std::string& name, std::string& tempPath) {
   std::random_device seed;
   std::mt19937_64 generator(seed());
-  const std::string stem = parentFolder(target) + "/." + baseName(target) + ".tmp-";
+  const std::string stem = parentFolder(name) + "/." + baseName(name).substr(0, 64) + ".tmp-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = stem + std::to_string(generator() % 1000000000ULL);
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    // New files get 0666 less the umask, as a plain create would give them.
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
 
-// Opening for writing without O_TRUNC tests the permission and changes nothing. A file
-// without any write bit is taken as protected even for root, who could write it anyway:
-// whoever made it read-only did not want it replaced.
-bool canOpenForWriting(const std::string& target) {
-  struct stat info;
-  if (::stat(target.c_str(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+// Gives the new file the group and mode of the one it replaces, and tells whether it now
+// looks the same to everyone who uses it.
+bool takeOverLook(int fd, const struct stat& old) {
+  struct stat made;
+  if (::fstat(fd, &made) != 0) return false;
+  // The group first: changing it clears a set-group-ID bit that the mode then restores.
+  if (made.st_gid != old.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
     return false;
   }
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (::fchmod(fd, old.st_mode & 07777) != 0 || ::fstat(fd, &made) != 0) return false;
+  return made.st_uid == old.st_uid && made.st_gid == old.st_gid &&
+         made.st_mode == old.st_mode && !hasExtendedAttributes(fd);
+}
+
+// Writes a complete copy beside the target and renames it over the target; on any failure
+// the copy is removed and the target is as it was.
+bool replaceByRename(const WriteTarget& target, const std::string& text) {
+  std::string tempPath;
+  const int fd = createTemporaryBeside(target.name, tempPath);
   if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  const bool alike = target.method == WriteMethod::kCreate || takeOverLook(fd, target.info);
+  const bool written = alike && writeInto(fd, text, true);
+  const bool closed = ::close(fd) == 0;
+  if (written && closed && ::rename(tempPath.c_str(), target.name.c_str()) == 0) return true;
+  ::unlink(tempPath.c_str());
+  return false;
 }
 
 }  // namespace
@@ -120,41 +122,27 @@ int loadParameterDocument(std::ifstream& in, const std::string& path, nlohmann::
 }
 
 int checkParameterFileWritable(const std::string& path) {
-  if (path.empty()) return kCannotOpen;
-  const std::string target = resolveTarget(path);
-  struct stat info;
-  if (::stat(target.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return kCannotOpen;
-    return canOpenForWriting(target) ? kSuccess : kCannotOpen;
-  }
-  const std::string folder = parentFolder(target);
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return kCannotOpen;
-  return ::access(folder.c_str(), W_OK | X_OK) == 0 ? kSuccess : kCannotOpen;
+  return decideWriteTarget(path).method == WriteMethod::kRefuse ? kCannotOpen : kSuccess;
 }
 
-int writeFileAtomically(const std::string& path, const std::string& text) {
-  if (path.empty()) return kCannotOpen;
-  const std::string target = resolveTarget(path);
-  struct stat info;
-  const bool exists = ::stat(target.c_str(), &info) == 0;
-  if (exists) {
-    if (S_ISDIR(info.st_mode)) return kCannotOpen;
-    if (!S_ISREG(info.st_mode)) return writeDirectly(target, text);
-    // A file the user may not write stays as it is, although a rename could replace it.
-    if (!canOpenForWriting(target)) return kCannotOpen;
+int writeParameterFile(const std::string& path, const std::string& text) {
+  const WriteTarget target = decideWriteTarget(path);
+  switch (target.method) {
+    case WriteMethod::kRefuse:
+      return kCannotOpen;
+    case WriteMethod::kCreate:
+      return replaceByRename(target, text) ? kSuccess : kCannotOpen;
+    case WriteMethod::kReplace:
+      // Whatever stopped the copy (a folder the user may not write, a sticky folder, a group
+      // the copy cannot have, a full disk) left the file untouched: write it in place then.
+      if (replaceByRename(target, text)) return kSuccess;
+      [[fallthrough]];
+    case WriteMethod::kOverwrite:
+      return writeInPlace(path, text, true) ? kSuccess : kCannotOpen;
+    case WriteMethod::kStream:
+      return writeInPlace(path, text, false) ? kSuccess : kCannotOpen;
   }
-
-  std::string tempPath;
-  const int fd = createTemporaryBeside(target, 0666, tempPath);  // new files: 0666 less the umask
-  if (fd < 0) return kCannotOpen;
-  if (exists) ::fchmod(fd, info.st_mode & 07777);  // the replacement keeps the file's mode
-  const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(tempPath.c_str(), target.c_str()) != 0) {
-    ::unlink(tempPath.c_str());
-    return kCannotOpen;
-  }
-  return kSuccess;
+  return kCannotOpen;
 }
 
 }  // namespace ringcalib

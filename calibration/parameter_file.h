@@ -16,15 +16,26 @@ namespace ringcalib {
 int loadParameterDocument(std::ifstream& in, const std::string& path, nlohmann::json& document);
 
 // Whether the parameter file can be written at `path`, checked without creating or
-// truncating anything, so that a job that fails later leaves an earlier file intact.
-// Returns kSuccess or kCannotOpen.
+// truncating anything, so that a job that fails later leaves an earlier file intact. It says
+// yes exactly where writeParameterFile would try to write. Returns kSuccess or kCannotOpen.
 int checkParameterFileWritable(const std::string& path);
 
-// Replaces the file at `path` by `text` so that it holds either its earlier content or
-// all of `text`, never a part: the bytes go to a temporary file in the same folder, which
-// is flushed to disk and renamed over the target. A symbolic link is followed and the file
-// it names is replaced; a device or pipe (such as /dev/full) is written directly. Any
-// failed write, flush, close or rename returns kCannotOpen and leaves the target as it was.
-int writeFileAtomically(const std::string& path, const std::string& text);
+// Writes `text` as the whole parameter file at `path`, called only once a job has succeeded,
+// wherever opening the path for writing would work, symbolic links followed (a dangling one
+// gets its target created).
+// - A new file, or the user's own regular file with a single link and no extended
+//   attributes: the bytes go to a temporary file beside it, flushed to disk and renamed over
+//   it, so a crash leaves the earlier file or the new one, never a part. The replacement takes
+//   the old file's group and mode; a new file gets 0666 less the umask.
+// - Any other regular file is written in place (emptied, written, flushed to disk): a rename
+//   would break its other links or give it another owner, group, access control list or
+//   extended attributes. So is the user's own file when the copy cannot be made, cannot take
+//   the file's group, mode and attributes, or cannot be renamed (a folder the user may not
+//   write, a bind-mounted file, a full disk): the file is untouched up to then, and a failed
+//   in-place write loses no more than a plain write would.
+// - A device or pipe (such as /dev/full) receives the bytes directly.
+// A file without any write bit is never written, not even by root. Returns kSuccess, or
+// kCannotOpen when anything fails.
+int writeParameterFile(const std::string& path, const std::string& text);
 
 }  // namespace ringcalib

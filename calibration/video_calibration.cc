@@ -92,7 +92,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
     if (code != kSuccess) return code;
   }
 
-  if (ringcalib::writeFileAtomically(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
     std::cout << "Can not write camera parameter file : " << file << std::endl;
     return ringcalib::kCannotOpen;
   }

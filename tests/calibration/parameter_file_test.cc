@@ -1,7 +1,4 @@
-// The parameter file on disk: the load steps and the store that never loses the earlier file.
-#include <sys/stat.h>
-
-#include <filesystem>
+// Loading the parameter file: codes and messages of every outcome.
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -15,8 +12,6 @@
 
 namespace {
 
-using ringcalib::test::fileExists;
-using ringcalib::test::readFileBytes;
 using ringcalib::test::TempDir;
 using ringcalib::test::writeFileBytes;
 
@@ -103,65 +98,6 @@ TEST(LoadParameterDocument, MissingFileOrFolderCannotBeOpened) {
   const Loaded folder = load(dir.path());
   EXPECT_EQ(folder.code, ringcalib::kCannotOpen);
   EXPECT_NE(folder.printed.find(dir.path()), std::string::npos);
-}
-
-TEST(CheckParameterFileWritable, ChecksWithoutCreatingOrTruncating) {
-  TempDir dir;
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.file("new.json")), ringcalib::kSuccess);
-  EXPECT_FALSE(fileExists(dir.file("new.json")));
-
-  writeFileBytes(dir.file("old.json"), "earlier");
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.file("old.json")), ringcalib::kSuccess);
-  EXPECT_EQ(readFileBytes(dir.file("old.json")), "earlier");
-
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(""), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.path()), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.file("no/such/folder.json")),
-            ringcalib::kCannotOpen);
-}
-
-TEST(WriteFileAtomically, ReplacesTheWholeFileAndKeepsItsMode) {
-  TempDir dir;
-  const std::string path = dir.file("p.json");
-  writeFileBytes(path, std::string(10000, 'x'));
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  ASSERT_EQ(ringcalib::writeFileAtomically(path, "{\"version\":1}"), ringcalib::kSuccess);
-  EXPECT_EQ(readFileBytes(path), "{\"version\":1}");
-  struct stat info;
-  ASSERT_EQ(::stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  // Nothing but the target is left in the folder.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()),
-            1);
-}
-
-TEST(WriteFileAtomically, FollowsASymbolicLink) {
-  TempDir dir;
-  writeFileBytes(dir.file("real.json"), "old");
-  std::filesystem::create_symlink(dir.file("real.json"), dir.file("link.json"));
-  ASSERT_EQ(ringcalib::writeFileAtomically(dir.file("link.json"), "new"), ringcalib::kSuccess);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.json")));
-  EXPECT_EQ(readFileBytes(dir.file("real.json")), "new");
-}
-
-TEST(WriteFileAtomically, FailuresReturnCodeTwoAndLeaveTheTargetAlone) {
-  TempDir dir;
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.file("absent/p.json"), "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.path(), "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically("", "x"), ringcalib::kCannotOpen);
-  // A device that refuses every byte: the failure is reported, not hidden.
-  EXPECT_EQ(ringcalib::writeFileAtomically("/dev/full", "x"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::writeFileAtomically("/dev/null", "x"), ringcalib::kSuccess);
-}
-
-TEST(WriteFileAtomically, AReadOnlyFileStaysEvenForRoot) {
-  TempDir dir;
-  writeFileBytes(dir.file("p.json"), "kept");
-  ASSERT_EQ(::chmod(dir.file("p.json").c_str(), 0444), 0);
-  EXPECT_EQ(ringcalib::writeFileAtomically(dir.file("p.json"), "new"), ringcalib::kCannotOpen);
-  EXPECT_EQ(ringcalib::checkParameterFileWritable(dir.file("p.json")), ringcalib::kCannotOpen);
-  EXPECT_EQ(readFileBytes(dir.file("p.json")), "kept");
 }
 
 }  // namespace
