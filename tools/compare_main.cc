@@ -1,4 +1,4 @@
-// ringcalib_compare: compares a parameter file of the calibration tool with a rig's truth.
+// ringcalib-compare: compares a parameter file of the calibration tool with a rig's truth.
 #include <iostream>
 
 #include <tclap/CmdLine.h>

@@ -1,4 +1,4 @@
-// ringcalib_synth: renders a synthetic six-camera rig (checkerboard videos, ring stills) and
+// ringcalib-synth: renders a synthetic six-camera rig (checkerboard videos, ring stills) and
 // its truth.
 #include <chrono>
 #include <iostream>
