@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   time
+  man-db
 )
 
 missing=()
