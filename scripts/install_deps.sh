@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   time
-  man-db
+  dpkg-dev file man-db
 )
 
 missing=()
