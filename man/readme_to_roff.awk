@@ -64,12 +64,12 @@ function literal(text) {
   return glyphs(replaceAll(replaceAll(text, "\\", "\\e"), "-", "\\-"))
 }
 
-# One line of running text: `code` in bold, unhyphenated, with minus signs; **bold**; the glyphs.
+# One line of running text: `code` in bold with minus signs, **bold**, the glyphs.
 function inline(text,    result, start, end) {
   text = replaceAll(trim(text), "\\", "\\e")
   result = ""
   while (match(text, /`[^`]*`/)) {
-    result = result substr(text, 1, RSTART - 1) "\\fB\\%" replaceAll(substr(text, RSTART + 1, RLENGTH - 2), "-", "\\-") "\\fR"
+    result = result substr(text, 1, RSTART - 1) "\\fB" replaceAll(substr(text, RSTART + 1, RLENGTH - 2), "-", "\\-") "\\fR"
     text = substr(text, RSTART + RLENGTH)
   }
   text = result text
