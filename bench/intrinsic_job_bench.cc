@@ -9,7 +9,7 @@
 // floor, which is the steadier figure on a machine that other work shares.
 //
 // Usage: intrinsic_job_bench [--rig=DIR] [--frames=N] [benchmark flags]
-//   --rig=DIR   a rig made by ringcalib_synth (DIR/video/origin_<n>.mp4); without it a rig
+//   --rig=DIR   a rig made by ringcalib-synth (DIR/video/origin_<n>.mp4); without it a rig
 //               of N frames per camera (default 120) is generated in a temporary folder.
 
 #include <chrono>

@@ -2,10 +2,12 @@
 
 #include <iostream>
 
+#include "core/version.h"
+
 InputParam::InputParam(int argc, char** argv)
     : argc_(argc),
       argv_(argv),
-      cmd_("Depth map calibration command line", ' ', "1.0.0", true),
+      cmd_("Depth map calibration command line", ' ', ringcalib::kVersion, true),
       what_("w", "what", "what function to run (intrinsic/extrinsic/all)", true, "intrinsic",
             "string"),
       video_("v", "video", "video input directory paths", false, "string"),

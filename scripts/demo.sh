@@ -11,7 +11,7 @@ if [ ! -f "$rig/truth.json" ]; then
   echo "Generating the sample rig (six 3200x2400 checkerboard videos and six 4000x3000 stills)..."
   partial="$rig.partial"
   rm -rf "$partial"
-  "$build/tools/ringcalib_synth" --out "$partial" --seed 7
+  "$build/tools/ringcalib-synth" --out "$partial" --seed 7
   rm -rf "$rig"
   mv "$partial" "$rig"
 fi
@@ -23,4 +23,4 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo
-"$build/tools/ringcalib_compare" --truth "$rig/truth.json" --params "$rig/params.json"
+"$build/tools/ringcalib-compare" --truth "$rig/truth.json" --params "$rig/params.json"

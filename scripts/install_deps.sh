@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   time
+  dpkg-dev file man-db
 )
 
 missing=()

@@ -9,7 +9,7 @@ build="${BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh" "$build"
 rig="${1:-$build/repeat_rig}"
 if [ ! -f "$rig/truth.json" ]; then
-  "$build/tools/ringcalib_synth" --out "$rig" --seed 11 --frames 120
+  "$build/tools/ringcalib-synth" --out "$rig" --seed 11 --frames 120
 fi
 
 work="$(mktemp -d)"

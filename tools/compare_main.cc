@@ -1,16 +1,17 @@
-// ringcalib_compare: compares a parameter file of the calibration tool with a rig's truth.
+// ringcalib-compare: compares a parameter file of the calibration tool with a rig's truth.
 #include <iostream>
 
 #include <tclap/CmdLine.h>
 
 #include "core/result_code.h"
+#include "core/version.h"
 #include "tools/parameter_comparison.h"
 #include "tools/synthetic_rig.h"
 
 int main(int argc, char** argv) {
   std::string truthPath, paramsPath;
   try {
-    TCLAP::CmdLine cmd("Compare a camera parameter file with the truth of a synthetic rig", ' ', "1.0");
+    TCLAP::CmdLine cmd("Compare a camera parameter file with the truth of a synthetic rig", ' ', ringcalib::kVersion);
     TCLAP::ValueArg<std::string> truthArg("", "truth", "truth.json of the rig", true, "", "path", cmd);
     TCLAP::ValueArg<std::string> paramsArg("", "params", "parameter file written by ringcalib", true, "", "path", cmd);
     cmd.parse(argc, argv);

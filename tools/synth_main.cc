@@ -1,4 +1,4 @@
-// ringcalib_synth: renders a synthetic six-camera rig (checkerboard videos, ring stills) and
+// ringcalib-synth: renders a synthetic six-camera rig (checkerboard videos, ring stills) and
 // its truth.
 #include <chrono>
 #include <iostream>
@@ -6,6 +6,7 @@
 #include <tclap/CmdLine.h>
 
 #include "core/result_code.h"
+#include "core/version.h"
 #include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"
 #include "tools/truth_file.h"
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
   ringcalib::synth::RigOptions options;
   std::string outDir;
   try {
-    TCLAP::CmdLine cmd("Render a synthetic ring of six fisheye cameras and its truth", ' ', "1.0");
+    TCLAP::CmdLine cmd("Render a synthetic ring of six fisheye cameras and its truth", ' ', ringcalib::kVersion);
     TCLAP::ValueArg<std::string> outArg("", "out", "output folder (video/, image/, truth.json)", true, "", "dir", cmd);
     TCLAP::ValueArg<std::uint64_t> seedArg("", "seed", "random seed", false, options.seed, "N", cmd);
     TCLAP::ValueArg<int> framesArg("", "frames", "frames per video", false, options.framesPerVideo, "N", cmd);

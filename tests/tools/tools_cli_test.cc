@@ -1,4 +1,4 @@
-// The two executables: ringcalib_synth writes a rig, ringcalib_compare reads it back.
+// The two executables: ringcalib-synth writes a rig, ringcalib-compare reads it back.
 #include <unistd.h>
 
 #include <climits>
@@ -21,9 +21,9 @@ std::string toolPath(const std::string& name) {
   return (std::filesystem::path(self).parent_path() / "../../tools" / name).lexically_normal().string();
 }
 
-test::RunResult synth(const std::vector<std::string>& args) { return test::runProgram(toolPath("ringcalib_synth"), args); }
+test::RunResult synth(const std::vector<std::string>& args) { return test::runProgram(toolPath("ringcalib-synth"), args); }
 test::RunResult compare(const std::vector<std::string>& args) {
-  return test::runProgram(toolPath("ringcalib_compare"), args);
+  return test::runProgram(toolPath("ringcalib-compare"), args);
 }
 
 TEST(SynthTool, WritesTheSameSmallRigForTheSameSeed) {
