@@ -7,9 +7,10 @@
 // Usage: extrinsic_cold_floor <image folder> <parameter file> [--lowered]
 //        extrinsic_cold_floor --write-parameters <truth.json> <parameter file>
 //   The second form writes the parameter file of a generated rig's truth intrinsics.
-//   --lowered  the floor as low as the same calls go without changing a result: one pair
-//              of undistortion maps and one flow object reused, two cameras undistorted at
-//              a time, each pair's two flows computed at the same time.
+//   --lowered  the floor as low as the same calls go without changing a result: the
+//              undistortion maps reused, two cameras undistorted at a time, each pair's two
+//              flows computed at the same time. (A flow object is not reused: the DIS flow
+//              of OpenCV 4.6 computes another flow in an object that has computed one.)
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -142,10 +143,6 @@ int main(int argc, char** argv) {
   for (cv::Mat& view : views) job.rotate90(view);
 
   const cv::Mat P = pairRotation();
-  const cv::Ptr<cv::DISOpticalFlow> shared =
-      lowered ? cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM) : nullptr;
-  const cv::Ptr<cv::DISOpticalFlow> sharedBack =
-      lowered ? cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM) : nullptr;
   cv::Mat forward;
   cv::Mat backward;
   for (int i = 0; i < kCameras; ++i) {
@@ -156,22 +153,21 @@ int main(int argc, char** argv) {
     job.rotateImageColumns(B, P, Knew, strip);
     const cv::Mat strip1 = A.colRange(strip).clone();
     const cv::Mat strip2 = B.colRange(strip).clone();
-    if (!lowered) {
-      timed([&] {
-        const cv::Ptr<cv::DISOpticalFlow> dis =
-            cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM);
+    timed([&] {
+      const auto flow = [](const cv::Mat& from, const cv::Mat& to, cv::Mat& field) {
+        cv::DISOpticalFlow::create(cv::DISOpticalFlow::PRESET_MEDIUM)->calc(from, to, field);
+      };
+      if (!lowered) {
         forward.release();
         backward.release();
-        dis->calc(strip1, strip2, forward);
-        dis->calc(strip2, strip1, backward);
-      });
-    } else {
-      timed([&] {
-        std::thread back([&] { sharedBack->calc(strip2, strip1, backward); });
-        shared->calc(strip1, strip2, forward);
-        back.join();
-      });
-    }
+        flow(strip1, strip2, forward);
+        flow(strip2, strip1, backward);
+        return;
+      }
+      std::thread back([&] { flow(strip2, strip1, backward); });
+      flow(strip1, strip2, forward);
+      back.join();
+    });
     std::vector<cv::Point2f> pts1;
     std::vector<cv::Point2f> pts2;
     sampleMatches(forward, backward, strip.start, pts1, pts2);

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time on its corpus.
+# Builds the libFuzzer targets in the sanitizer build (shared with scripts/test_sanitized.sh)
+# and runs each for a bounded time on its corpus.
 # Usage: scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
-build="$root/build-fuzz"
-"$root/scripts/install_deps.sh"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DRINGCALIB_FUZZ=ON -DRINGCALIB_BUILD_TESTS=OFF -DRINGCALIB_BUILD_BENCH=OFF >/dev/null
+build="${BUILD_DIR:-$root/build-asan}"
+"$root/scripts/configure_sanitized.sh" "$build"
 cmake --build "$build" -j "$(nproc)" --target parameter_file_fuzzer
 for target in parameter_file; do
   corpus="$(mktemp -d)"

@@ -4,9 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build-asan}"
-"$root/scripts/install_deps.sh"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DRINGCALIB_SANITIZE=ON -DRINGCALIB_BUILD_BENCH=OFF >/dev/null
+"$root/scripts/configure_sanitized.sh" "$build"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
