@@ -1,20 +1,21 @@
-// The intrinsic job on a generated rig against its floor, measured in the same run:
+// The intrinsic job on generated rigs, in one process: on all threads, on one thread, and
+// against its floor, the plain work one thread cannot avoid:
 //   floor = plain decoding (grab only) of the six videos
 //         + the library calls the job makes on its sampled frames, timed on their own
 //           (resizes, conversions, inversions, chessboard searches, sub-pixel refinements)
 //         + the six fisheye solves.
-// The job may come close to the floor but not below its parts run one after the other,
-// unless decoding overlaps the examination of earlier frames. Besides wall time, the
-// processor time of the whole process (all threads) is reported for the job and for the
-// floor, which is the steadier figure on a machine that other work shares.
+// Each is reported with its wall time and the processor time of the whole process (all
+// threads). Two rigs: the default one (240 frames per camera, the board always in view) and a
+// hard one (192 frames, the board out of view for a third of each video, in stretches at the
+// start, middle and end, so the cheap test fails often and videos end while it backs off).
+// The cost of each camera alone on one thread is printed as well, for projections to more
+// cores: with a camera per core the job takes about as long as its slowest camera.
 //
-// Usage: intrinsic_job_bench [--rig=DIR] [--frames=N] [benchmark flags]
-//   --rig=DIR   a rig made by ringcalib-synth (DIR/video/origin_<n>.mp4); without it a rig
-//               of N frames per camera (default 120) is generated in a temporary folder.
+// Usage: intrinsic_job_bench [--rigs=DIR] [benchmark flags]
+//   --rigs=DIR  where the two rigs are kept between runs (default: <temp>/ringcalib_bench_rigs)
 
 #include <chrono>
 #include <ctime>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -26,6 +27,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "calibration/camera_examination.h"
 #include "calibration/video_calibration.h"
 #include "tools/synthetic_rig.h"
 
@@ -33,10 +35,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string gVideoFolder;
+struct BenchRig {
+  const char* name;
+  ringcalib::synth::RigOptions options;
+  std::string videos;  // filled once generated
+};
 
-std::string videoPath(int camera) {
-  return gVideoFolder + "/origin_" + std::to_string(camera) + ".mp4";
+std::vector<BenchRig>& rigs() {
+  static std::vector<BenchRig> all = [] {
+    BenchRig plain{"default", {}, ""};
+    BenchRig hard{"hard", {}, ""};
+    hard.options.seed = 2;
+    hard.options.framesPerVideo = 192;
+    hard.options.absentFraction = 1.0 / 3.0;
+    plain.options.images = hard.options.images = false;
+    return std::vector<BenchRig>{plain, hard};
+  }();
+  return all;
 }
 
 double secondsSince(Clock::time_point start) {
@@ -57,31 +72,40 @@ class MutedOutput {
   std::streambuf* original_;
 };
 
-double timeJob() {
+// Wall and processor seconds of `work`.
+template <typename Work>
+std::pair<double, double> measure(Work work) {
+  const Clock::time_point start = Clock::now();
+  const double cpuStart = processorSeconds();
+  work();
+  return {secondsSince(start), processorSeconds() - cpuStart};
+}
+
+void report(benchmark::State& state, std::pair<double, double> wallAndCpu) {
+  state.SetIterationTime(wallAndCpu.first);
+  state.counters["wall_s"] = wallAndCpu.first;
+  state.counters["cpu_s"] = wallAndCpu.second;
+  state.counters["cores"] = wallAndCpu.second / wallAndCpu.first;
+}
+
+void runJob(const std::string& videos) {
   const std::string file =
       (std::filesystem::temp_directory_path() / "ringcalib_bench_params.json").string();
   VideoCalibration calibration;
-  const InputParam::CalibrationType type = InputParam::INTRINSIC;
   int code = 0;
-  const Clock::time_point start = Clock::now();
   {
     MutedOutput muted;
-    code = calibration.Calibrate({gVideoFolder}, file, type);
+    code = calibration.Calibrate({videos}, file, InputParam::INTRINSIC);
   }
-  const double seconds = secondsSince(start);
   std::filesystem::remove(file);
   if (code != 0) std::cerr << "the intrinsic job returned " << code << std::endl;
-  return seconds;
 }
 
-double timeDecoding() {
-  const Clock::time_point start = Clock::now();
-  for (int camera = 0; camera < 6; ++camera) {
-    cv::VideoCapture capture(videoPath(camera));
-    while (capture.grab()) {
-    }
-  }
-  return secondsSince(start);
+void BM_Job(benchmark::State& state, int rig, int threads) {
+  const int before = cv::getNumThreads();
+  if (threads > 0) cv::setNumThreads(threads);
+  for (auto _ : state) report(state, measure([&] { runJob(rigs()[rig].videos); }));
+  cv::setNumThreads(before);
 }
 
 // Runs `call` and adds its duration to `total`.
@@ -95,7 +119,7 @@ void timed(double& total, Call call) {
 // The library calls of the job on the sampled frames, with the job's own decisions (the
 // cheap test's back-off, the contrast and straightness tests) taken untimed, then the six
 // solves. Decoding and colour conversion of the frames are not counted.
-double timeLibraryCalls() {
+double timeLibraryCalls(const std::string& videos) {
   const cv::Size board(9, 12);
   const int flags = 11;
   VideoCalibration checks;  // for shapeResponse, testCorners, selectCorners: untimed
@@ -108,7 +132,7 @@ double timeLibraryCalls() {
   for (int camera = 0; camera < 6; ++camera) {
     std::vector<std::vector<cv::Point2f>> views;
     cv::Size imageSize;
-    cv::VideoCapture capture(videoPath(camera));
+    cv::VideoCapture capture(ringcalib::intrinsic::videoPath(videos, camera), cv::CAP_FFMPEG);
     for (long read = 1; capture.grab(); ++read) {
       if (read % 4 != 0) continue;
       if (backOff > 0 && backOff++ < 4) continue;
@@ -154,36 +178,86 @@ double timeLibraryCalls() {
     if (views.size() < 20) continue;
     cv::Matx33d K;
     cv::Vec4d D;
-    MutedOutput muted;
-    timed(total, [&] { checks.runFisheyeCalibration2(views, objects, camera, 0, imageSize, K, D); });
+    std::ostringstream muted;
+    timed(total, [&] {
+      checks.runFisheyeCalibration2(views, objects, camera, 0, imageSize, K, D, muted);
+    });
   }
   return total;
 }
 
-void BM_IntrinsicJobAgainstFloor(benchmark::State& state) {
+double timeDecoding(const std::string& videos) {
+  const Clock::time_point start = Clock::now();
+  for (int camera = 0; camera < 6; ++camera) {
+    cv::VideoCapture capture(ringcalib::intrinsic::videoPath(videos, camera), cv::CAP_FFMPEG);
+    while (capture.grab()) {
+    }
+  }
+  return secondsSince(start);
+}
+
+// The floor's wall time is the sum of its timed parts; its processor time is the whole
+// measurement's, which includes the untimed retrieval of the examined frames.
+void BM_Floor(benchmark::State& state, int rig) {
+  const int before = cv::getNumThreads();
+  cv::setNumThreads(1);
   for (auto _ : state) {
-    const double jobStart = processorSeconds();
-    const double job = timeJob();
-    const double floorStart = processorSeconds();
-    const double decoding = timeDecoding();
-    const double library = timeLibraryCalls();
-    const double floorEnd = processorSeconds();
-    state.SetIterationTime(job);
-    state.counters["job_s"] = job;
+    double decoding = 0.0;
+    double library = 0.0;
+    const auto [wall, cpu] = measure([&] {
+      decoding = timeDecoding(rigs()[rig].videos);
+      library = timeLibraryCalls(rigs()[rig].videos);
+    });
+    report(state, {decoding + library, cpu});
     state.counters["decode_s"] = decoding;
     state.counters["library_s"] = library;
-    state.counters["floor_s"] = decoding + library;
-    state.counters["ratio"] = job / (decoding + library);
-    // The floor's processor time includes the untimed retrieval of the examined frames.
-    state.counters["job_cpu_s"] = floorStart - jobStart;
-    state.counters["floor_cpu_s"] = floorEnd - floorStart;
+    (void)wall;
+  }
+  cv::setNumThreads(before);
+}
+
+// Each camera examined and solved alone, on one thread, in order (so each knows its
+// back-off start): its wall and processor seconds.
+void BM_PerCamera(benchmark::State& state, int rig) {
+  const int before = cv::getNumThreads();
+  cv::setNumThreads(1);
+  for (auto _ : state) {
+    const std::vector<std::string> folders{rigs()[rig].videos};
+    std::ostringstream format;
+    ringcalib::intrinsic::SharedCameras shared(0);
+    ringcalib::intrinsic::CameraExaminer examiner(folders, shared, false, format);
+    double slowest = 0.0;
+    double total = 0.0;
+    for (int camera = 0; camera < 6; ++camera) {
+      const auto [wall, cpu] = measure([&] { examiner.examine(camera); });
+      state.counters["cam" + std::to_string(camera) + "_wall_s"] = wall;
+      state.counters["cam" + std::to_string(camera) + "_cpu_s"] = cpu;
+      slowest = std::max(slowest, wall);
+      total += wall;
+    }
+    state.SetIterationTime(total);
+    state.counters["slowest_s"] = slowest;
+  }
+  cv::setNumThreads(before);
+}
+
+void registerBenchmarks() {
+  for (int rig = 0; rig < static_cast<int>(rigs().size()); ++rig) {
+    const std::string name = rigs()[rig].name;
+    for (const auto& [label, threads] : {std::pair{"all_threads", 0}, {"one_thread", 1}}) {
+      benchmark::RegisterBenchmark(("Job/" + name + "/" + label).c_str(), BM_Job, rig, threads)
+          ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+    }
+    benchmark::RegisterBenchmark(("Floor/" + name).c_str(), BM_Floor, rig)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark(("PerCamera/" + name).c_str(), BM_PerCamera, rig)
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
   }
 }
-BENCHMARK(BM_IntrinsicJobAgainstFloor)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
-// Takes --rig and --frames out of the arguments before the benchmark library sees them.
-std::string takeOption(int& argc, char** argv, const std::string& name) {
-  const std::string prefix = "--" + name + "=";
+// Takes --rigs=DIR out of the arguments before the benchmark library sees them.
+std::string takeRigsOption(int& argc, char** argv) {
+  const std::string prefix = "--rigs=";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind(prefix, 0) != 0) continue;
@@ -191,30 +265,24 @@ std::string takeOption(int& argc, char** argv, const std::string& name) {
     --argc;
     return arg.substr(prefix.size());
   }
-  return "";
+  return (std::filesystem::temp_directory_path() / "ringcalib_bench_rigs").string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string rig = takeOption(argc, argv, "rig");
-  const std::string frames = takeOption(argc, argv, "frames");
+  const std::filesystem::path folder = takeRigsOption(argc, argv);
   benchmark::Initialize(&argc, argv);
-  std::filesystem::path generated;
-  if (rig.empty()) {
-    generated = std::filesystem::temp_directory_path() / "ringcalib_bench_rig";
-    ringcalib::synth::RigOptions options;
-    options.framesPerVideo = frames.empty() ? 120 : std::atoi(frames.c_str());
-    options.images = false;
-    std::cerr << "generating a rig of " << options.framesPerVideo << " frames per camera in "
-              << generated << std::endl;
-    ringcalib::synth::generateRig(generated.string(), options);
-    gVideoFolder = (generated / "video").string();
-  } else {
-    gVideoFolder = rig + "/video";
+  for (BenchRig& rig : rigs()) {
+    const std::filesystem::path out = folder / rig.name;
+    if (!std::filesystem::exists(out / "truth.json")) {
+      std::cerr << "generating the " << rig.name << " rig in " << out << std::endl;
+      ringcalib::synth::generateRig(out.string(), rig.options);
+    }
+    rig.videos = (out / "video").string();
   }
+  registerBenchmarks();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (!generated.empty()) std::filesystem::remove_all(generated);
   return 0;
 }
