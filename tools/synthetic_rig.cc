@@ -44,6 +44,8 @@ FisheyeLens stillLens(const CameraTruth& camera) {
 RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   if (options.videoWidth < 16 || options.videoHeight < 16 || options.framesPerVideo < 1)
     throw std::runtime_error("frame size and frame count must be positive (at least 16 x 16 pixels, 1 frame)");
+  if (!(options.absentFraction >= 0.0 && options.absentFraction <= 1.0))
+    throw std::runtime_error("the absent fraction must lie between 0 and 1");
   makeDirectory(outDir);
   if (options.videos) makeDirectory(outDir + "/video");
   if (options.images) makeDirectory(outDir + "/image");
@@ -74,7 +76,8 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
     for (size_t n = 0; n < truth.cameras.size(); ++n) {
       tasks.push_back([&, n] {
         writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
-                        static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight));
+                        static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight),
+                        options.absentFraction);
       });
     }
   }

@@ -55,10 +55,18 @@ TEST(SynthTool, HonoursSwitchesAndRejectsBadOptionsWithOneLine) {
   const test::RunResult zeroFrames = synth({"--out", dir.path(), "--frames", "0", "--no-image"});
   EXPECT_EQ(zeroFrames.status, 9);
   EXPECT_NE(zeroFrames.err.find("frame count"), std::string::npos) << zeroFrames.err;
+  const test::RunResult badAbsent = synth({"--out", dir.path(), "--absent", "1.5", "--no-image"});
+  EXPECT_EQ(badAbsent.status, 9);
+  EXPECT_NE(badAbsent.err.find("absent"), std::string::npos) << badAbsent.err;
   const test::RunResult noImage = synth({"--out", dir.file("rig"), "--width", "320", "--height", "240", "--frames", "1", "--no-image"});
   EXPECT_EQ(noImage.status, 0) << noImage.err;
   EXPECT_TRUE(test::fileExists(dir.file("rig/video/origin_5.mp4")));
   EXPECT_FALSE(test::fileExists(dir.file("rig/image"))) << "--no-image writes no stills";
+  // A video that cannot be written fails the run, though the other pieces render at the same time.
+  std::filesystem::create_directories(dir.file("taken/video/origin_2.mp4"));
+  const test::RunResult taken = synth({"--out", dir.file("taken"), "--width", "320", "--height", "240", "--frames", "1"});
+  EXPECT_EQ(taken.status, 9);
+  EXPECT_NE(taken.err.find("origin_2.mp4"), std::string::npos) << taken.err;
   test::writeFileBytes(dir.file("plain"), "x");
   const test::RunResult blocked = synth({"--out", dir.file("plain") + "/rig", "--no-video", "--no-image"});
   EXPECT_EQ(blocked.status, 9);
