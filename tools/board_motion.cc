@@ -80,6 +80,13 @@ BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount)
   return pose;
 }
 
+bool boardAbsentAt(int frame, int frameCount, double absentFraction) {
+  const int absent = static_cast<int>(std::lround(absentFraction * frameCount));
+  const int atStart = (absent + 2) / 3, atEnd = (absent + 1) / 3, inMiddle = absent / 3;
+  const int middleStart = atStart + (frameCount - absent) / 2;
+  return frame < atStart || frame >= frameCount - atEnd || (frame >= middleStart && frame < middleStart + inMiddle);
+}
+
 std::vector<cv::Vec3d> innerCorners(const BoardPose& pose) {
   std::vector<cv::Vec3d> corners;
   corners.reserve(kInnerCornersX * kInnerCornersY);

@@ -30,6 +30,12 @@ struct BoardPose {
 // two axes and rolled.
 BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount);
 
+// Whether the board is out of the camera's view at frame f of `frameCount` when it stays away
+// for `absentFraction` (0 to 1) of the frames: round(absentFraction · frameCount) frames, in
+// up to three stretches, one at the very start, one in the middle of the frames between, one
+// at the very end (the first and the last take the larger shares).
+bool boardAbsentAt(int frame, int frameCount, double absentFraction);
+
 // The 108 inner corners in the camera frame, row by row (x fastest), the order in which a
 // corner search lists them.
 std::vector<cv::Vec3d> innerCorners(const BoardPose& pose);

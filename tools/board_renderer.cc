@@ -108,14 +108,15 @@ cv::Rect boardFootprint(const FisheyeLens& lens, const BoardPose& pose, cv::Size
 
 }  // namespace
 
-cv::Mat renderBoardFrame(const FisheyeLens& lens, const BoardPose& pose, cv::Size size,
+cv::Mat renderBoardFrame(const FisheyeLens& lens, const std::optional<BoardPose>& pose, cv::Size size,
                          const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey) {
   cv::Mat frame(size, CV_8UC1);
-  const cv::Rect box = boardFootprint(lens, pose, size);
+  // Without a board the footprint is empty and no board row is ever computed.
+  const cv::Rect box = pose ? boardFootprint(lens, *pose, size) : cv::Rect();
   cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
     // Board coordinates of the rows above and below give the footprint of each pixel.
     RollingRows<cv::Point2d, std::function<void(int, std::vector<cv::Point2d>&)>> board(
-        [&](int y, std::vector<cv::Point2d>& out) { boardRow(lens, pose, y, box.x, box.x + box.width, out); });
+        [&](int y, std::vector<cv::Point2d>& out) { boardRow(lens, *pose, y, box.x, box.x + box.width, out); });
     for (int y = rows.start; y < rows.end; ++y) {
       uchar* out = frame.ptr<uchar>(y);
       const bool boardRowHere = y >= box.y && y < box.y + box.height && !box.empty();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <opencv2/core.hpp>
 
@@ -23,11 +24,11 @@ struct BoardShading {
 };
 
 // Renders one grey frame of `size` pixels: the board at `pose` seen through `lens`, on the
-// dark field. Each pixel inside the board's footprint is the box-filtered pattern over the
+// dark field; without a pose, the field alone. Each pixel inside the board's footprint is the box-filtered pattern over the
 // pixel's footprint on the board plane (analytic coverage, so edges are anti-aliased and
 // corners stay exact); the rest is the field. Noise comes from `noise` at `frameKey`, so the
 // result does not depend on how the rows are split between threads.
-cv::Mat renderBoardFrame(const FisheyeLens& lens, const BoardPose& pose, cv::Size size,
+cv::Mat renderBoardFrame(const FisheyeLens& lens, const std::optional<BoardPose>& pose, cv::Size size,
                          const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey);
 
 }  // namespace ringcalib::synth

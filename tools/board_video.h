@@ -15,9 +15,10 @@ constexpr const char* kVideoFourcc = "mp4v";
 constexpr double kVideoFps = 30.0;
 
 // Renders camera `camera`'s checkerboard sweep (boardPoseAt) through its model into `path`,
-// then opens the file again and checks frame count and size. Throws std::runtime_error naming
-// the file on any failure.
+// then opens the file again and checks frame count and size. In the frames where the board is
+// away (boardAbsentAt with `absentFraction`) only the empty field is rendered. Throws
+// std::runtime_error naming the file on any failure.
 void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::uint64_t seed,
-                     int cameraIndex, int frameCount, cv::Size frameSize);
+                     int cameraIndex, int frameCount, cv::Size frameSize, double absentFraction);
 
 }  // namespace ringcalib::synth

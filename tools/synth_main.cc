@@ -21,6 +21,11 @@ int main(int argc, char** argv) {
     TCLAP::ValueArg<int> framesArg("", "frames", "frames per video", false, options.framesPerVideo, "N", cmd);
     TCLAP::ValueArg<int> widthArg("", "width", "video width in pixels", false, options.videoWidth, "W", cmd);
     TCLAP::ValueArg<int> heightArg("", "height", "video height in pixels", false, options.videoHeight, "H", cmd);
+    TCLAP::ValueArg<double> absentArg(
+        "", "absent",
+        "share of each video (0 to 1) in which the board is out of view and only the empty surround is seen, in "
+        "stretches at the start, in the middle and at the end; 0 keeps the board in view throughout",
+        false, options.absentFraction, "fraction", cmd);
     TCLAP::SwitchArg noVideoArg("", "no-video", "do not write the videos", cmd);
     TCLAP::SwitchArg noImageArg("", "no-image", "do not write the stills", cmd);
     cmd.parse(argc, argv);
@@ -29,6 +34,7 @@ int main(int argc, char** argv) {
     options.framesPerVideo = framesArg.getValue();
     options.videoWidth = widthArg.getValue();
     options.videoHeight = heightArg.getValue();
+    options.absentFraction = absentArg.getValue();
     options.videos = !noVideoArg.getValue();
     options.images = !noImageArg.getValue();
   } catch (const TCLAP::ArgException& e) {

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "tools/board_video.h"
 #include "tools/camera_draw.h"
+#include "tools/concurrent_tasks.h"
 #include "tools/pair_truth.h"
 #include "tools/ring_geometry.h"
 #include "tools/still_renderer.h"
@@ -39,41 +44,64 @@ FisheyeLens stillLens(const CameraTruth& camera) {
 RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   if (options.videoWidth < 16 || options.videoHeight < 16 || options.framesPerVideo < 1)
     throw std::runtime_error("frame size and frame count must be positive (at least 16 x 16 pixels, 1 frame)");
+  if (!(options.absentFraction >= 0.0 && options.absentFraction <= 1.0))
+    throw std::runtime_error("the absent fraction must lie between 0 and 1");
   makeDirectory(outDir);
+  if (options.videos) makeDirectory(outDir + "/video");
+  if (options.images) makeDirectory(outDir + "/image");
   RigTruth truth{};
   for (size_t n = 0; n < truth.cameras.size(); ++n)
     truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight);
-
-  if (options.videos) {
-    makeDirectory(outDir + "/video");
-    for (size_t n = 0; n < truth.cameras.size(); ++n) {
-      writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
-                      static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight));
-    }
-  }
+  const std::array<RingCamera, 6> ring = drawRing(options.seed);
 
   // Texture detail follows the still resolution: 4 mm texels at the default size. The pair
-  // truth needs the geometry only.
-  const SurroundScene scene(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images);
-  const std::array<RingCamera, 6> ring = drawRing(options.seed);
+  // truth needs the geometry only. The stills and the pair truth share the scene; whichever
+  // needs it first builds it.
+  std::optional<SurroundScene> sceneStore;
+  std::once_flag sceneBuilt;
+  auto scene = [&]() -> const SurroundScene& {
+    std::call_once(sceneBuilt, [&] {
+      sceneStore.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images);
+    });
+    return *sceneStore;
+  };
+
+  // Every piece writes its own file or its own entries of the truth and draws its own random
+  // streams, so rendering them at once gives the same bytes as one after the other. The scene
+  // comes first so that it is ready when the first still starts; the videos, the longest
+  // pieces, come next.
+  GeometricPairs geometric;
+  std::vector<std::function<void()>> tasks{[&] { scene(); }};
+  if (options.videos) {
+    for (size_t n = 0; n < truth.cameras.size(); ++n) {
+      tasks.push_back([&, n] {
+        writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
+                        static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight),
+                        options.absentFraction);
+      });
+    }
+  }
   if (options.images) {
-    makeDirectory(outDir + "/image");
     const cv::Size stillSize(static_cast<int>(options.videoWidth * tool_view::kStillScale),
                              static_cast<int>(options.videoHeight * tool_view::kStillScale));
     for (size_t n = 0; n < ring.size(); ++n) {
-      const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
-      const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], scene, stillSize);
-      if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
-        throw std::runtime_error("cannot write image " + path);
+      tasks.push_back([&, n, stillSize] {
+        const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
+        const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], scene(), stillSize);
+        if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
+          throw std::runtime_error("cannot write image " + path);
+      });
     }
   }
-  GeometricPairs geometric;
   for (size_t n = 0; n < ring.size(); ++n) {
-    const RingCamera& first = ring[n];
-    const RingCamera& second = ring[(n + 1) % ring.size()];
-    geometric[n] = geometricPairPose(first, second);
-    truth.pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, scene, kPairGridStep), geometric[n]);
+    tasks.push_back([&, n] {
+      const RingCamera& first = ring[n];
+      const RingCamera& second = ring[(n + 1) % ring.size()];
+      geometric[n] = geometricPairPose(first, second);
+      truth.pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, scene(), kPairGridStep), geometric[n]);
+    });
   }
+  runConcurrently(tasks);
   writeTruthFile(outDir + "/truth.json", truth, geometric, options);
   return truth;
 }

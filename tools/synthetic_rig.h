@@ -11,6 +11,7 @@ struct RigOptions {
   std::uint64_t seed = 1;
   int videoWidth = 3200, videoHeight = 2400;  // stills are 1.25 x this (4000 x 3000)
   int framesPerVideo = 240;                   // frames of each origin_<n>.mp4
+  double absentFraction = 0.0;                // share of each video's frames without the board (boardAbsentAt)
   bool videos = true;                         // write <out>/video/origin_<n>.mp4
   bool images = true;                         // write <out>/image/origin_<n>.jpg
 };

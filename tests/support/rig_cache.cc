@@ -9,11 +9,11 @@ namespace ringcalib::test {
 
 std::string cachedRig(const synth::RigOptions& options, synth::RigTruth& truth) {
   namespace fs = std::filesystem;
-  char name[160];
-  std::snprintf(name, sizeof name, "seed%llu-%dx%d-%df-%s%s",
+  char name[200];
+  std::snprintf(name, sizeof name, "seed%llu-%dx%d-%df-%s%s-a%g-%s",
                 static_cast<unsigned long long>(options.seed), options.videoWidth,
                 options.videoHeight, options.framesPerVideo, options.videos ? "v" : "",
-                options.images ? "i" : "");
+                options.images ? "i" : "", options.absentFraction, RINGCALIB_SYNTH_SOURCE_HASH);
   const fs::path folder = fs::path(RINGCALIB_RIG_CACHE) / name;
   if (!fs::exists(folder / "truth.json")) {
     // Rendered aside and renamed into place, so that a test running at the same time never

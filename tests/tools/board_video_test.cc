@@ -70,28 +70,60 @@ TEST(BoardFrames, RenderingIsDeterministicAndFieldIsDarkAndUniform) {
   EXPECT_NEAR(sigma[0], shading.noiseSigma, 0.5);
 }
 
+// The board stays away for the requested share of the frames, in at most three stretches that
+// take in the first and the last frame as soon as two or more frames are without it.
+TEST(BoardMotion, AbsenceCoversTheShareInStretchesAtStartAndEnd) {
+  struct Case {
+    int frameCount;
+    double fraction;
+    int absent, stretches;
+  };
+  for (const Case& c : {Case{128, 0.0, 0, 0}, {128, 0.33, 42, 3}, {96, 0.33, 32, 3}, {7, 3.0 / 7.0, 3, 3},
+                        {10, 0.2, 2, 2}, {10, 0.1, 1, 1}, {5, 1.0, 5, 1}}) {
+    auto away = [&](int f) { return boardAbsentAt(f, c.frameCount, c.fraction); };
+    int absent = 0, stretches = 0;
+    for (int f = 0; f < c.frameCount; ++f) {
+      absent += away(f);
+      stretches += away(f) && (f == 0 || !away(f - 1));
+    }
+    EXPECT_EQ(absent, c.absent) << c.frameCount << " frames, " << c.fraction;
+    EXPECT_EQ(stretches, c.stretches) << c.frameCount << " frames, " << c.fraction;
+    EXPECT_EQ(away(0), c.absent >= 1) << c.frameCount << " frames, " << c.fraction;
+    EXPECT_EQ(away(c.frameCount - 1), c.absent >= 2) << c.frameCount << " frames, " << c.fraction;
+  }
+}
+
 // Short videos spread their frames over the whole sweep, so a few frames see the board near
 // the axis and far off it. Each frame is searched as the intrinsic job searches its sampled
-// frames, after the codec.
+// frames, after the codec. In the second video the board is away in frames 0, 3 and 6.
 TEST(BoardVideo, ReadsBackAndMostFramesAreFoundWithExactCorners) {
   for (std::uint64_t seed = 1; seed <= 2; ++seed) {
     const int camera = static_cast<int>(seed) + 2;
     constexpr int frameCount = 7;
+    const double absentFraction = seed == 2 ? 3.0 / frameCount : 0.0;
     test::TempDir dir;
     const std::string path = dir.file("origin_" + std::to_string(camera) + ".mp4");
     const CameraTruth truth = drawCamera(seed, camera, kFullSize.width, kFullSize.height);
-    writeBoardVideo(path, truth, seed, camera, frameCount, kFullSize);
+    writeBoardVideo(path, truth, seed, camera, frameCount, kFullSize, absentFraction);
 
     cv::VideoCapture capture(path);
     ASSERT_TRUE(capture.isOpened());
     EXPECT_EQ(capture.get(cv::CAP_PROP_FRAME_COUNT), frameCount);
     const FisheyeLens lens(truth.K, truth.D);
-    int frames = 0, found = 0;
+    int frames = 0, present = 0, found = 0;
     for (cv::Mat frame; capture.read(frame); ++frames) {
       ASSERT_EQ(frame.size(), kFullSize);
       ASSERT_EQ(frame.channels(), 3);
       cv::Mat grey;
       cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
+      if (boardAbsentAt(frames, frameCount, absentFraction)) {
+        // The field alone, without any part of the board that a search could find.
+        cv::Scalar mean, sigma;
+        cv::meanStdDev(grey, mean, sigma);
+        EXPECT_LT(sigma[0], 3.0) << "seed " << seed << " frame " << frames;
+        continue;
+      }
+      ++present;
       const std::vector<cv::Point2f> corners = searchBoard(grey);
       if (corners.empty()) continue;
       ++found;
@@ -99,14 +131,14 @@ TEST(BoardVideo, ReadsBackAndMostFramesAreFoundWithExactCorners) {
           << "seed " << seed << " frame " << frames;
     }
     EXPECT_EQ(frames, frameCount);
-    EXPECT_GE(found, frameCount * 2 / 3) << "seed " << seed;
+    EXPECT_GE(found, present * 2 / 3) << "seed " << seed;
   }
 }
 
 TEST(BoardVideo, UnwritablePathIsReportedWithItsName) {
   const CameraTruth truth = drawCamera(1, 0, 320, 240);
   try {
-    writeBoardVideo("/nonexistent-folder/origin_0.mp4", truth, 1, 0, 2, cv::Size(320, 240));
+    writeBoardVideo("/nonexistent-folder/origin_0.mp4", truth, 1, 0, 2, cv::Size(320, 240), 0.0);
     FAIL() << "expected an error";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent-folder/origin_0.mp4"), std::string::npos) << e.what();

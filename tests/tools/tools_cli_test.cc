@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -26,11 +27,14 @@ test::RunResult compare(const std::vector<std::string>& args) {
   return test::runProgram(toolPath("ringcalib-compare"), args);
 }
 
-TEST(SynthTool, WritesTheSameSmallRigForTheSameSeed) {
+TEST(SynthTool, WritesTheSameSmallRigForTheSameSeedOnAnyNumberOfThreads) {
   test::TempDir first, second;
   for (const test::TempDir* dir : {&first, &second}) {
+    // The second run renders on one thread: rendering the pieces at once must not change a byte.
+    if (dir == &second) ::setenv("OPENCV_FOR_THREADS_NUM", "1", 1);
     const test::RunResult run =
         synth({"--out", dir->path(), "--seed", "7", "--frames", "3", "--width", "320", "--height", "240"});
+    ::unsetenv("OPENCV_FOR_THREADS_NUM");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("rig written to " + dir->path()), std::string::npos) << run.out;
   }
@@ -55,10 +59,18 @@ TEST(SynthTool, HonoursSwitchesAndRejectsBadOptionsWithOneLine) {
   const test::RunResult zeroFrames = synth({"--out", dir.path(), "--frames", "0", "--no-image"});
   EXPECT_EQ(zeroFrames.status, 9);
   EXPECT_NE(zeroFrames.err.find("frame count"), std::string::npos) << zeroFrames.err;
+  const test::RunResult badAbsent = synth({"--out", dir.path(), "--absent", "1.5", "--no-video", "--no-image"});
+  EXPECT_EQ(badAbsent.status, 9);
+  EXPECT_NE(badAbsent.err.find("absent"), std::string::npos) << badAbsent.err;
   const test::RunResult noImage = synth({"--out", dir.file("rig"), "--width", "320", "--height", "240", "--frames", "1", "--no-image"});
   EXPECT_EQ(noImage.status, 0) << noImage.err;
   EXPECT_TRUE(test::fileExists(dir.file("rig/video/origin_5.mp4")));
   EXPECT_FALSE(test::fileExists(dir.file("rig/image"))) << "--no-image writes no stills";
+  // A video that cannot be written fails the run, though the other pieces render at the same time.
+  std::filesystem::create_directories(dir.file("taken/video/origin_2.mp4"));
+  const test::RunResult taken = synth({"--out", dir.file("taken"), "--width", "320", "--height", "240", "--frames", "1"});
+  EXPECT_EQ(taken.status, 9);
+  EXPECT_NE(taken.err.find("origin_2.mp4"), std::string::npos) << taken.err;
   test::writeFileBytes(dir.file("plain"), "x");
   const test::RunResult blocked = synth({"--out", dir.file("plain") + "/rig", "--no-video", "--no-image"});
   EXPECT_EQ(blocked.status, 9);
