@@ -1,32 +1,14 @@
-#include <cstdlib>
 #include <iostream>
 #include <memory>
 
-#include <opencv2/core.hpp>
-
-#include "core/input_param.h"
 #include "app/run_report.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
-
-namespace {
-
-// OpenCV's own variable for its thread count, which its TBB back end (Debian's build) does not
-// read: OPENCV_FOR_THREADS_NUM=1 runs the jobs on one thread, as with OpenCV's other back ends.
-void applyThreadCountFromEnvironment() {
-  const char* value = std::getenv("OPENCV_FOR_THREADS_NUM");
-  if (value == nullptr) return;
-  char* end = nullptr;
-  const long threads = std::strtol(value, &end, 10);
-  if (end != value && *end == '\0' && threads > 0 && threads <= 1024) {
-    cv::setNumThreads(static_cast<int>(threads));
-  }
-}
-
-}  // namespace
+#include "core/input_param.h"
+#include "core/thread_count.h"
 
 int main(int argc, char** argv) {
-  applyThreadCountFromEnvironment();
+  ringcalib::applyThreadCountFromEnvironment();
   InputParam param(argc, argv);
   const int parsed = param.Parse();
   if (parsed != 0) return parsed;

@@ -17,7 +17,7 @@
 #include "calibration/extrinsic_geometry.h"
 #include "calibration/extrinsic_progress.h"
 #include "calibration/parameter_file.h"
-#include "calibration/task_graph.h"
+#include "core/task_graph.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
 #include "report/view_samples.h"

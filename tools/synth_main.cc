@@ -6,12 +6,14 @@
 #include <tclap/CmdLine.h>
 
 #include "core/result_code.h"
+#include "core/thread_count.h"
 #include "core/version.h"
 #include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"
 #include "tools/truth_file.h"
 
 int main(int argc, char** argv) {
+  ringcalib::applyThreadCountFromEnvironment();
   ringcalib::synth::RigOptions options;
   std::string outDir;
   try {

@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "core/task_graph.h"
 #include "tools/board_video.h"
 #include "tools/camera_draw.h"
-#include "tools/concurrent_tasks.h"
 #include "tools/pair_truth.h"
 #include "tools/ring_geometry.h"
 #include "tools/still_renderer.h"
@@ -54,54 +52,54 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
     truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight);
   const std::array<RingCamera, 6> ring = drawRing(options.seed);
 
-  // Texture detail follows the still resolution: 4 mm texels at the default size. The pair
-  // truth needs the geometry only. The stills and the pair truth share the scene; whichever
-  // needs it first builds it.
-  std::optional<SurroundScene> sceneStore;
-  std::once_flag sceneBuilt;
-  auto scene = [&]() -> const SurroundScene& {
-    std::call_once(sceneBuilt, [&] {
-      sceneStore.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images);
-    });
-    return *sceneStore;
-  };
-
   // Every piece writes its own file or its own entries of the truth and draws its own random
-  // streams, so rendering them at once gives the same bytes as one after the other. The scene
-  // comes first so that it is ready when the first still starts; the videos, the longest
-  // pieces, come next.
+  // streams, so rendering them at once gives the same bytes as one after the other. The
+  // stills and the pair truth share the scene; the videos, the longest pieces, start first.
+  // Texture detail follows the still resolution: 4 mm texels at the default size. The pair
+  // truth needs the geometry only.
+  std::optional<SurroundScene> scene;
   GeometricPairs geometric;
-  std::vector<std::function<void()>> tasks{[&] { scene(); }};
+  TaskGraph tasks;
+  std::vector<int> pieces;
   if (options.videos) {
     for (size_t n = 0; n < truth.cameras.size(); ++n) {
-      tasks.push_back([&, n] {
+      pieces.push_back(tasks.add([&, n] {
         writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
                         static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight),
                         options.absentFraction);
-      });
+      }));
     }
   }
+  const int sceneBuilt = tasks.add(
+      [&] { scene.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images); });
+  pieces.push_back(sceneBuilt);
   if (options.images) {
     const cv::Size stillSize(static_cast<int>(options.videoWidth * tool_view::kStillScale),
                              static_cast<int>(options.videoHeight * tool_view::kStillScale));
     for (size_t n = 0; n < ring.size(); ++n) {
-      tasks.push_back([&, n, stillSize] {
-        const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
-        const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], scene(), stillSize);
-        if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
-          throw std::runtime_error("cannot write image " + path);
-      });
+      pieces.push_back(tasks.add(
+          [&, n, stillSize] {
+            const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
+            const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], *scene, stillSize);
+            if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
+              throw std::runtime_error("cannot write image " + path);
+          },
+          {sceneBuilt}));
     }
   }
   for (size_t n = 0; n < ring.size(); ++n) {
-    tasks.push_back([&, n] {
-      const RingCamera& first = ring[n];
-      const RingCamera& second = ring[(n + 1) % ring.size()];
-      geometric[n] = geometricPairPose(first, second);
-      truth.pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, scene(), kPairGridStep), geometric[n]);
-    });
+    pieces.push_back(tasks.add(
+        [&, n] {
+          const RingCamera& first = ring[n];
+          const RingCamera& second = ring[(n + 1) % ring.size()];
+          geometric[n] = geometricPairPose(first, second);
+          truth.pairs[n] =
+              fitToolConventionPose(pairStripCorrespondences(first, second, *scene, kPairGridStep), geometric[n]);
+        },
+        {sceneBuilt}));
   }
-  runConcurrently(tasks);
+  tasks.start(cv::getNumThreads());
+  for (const int piece : pieces) tasks.wait(piece);  // the first failure in this order is thrown
   writeTruthFile(outDir + "/truth.json", truth, geometric, options);
   return truth;
 }

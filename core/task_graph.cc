@@ -1,4 +1,4 @@
-#include "calibration/task_graph.h"
+#include "core/task_graph.h"
 
 #include <algorithm>
 

@@ -1,0 +1,19 @@
+#include "core/thread_count.h"
+
+#include <cstdlib>
+
+#include <opencv2/core.hpp>
+
+namespace ringcalib {
+
+void applyThreadCountFromEnvironment() {
+  const char* value = std::getenv("OPENCV_FOR_THREADS_NUM");
+  if (value == nullptr) return;
+  char* end = nullptr;
+  const long threads = std::strtol(value, &end, 10);
+  if (end != value && *end == '\0' && threads > 0 && threads <= 1024) {
+    cv::setNumThreads(static_cast<int>(threads));
+  }
+}
+
+}  // namespace ringcalib
