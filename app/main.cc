@@ -5,10 +5,11 @@
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
 #include "core/input_param.h"
-#include "core/thread_count.h"
+#include "core/library_settings.h"
 
 int main(int argc, char** argv) {
   ringcalib::applyThreadCountFromEnvironment();
+  ringcalib::silenceLibraryLog();
   InputParam param(argc, argv);
   const int parsed = param.Parse();
   if (parsed != 0) return parsed;

@@ -1,8 +1,9 @@
-#include "core/thread_count.h"
+#include "core/library_settings.h"
 
 #include <cstdlib>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utils/logger.hpp>
 
 namespace ringcalib {
 
@@ -14,6 +15,11 @@ void applyThreadCountFromEnvironment() {
   if (end != value && *end == '\0' && threads > 0 && threads <= 1024) {
     cv::setNumThreads(static_cast<int>(threads));
   }
+}
+
+void silenceLibraryLog() {
+  if (std::getenv("OPENCV_LOG_LEVEL") != nullptr) return;
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
 }
 
 }  // namespace ringcalib
