@@ -21,7 +21,6 @@ const std::string kEarlierFile = R"({"origin_0":{"camera_matrix":{"w":1.0}},"ver
 void writeVideo(const std::string& path, int frames, cv::Size size = cv::Size(64, 48),
                 int fourcc = cv::VideoWriter::fourcc('m', 'p', '4', 'v')) {
   cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourcc, 25.0, size);
-  ASSERT_TRUE(writer.isOpened()) << path;
   for (int i = 0; i < frames; ++i) writer << cv::Mat(size, CV_8UC3, cv::Scalar::all(30 + i));
 }
 

@@ -119,7 +119,6 @@ TEST(Generator, PreparedStillsShowScenePointsWhereTheTruthPutsThem) {
 
   // Scene points of pair (0, 1) that the flow would see, spread over the strip.
   const std::vector<PairCorrespondence> points = pairStripCorrespondences(ring[0], ring[1], scene, 180);
-  ASSERT_GT(points.size(), 30u);
   constexpr int kHalf = 24;
   int checked = 0;
   cv::Point2d shiftSum(0.0, 0.0);
