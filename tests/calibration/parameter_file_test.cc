@@ -4,9 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,6 @@ using nlohmann::json;
 using ringcalib::serializeCompact;
 
 TEST(ParameterFileBytes, NumberFormats) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double infinity = std::numeric_limits<double>::infinity();
   const struct {
     json value;
     const char* bytes;
@@ -31,7 +29,7 @@ TEST(ParameterFileBytes, NumberFormats) {
       {960.0, "960.0"},   {0.0, "0.0"},     {-0.0, "-0.0"},       {550.0, "550.0"},
       {-2.5, "-2.5"},     {0.002, "0.002"}, {0.1 + 0.2, "0.3"},   {1.0 / 3.0, "0.333333333333333"},
       {1e-20, "1e-20"},   {1e21, "1e+21"},  {123456789012345678.0, "1.23456789012346e+17"},
-      {nan, "null"},      {infinity, "null"}, {-infinity, "null"},
+      {std::nan(""), "null"}, {HUGE_VAL, "null"}, {-HUGE_VAL, "null"},
       {1, "1"},           {-2, "-2"},       {18446744073709551615ULL, "18446744073709551615"},
   };
   for (const auto& c : cases) EXPECT_EQ(serializeCompact(c.value), c.bytes) << c.bytes;
