@@ -27,12 +27,27 @@
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/extrinsic_geometry.h"
 #include "pose/cpose.h"
-#include "tests/calibration/truth_parameter_file.h"
 #include "tools/synthetic_rig.h"
 
 namespace {
 
 using namespace ringcalib::extrinsic;
+
+// The document an exact intrinsic run would store for a generated rig: "version" 1 and, for
+// each camera, the truth's fx, fy, cx, cy and D at video resolution.
+nlohmann::json truthParameterDocument(const ringcalib::synth::RigTruth& truth) {
+  nlohmann::json document;
+  document["version"] = 1;
+  for (int n = 0; n < 6; ++n) {
+    const ringcalib::synth::CameraTruth& camera = truth.cameras[n];
+    auto& member = document["origin_" + std::to_string(n)];
+    member["camera_matrix"] = {
+        {"x", camera.K(0, 0)}, {"y", camera.K(1, 1)}, {"z", camera.K(0, 2)}, {"w", camera.K(1, 2)}};
+    member["distortion_factor"] = {
+        {"x", camera.D[0]}, {"y", camera.D[1]}, {"z", camera.D[2]}, {"w", camera.D[3]}};
+  }
+  return document;
+}
 
 // A default-size rig (4000 x 3000 stills) with the truth intrinsics in its parameter file,
 // and the intermediate data the library calls of the floor work on.
@@ -69,7 +84,7 @@ std::unique_ptr<BenchRig> makeRig() {
   options.videos = false;
   const ringcalib::synth::RigTruth truth = ringcalib::synth::generateRig(rig->folder, options);
   std::ofstream(rig->file, std::ios::binary)
-      << ringcalib::serializeCompact(ringcalib::test::truthParameterDocument(truth));
+      << ringcalib::serializeCompact(truthParameterDocument(truth));
 
   // The job's own steps, once, to obtain what each library call of the floor receives.
   ExtrinsicCalibration job;

@@ -76,18 +76,24 @@ bool takeOverLook(int fd, const struct stat& old) {
          made.st_mode == old.st_mode && !hasExtendedAttributes(fd);
 }
 
+enum class Replaced { kDone, kNotPossible, kWriteFailed };
+
 // Writes a complete copy beside the target and renames it over the target; on any failure
-// the copy is removed and the target is as it was.
-bool replaceByRename(const WriteTarget& target, const std::string& text) {
+// the copy is removed and the target is as it was. kNotPossible: no copy could be made that
+// looks like the target, or the rename was refused; kWriteFailed: the bytes could not be
+// written or flushed (a full disk, a file size limit), where a write in place would fail too.
+Replaced replaceByRename(const WriteTarget& target, const std::string& text) {
   std::string tempPath;
   const int fd = createTemporaryBeside(target.name, tempPath);
-  if (fd < 0) return false;
+  if (fd < 0) return Replaced::kNotPossible;
   const bool alike = target.method == WriteMethod::kCreate || takeOverLook(fd, target.info);
   const bool written = alike && writeInto(fd, text, true);
   const bool closed = ::close(fd) == 0;
-  if (written && closed && ::rename(tempPath.c_str(), target.name.c_str()) == 0) return true;
+  if (written && closed && ::rename(tempPath.c_str(), target.name.c_str()) == 0) {
+    return Replaced::kDone;
+  }
   ::unlink(tempPath.c_str());
-  return false;
+  return alike && !(written && closed) ? Replaced::kWriteFailed : Replaced::kNotPossible;
 }
 
 }  // namespace
@@ -131,12 +137,17 @@ int writeParameterFile(const std::string& path, const std::string& text) {
     case WriteMethod::kRefuse:
       return kCannotOpen;
     case WriteMethod::kCreate:
-      return replaceByRename(target, text) ? kSuccess : kCannotOpen;
-    case WriteMethod::kReplace:
-      // Whatever stopped the copy (a folder the user may not write, a sticky folder, a group
-      // the copy cannot have, a full disk) left the file untouched: write it in place then.
-      if (replaceByRename(target, text)) return kSuccess;
+      return replaceByRename(target, text) == Replaced::kDone ? kSuccess : kCannotOpen;
+    case WriteMethod::kReplace: {
+      // Whatever stopped the copy before its bytes (a folder the user may not write, a sticky
+      // folder, a group the copy cannot have) or the rename left the file untouched: write it
+      // in place then. Bytes that could not be written beside it are not written over it.
+      const Replaced replaced = replaceByRename(target, text);
+      if (replaced != Replaced::kNotPossible) {
+        return replaced == Replaced::kDone ? kSuccess : kCannotOpen;
+      }
       [[fallthrough]];
+    }
     case WriteMethod::kOverwrite:
       return writeInPlace(path, text, true) ? kSuccess : kCannotOpen;
     case WriteMethod::kStream:

@@ -31,8 +31,9 @@ int checkParameterFileWritable(const std::string& path);
 //   would break its other links or give it another owner, group, access control list or
 //   extended attributes. So is the user's own file when the copy cannot be made, cannot take
 //   the file's group, mode and attributes, or cannot be renamed (a folder the user may not
-//   write, a bind-mounted file, a full disk): the file is untouched up to then, and a failed
-//   in-place write loses no more than a plain write would.
+//   write, a bind-mounted file): the file is untouched up to then. When the copy's bytes
+//   cannot be written (a full disk, a file size limit), the file is left as it was and the
+//   write fails: writing them in place would fail as well, with the earlier file lost.
 // - A device or pipe (such as /dev/full) receives the bytes directly.
 // A file without any write bit is never written, not even by root. Returns kSuccess, or
 // kCannotOpen when anything fails.

@@ -1,103 +1,92 @@
-// Loading the parameter file: codes and messages of every outcome.
-#include <fstream>
-#include <iostream>
-#include <sstream>
+// The bytes of the parameter file: compact, keys in byte order at every level, numbers with
+// 15 significant digits, and a failed write that leaves the earlier file as it was.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "calibration/compact_json.h"
+#include "calibration/extrinsic_calibration.h"
 #include "calibration/parameter_file.h"
-#include "core/result_code.h"
+#include "calibration/video_calibration.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using ringcalib::test::TempDir;
-using ringcalib::test::writeFileBytes;
+using nlohmann::json;
+using ringcalib::serializeCompact;
 
-struct Loaded {
-  int code;
-  std::string printed;
-  nlohmann::json document;
-};
-
-Loaded load(const std::string& path) {
-  std::ostringstream printed;
-  std::streambuf* previous = std::cout.rdbuf(printed.rdbuf());
-  std::ifstream in;
-  Loaded result{0, "", nullptr};
-  result.code = ringcalib::loadParameterDocument(in, path, result.document);
-  std::cout.rdbuf(previous);
-  result.printed = printed.str();
-  return result;
-}
-
-TEST(LoadParameterDocument, AcceptsVersionOneAndKeepsEverything) {
-  TempDir dir;
-  const std::string text = R"({"note":[1,{"a":"b"}],"origin_0":{"extra":0.5},"version":1})";
-  writeFileBytes(dir.file("p.json"), text);
-  const Loaded loaded = load(dir.file("p.json"));
-  ASSERT_EQ(loaded.code, ringcalib::kSuccess);
-  EXPECT_EQ(loaded.printed, "");
-  EXPECT_EQ(ringcalib::serializeCompact(loaded.document), text);
-}
-
-TEST(LoadParameterDocument, TheTextEndsAtTheFirstNulByte) {
-  TempDir dir;
-  writeFileBytes(dir.file("p.json"), std::string("{\"version\":1}\0trailing junk", 27));
-  EXPECT_EQ(load(dir.file("p.json")).code, ringcalib::kSuccess);
-}
-
-TEST(LoadParameterDocument, CodesAndMessagesOfEveryFailure) {
-  TempDir dir;
+TEST(ParameterFileBytes, NumberFormats) {
   const struct {
-    const char* content;
-    int code;
-    const char* printed;
+    json value;
+    const char* bytes;
   } cases[] = {
-      {"", 4, ""},
-      {"   ", 4,
-       "read version failed : [json.exception.parse_error.101] parse error at line 1, column 4: "
-       "syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
-       "literal\n"},
-      {"{\"version\":1", 4,
-       "read version failed : [json.exception.parse_error.101] parse error at line 1, column 13: "
-       "syntax error while parsing object - unexpected end of input; expected '}'\n"},
-      {"{}", 4,
-       "read version failed : [json.exception.type_error.302] type must be number, but is null\n"},
-      {"{\"version\":\"1\"}", 4,
-       "read version failed : [json.exception.type_error.302] type must be number, but is "
-       "string\n"},
-      {"{\"version\":true}", 4,
-       "read version failed : [json.exception.type_error.302] type must be number, but is "
-       "boolean\n"},
-      {"[1]", 4,
-       "read version failed : [json.exception.type_error.305] cannot use operator[] with a string "
-       "argument with array\n"},
-      {"{\"version\":1e999}", 4,
-       "read version failed : [json.exception.out_of_range.406] number overflow parsing "
-       "'1e999'\n"},
-      {"{\"version\":2}", 5, ""},
-      {"{\"version\":0.99}", 5, ""},
-      {"{\"version\":1e300}", 5, ""},
-      {"{\"version\":1.9}", 0, ""},
+      {960.0, "960.0"},   {0.0, "0.0"},     {-0.0, "-0.0"},       {550.0, "550.0"},
+      {-2.5, "-2.5"},     {0.002, "0.002"}, {0.1 + 0.2, "0.3"},   {1.0 / 3.0, "0.333333333333333"},
+      {1e-20, "1e-20"},   {1e21, "1e+21"},  {123456789012345678.0, "1.23456789012346e+17"},
+      {std::nan(""), "null"}, {HUGE_VAL, "null"}, {-HUGE_VAL, "null"},
+      {1, "1"},           {-2, "-2"},       {18446744073709551615ULL, "18446744073709551615"},
   };
-  for (const auto& c : cases) {
-    writeFileBytes(dir.file("p.json"), c.content);
-    const Loaded loaded = load(dir.file("p.json"));
-    EXPECT_EQ(loaded.code, c.code) << c.content;
-    EXPECT_EQ(loaded.printed, c.printed) << c.content;
-  }
+  for (const auto& c : cases) EXPECT_EQ(serializeCompact(c.value), c.bytes) << c.bytes;
 }
 
-TEST(LoadParameterDocument, MissingFileOrFolderCannotBeOpened) {
-  TempDir dir;
-  const Loaded missing = load(dir.file("absent.json"));
-  EXPECT_EQ(missing.code, ringcalib::kCannotOpen);
-  EXPECT_EQ(missing.printed, "");
-  const Loaded folder = load(dir.path());
-  EXPECT_EQ(folder.code, ringcalib::kCannotOpen);
-  EXPECT_NE(folder.printed.find(dir.path()), std::string::npos);
+// A member nested deeper than any stack of calls is written back whole.
+TEST(ParameterFileBytes, DeepNesting) {
+  const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  EXPECT_EQ(serializeCompact(json::parse(deep)), deep);
+}
+
+constexpr char kReadmeExample[] =
+    R"({"origin_0":{"camera_matrix":{"w":540.2187,"x":582.6631,"y":582.1049,"z":960.0},"distortion_factor":{"w":-0.0021,"x":0.0435,"y":-0.0117,"z":0.0049},"extrinsic_param":{"R00":0.50213,"R01":0.00412,"R02":-0.86478,"R10":-0.00731,"R11":0.99997,"R12":0.00052,"R20":0.86476,"R21":0.00606,"R22":0.50215,"T00":-0.96594,"T10":0.00871,"T20":0.25864}},)"
+    R"("origin_1":{"camera_matrix":{"w":541.0,"x":580.25,"y":580.5,"z":958.75},"distortion_factor":{"w":-0.0019,"x":0.0441,"y":-0.0125,"z":0.0052}},"version":1})";
+
+// The README's example, entered as the two jobs enter their members (cameras in reverse
+// order, keys not in byte order, a pose replacing an earlier one with a member of its own):
+// compact, keys in byte order at every level.
+TEST(ParameterFileBytes, ReadmeExampleByteForByte) {
+  VideoCalibration intrinsic;
+  ASSERT_EQ(intrinsic.writeCameraParams(cv::Matx33d(580.25, 0, 958.75, 0, 580.5, 541.0, 0, 0, 1),
+                                        cv::Vec4d(0.0441, -0.0125, 0.0052, -0.0019), 1),
+            0);
+  ASSERT_EQ(intrinsic.writeCameraParams(cv::Matx33d(582.6631, 0, 960.0, 0, 582.1049, 540.2187, 0, 0, 1),
+                                        cv::Vec4d(0.0435, -0.0117, 0.0049, -0.0021), 0),
+            0);
+  ExtrinsicCalibration extrinsic;
+  extrinsic.document() = intrinsic.document();
+  extrinsic.document()["version"] = 1;
+  extrinsic.document()["origin_0"]["extrinsic_param"] = {{"R00", 7.0}, {"old", 1}};
+  const cv::Mat R = (cv::Mat_<double>(3, 3) << 0.50213, 0.00412, -0.86478, -0.00731, 0.99997,
+                     0.00052, 0.86476, 0.00606, 0.50215);
+  const cv::Mat T = (cv::Mat_<double>(3, 1) << -0.96594, 0.00871, 0.25864);
+  ASSERT_EQ(extrinsic.writeExtrinsicParam(R, T, 0), 0);
+  EXPECT_EQ(serializeCompact(extrinsic.document()), kReadmeExample);
+}
+
+// A write that fails half-way (here: the file size limit) must report the failure and leave
+// the earlier file, and nothing else, in the folder.
+TEST(WriteParameterFile, AFailedWriteKeepsTheEarlierFile) {
+  ringcalib::test::TempDir dir;
+  const std::string path = dir.file("p.json");
+  ringcalib::test::writeFileBytes(path, "earlier");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const rlimit limit{4096, 4096};
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(ringcalib::writeParameterFile(path, std::string(10000, 'x')));
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(ringcalib::test::readFileBytes(path), "earlier");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

@@ -2,19 +2,17 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 
 namespace ringcalib::test {
 
-std::string cachedRig(const synth::RigOptions& options, synth::RigTruth& truth) {
+std::string sharedRig(synth::RigTruth& truth) {
   namespace fs = std::filesystem;
-  char name[200];
-  std::snprintf(name, sizeof name, "seed%llu-%dx%d-%df-%s%s-a%g-%s",
-                static_cast<unsigned long long>(options.seed), options.videoWidth,
-                options.videoHeight, options.framesPerVideo, options.videos ? "v" : "",
-                options.images ? "i" : "", options.absentFraction, RINGCALIB_SYNTH_SOURCE_HASH);
-  const fs::path folder = fs::path(RINGCALIB_RIG_CACHE) / name;
+  synth::RigOptions options;
+  options.seed = 3;
+  options.framesPerVideo = 128;
+  const fs::path folder =
+      fs::path(RINGCALIB_RIG_CACHE) / ("seed3-3200x2400-128f-vi-" RINGCALIB_SYNTH_SOURCE_HASH);
   if (!fs::exists(folder / "truth.json")) {
     // Rendered aside and renamed into place, so that a test running at the same time never
     // sees half a rig; whichever rename comes second finds the folder taken and gives way.

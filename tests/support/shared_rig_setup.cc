@@ -6,7 +6,5 @@
 
 int main() {
   ringcalib::synth::RigTruth truth;
-  std::cout << "shared rig: "
-            << ringcalib::test::cachedRig(ringcalib::test::sharedRigOptions(), truth) << std::endl;
-  return 0;
+  std::cout << "shared rig: " << ringcalib::test::sharedRig(truth) << std::endl;
 }

@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,26 +9,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 namespace ringcalib::test {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "ringcalib-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+TempDir::TempDir() : path_((std::filesystem::temp_directory_path() / "ringcalib-test-XXXXXX").string()) {
+  if (mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  // Restore permissions that a test took away, so that everything can be removed.
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           path_, std::filesystem::directory_options::skip_permission_denied, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-  }
   std::filesystem::remove_all(path_, ignored);
 }
 
@@ -39,50 +32,47 @@ std::string readFileBytes(const std::string& path) {
 }
 
 void writeFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 bool fileExists(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
-  return result;
-}
-
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args) {
+RunResult runTool(const std::vector<std::string>& args, const RunOptions& options) {
   TempDir capture;
-  const std::string outPath = capture.file("stdout");
-  const std::string errPath = capture.file("stderr");
   const pid_t pid = fork();
   if (pid == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::dup2(in, 0);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    ::dup2(::open(capture.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(capture.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    for (const auto& [name, value] : options.environment) ::setenv(name.c_str(), value.c_str(), 1);
+    const gid_t nogroup = 65534;
+    if (options.asNobody && ::geteuid() == 0 &&
+        (::setgroups(1, &nogroup) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)) {
+      _exit(126);
+    }
+    std::vector<char*> argv{const_cast<char*>(RINGCALIB_EXE)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execv(RINGCALIB_EXE, argv.data());
     _exit(127);
   }
-  RunResult result;
   int status = 0;
   ::waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readFileBytes(outPath);
-  result.err = readFileBytes(errPath);
-  return result;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFileBytes(capture.file("out")),
+          readFileBytes(capture.file("err"))};
 }
 
-RunResult runTool(const std::vector<std::string>& args) { return runProgram(RINGCALIB_EXE, args); }
+RunResult runKeepingFile(const std::vector<std::string>& args, const std::string& file,
+                         const RunOptions& options) {
+  const bool existed = fileExists(file);
+  const std::string before = readFileBytes(file);
+  RunResult run = runTool(args, options);
+  EXPECT_EQ(fileExists(file), existed) << file;
+  EXPECT_EQ(readFileBytes(file), before) << file;
+  return run;
+}
 
 }  // namespace ringcalib::test

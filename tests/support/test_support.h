@@ -1,5 +1,7 @@
 #pragma once
 
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,6 @@ class TempDir {
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
@@ -25,9 +26,6 @@ std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 
-// The lines of a text, without their line ends.
-std::vector<std::string> splitLines(const std::string& text);
-
 // What a run of a program printed and how it ended.
 struct RunResult {
   int status = -1;  // exit status, or -1 when the process did not exit normally
@@ -35,10 +33,29 @@ struct RunResult {
   std::string err;
 };
 
-// Runs `program` with `args` (no shell involved), capturing both output streams.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args);
+struct RunOptions {
+  std::vector<std::pair<std::string, std::string>> environment;  // added to the child's
+  bool asNobody = false;  // root reads and writes any file; as nobody permissions apply
+};
 
-// Runs the ringcalib executable built with this tree.
-RunResult runTool(const std::vector<std::string>& args);
+// Runs the ringcalib executable built with this tree with `args` (no shell involved),
+// capturing both output streams.
+RunResult runTool(const std::vector<std::string>& args, const RunOptions& options = RunOptions());
+
+// Runs the tool and expects `file` to hold the same bytes afterwards, or to be still absent.
+RunResult runKeepingFile(const std::vector<std::string>& args, const std::string& file,
+                         const RunOptions& options = RunOptions());
+
+// Collects what is written to std::cout while it exists.
+class CoutCapture {
+ public:
+  CoutCapture() : previous_(std::cout.rdbuf(text_.rdbuf())) {}
+  ~CoutCapture() { std::cout.rdbuf(previous_); }
+  std::string text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* previous_;
+};
 
 }  // namespace ringcalib::test

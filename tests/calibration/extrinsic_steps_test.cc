@@ -1,0 +1,169 @@
+// The steps of the extrinsic job: the image orientation, the dense-flow correspondences and
+// the pose of one pair with its diagnostics and failures.
+#include <regex>
+
+#include <gtest/gtest.h>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "calibration/extrinsic_calibration.h"
+#include "calibration/extrinsic_geometry.h"
+#include "tests/support/test_support.h"
+#include "tools/synthetic_two_view.h"
+
+namespace ringcalib::test {
+namespace {
+
+using extrinsic::pairRotation;
+using extrinsic::targetCameraMatrix;
+
+cv::Mat bytes(int rows, int cols, std::vector<uchar> values) {
+  return cv::Mat(rows, cols, CV_8U, values.data()).clone();
+}
+
+bool sameBytes(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+// The quarter turn is counter-clockwise. With K = I the warp's homography is R itself, here
+// one that samples pixel (x + dx, y): values extrapolated beyond the byte range are clamped.
+TEST(ImageOrientation, QuarterTurnAndWarp) {
+  ExtrinsicCalibration job;
+  cv::Mat wide = bytes(2, 3, {1, 2, 3, 4, 5, 6});
+  job.rotate90(wide);
+  EXPECT_TRUE(sameBytes(wide, bytes(3, 2, {3, 6, 2, 5, 1, 4})));
+  const cv::Mat I = cv::Mat::eye(3, 3, CV_64F);
+  const auto column0 = [&](uchar a, uchar b, double dx) {
+    cv::Mat image(4, 3, CV_8U, cv::Scalar(0));
+    image.col(0).setTo(a);
+    image.col(1).setTo(b);
+    job.rotateImage(image, (cv::Mat_<double>(3, 3) << 1, 0, dx, 0, 1, 0, 0, 0, 1), I);
+    return image.at<uchar>(1, 0);
+  };
+  EXPECT_EQ(column0(100, 60, -0.5), 120);  // 1.5 * 100 - 0.5 * 60
+  EXPECT_EQ(column0(0, 200, -0.5), 0);     // -100 held at 0, not its low byte 156
+  EXPECT_EQ(column0(255, 0, -0.5), 255);   // 382.5 held at 255, not 126
+  EXPECT_EQ(column0(90, 90, -1.0), 0);     // a whole pixel outside
+}
+
+// The pairs warp only the strip the flow reads: the same bytes there, zeros beside.
+TEST(ImageOrientation, StripIsTheWholeWarpsColumns) {
+  ExtrinsicCalibration job;
+  const cv::Mat K = (cv::Mat_<double>(3, 3) << 80, 0, 100, 0, 80, 75, 0, 0, 1);
+  cv::Mat whole(150, 200, CV_8UC3), strip;
+  cv::randu(whole, 0, 256);
+  strip = whole.clone();
+  job.rotateImage(whole, pairRotation(), K);
+  job.rotateImageColumns(strip, pairRotation(), K, cv::Range(70, 130));
+  EXPECT_TRUE(sameBytes(strip.colRange(70, 130), whole.colRange(70, 130)));
+  EXPECT_EQ(cv::countNonZero(strip.colRange(0, 70).reshape(1)) + cv::countNonZero(strip.colRange(130, 200).reshape(1)), 0);
+}
+
+// A source whose value is its column: the warped value at p is the column the warp sampled,
+// which rotatePoints must give for p.
+TEST(ImageOrientation, PointsMapWhereTheWarpSampled) {
+  ExtrinsicCalibration job;
+  cv::Mat source(240, 250, CV_8U);
+  for (int c = 0; c < source.cols; ++c) source.col(c).setTo(c);
+  const cv::Mat K = (cv::Mat_<double>(3, 3) << 300, 0, 125, 0, 300, 120, 0, 0, 1);
+  cv::Mat warped = source.clone();
+  job.rotateImage(warped, pairRotation().t(), K);
+  int compared = 0;
+  for (int y = 0; y < warped.rows; y += 7) {
+    for (int x = 0; x < warped.cols; x += 7) {
+      std::vector<cv::Point2f> p{cv::Point2f(static_cast<float>(x), static_cast<float>(y))};
+      job.rotatePoints(pairRotation().t(), p, K);
+      if (p[0].x < 1 || p[0].x > 248 || p[0].y < 1 || p[0].y > 238) continue;
+      EXPECT_NEAR(warped.at<uchar>(y, x), p[0].x, 1.0) << x << "," << y;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 300);
+  // The first view of a pair turns 30 degrees toward its +x side.
+  std::vector<cv::Point2f> centre{{1800, 1800}};
+  job.rotatePoints(pairRotation().t(), centre, targetCameraMatrix());
+  EXPECT_NEAR(centre[0].x, 1800 + 550 * std::tan(CV_PI / 6), 0.01);
+}
+
+TEST(DenseFlowMatches, FollowAKnownShiftOnTheGridOfTheStrip) {
+  // Texture at several scales, so that the flow has structure to follow at every level.
+  cv::Mat sum = cv::Mat::zeros(420, 220, CV_32F), scene;
+  for (int scale : {2, 5, 13}) {
+    cv::Mat coarse(420 / scale + 2, 220 / scale + 2, CV_32F), fine;
+    cv::randu(coarse, 0.f, 1.f);
+    cv::resize(coarse, fine, cv::Size(), scale, scale, cv::INTER_CUBIC);
+    sum += fine(cv::Rect(0, 0, 220, 420));
+  }
+  sum.convertTo(scene, CV_8U, 80.0);
+  // Width 200: the strip starts at column 70 and is 60 wide. The second image shows the
+  // scene moved by (+6, +3) pixels.
+  std::vector<cv::Point2f> pts1, pts2;
+  ExtrinsicCalibration().matchesFromDenseOpticalFlow(scene(cv::Rect(10, 10, 200, 400)).clone(),
+                                                     scene(cv::Rect(4, 7, 200, 400)).clone(), pts1, pts2);
+  ASSERT_TRUE(pts1.size() > 700u && pts2.size() == pts1.size());
+  std::vector<float> errors;
+  for (std::size_t k = 0; k < pts1.size(); ++k) {
+    EXPECT_EQ(static_cast<int>(pts1[k].x - 70) % 5 + static_cast<int>(pts1[k].y) % 5, 0);
+    EXPECT_TRUE(pts2[k].x > 70 && pts2[k].x < 129 && pts2[k].y > 0 && pts2[k].y < 399) << pts2[k];
+    errors.push_back(static_cast<float>(cv::norm(pts2[k] - pts1[k] - cv::Point2f(6, 3))));
+  }
+  std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
+  EXPECT_LT(errors[errors.size() / 2], 0.1f);
+}
+
+// Runs poseFromMatches for pair (1, 2) and returns what it printed.
+std::string poseFromMatches(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
+                            int expectedCode, cv::Mat& R, cv::Mat& t) {
+  CoutCapture out;
+  EXPECT_EQ(ExtrinsicCalibration().poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix(), R, t), expectedCode);
+  return out.text();
+}
+
+TEST(PairPose, RecoversARingPairAndPrintsTheDiagnostics) {
+  const RingPairScene scene = makeRingPairScene(RingPairOptions());
+  cv::Mat R, t;
+  const std::string out = poseFromMatches(scene.pts1, scene.pts2, 0, R, t);
+  EXPECT_LT(rotationDifferenceDegrees(R, scene.R), 0.05);
+  EXPECT_LT(directionDifferenceDegrees(t, scene.t), 3.0);
+  EXPECT_EQ(out.rfind("pts1.size, pts2.size: 3000 3000\nF \n", 0), 0u) << out;
+  // The angles are R's triple in degrees: about 60 about y, with R(0,2)'s sign reversed.
+  double x = 0, y = 0;
+  std::istringstream(out.substr(out.find("R: ") + 3)) >> x >> y;
+  EXPECT_NEAR(y, -std::asin(R.at<double>(0, 2)) * 180 / CPose::PI, 1e-4);
+}
+
+TEST(PairPose, UnusableEstimatesFailInOneLineNamingThePair) {
+  const RingPairScene scene = makeRingPairScene(RingPairOptions());
+  std::vector<cv::Point2f> oneInfinite = scene.pts2, halfInfinite = scene.pts2;
+  const float infinity = std::numeric_limits<float>::infinity();
+  oneInfinite[7].x = infinity;  // a warp's w = 0
+  for (std::size_t k = 0; k < halfInfinite.size(); k += 2) halfInfinite[k].x = infinity;
+  const struct {
+    std::vector<cv::Point2f> pts1, pts2;
+    std::string cause;
+  } cases[] = {{std::vector<cv::Point2f>(150, {1000, 1200}), std::vector<cv::Point2f>(150, {1100, 1200}),
+                "no fundamental matrix fits the 150 correspondences"},
+               {scene.pts1, oneInfinite, "the estimated pose is not finite"},
+               {scene.pts1, halfInfinite, "the pose step found no usable pose"}};
+  for (const auto& c : cases) {
+    cv::Mat R, t;
+    const std::string out = poseFromMatches(c.pts1, c.pts2, 9, R, t);
+    const std::string line = "extrinsic calibration of pair 1-2 failed: " + c.cause + "\n";
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), line.size())), line);
+    EXPECT_TRUE(R.empty() && t.empty());
+  }
+}
+
+TEST(PairPose, ImageLibraryErrorNamesThePair) {
+  // The flow takes one channel only; a colour view makes the library raise its error.
+  const cv::Mat colour(200, 200, CV_8UC3, cv::Scalar(10, 20, 30)), K = targetCameraMatrix();
+  cv::Mat R, t;
+  CoutCapture out;
+  EXPECT_EQ(ExtrinsicCalibration().solvePair(2, 3, colour, colour, K, K, R, t), 9);
+  EXPECT_TRUE(std::regex_match(out.text(), std::regex("extrinsic calibration of pair 2-3 failed: image library "
+                                                      "error: [^\n]+\n")))
+      << out.text();
+}
+
+}  // namespace
+}  // namespace ringcalib::test

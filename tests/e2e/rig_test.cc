@@ -1,0 +1,295 @@
+// The tool on the shared generated rig, through the real executable: the accuracy against
+// the generator's truth, the exact output, the file's bytes, the report, and the failures
+// that only a long run reaches. Each test is one ctest entry (label "rig").
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <regex>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "core/gbk_text.h"
+#include "tests/support/cmyk_jpeg.h"
+#include "tests/support/rig_cache.h"
+#include "tests/support/test_support.h"
+#include "tools/truth_compare.h"
+
+namespace ringcalib::test {
+namespace {
+
+using nlohmann::json;
+
+struct SharedRig {
+  synth::RigTruth truth;
+  std::string folder = sharedRig(truth);
+};
+
+const SharedRig& rig() {
+  static const SharedRig shared;
+  return shared;
+}
+
+// The start of the line after the one at `at`.
+std::size_t next(const std::string& out, std::size_t at) {
+  const std::size_t end = out.find('\n', at);
+  return end == std::string::npos ? out.size() : end + 1;
+}
+
+// Checks the lines of `out` from `at` on against `patterns`, one each; moves `at` past them.
+void expectLines(const std::string& out, std::size_t& at, const std::vector<std::string>& patterns) {
+  for (const std::string& pattern : patterns) {
+    const std::string line = out.substr(at, next(out, at) - at);
+    EXPECT_TRUE(std::regex_match(line, std::regex(pattern + "\n"))) << line << " / " << pattern;
+    at = next(out, at);
+  }
+}
+
+void expectEnding(const std::string& out, const std::string& ending) {
+  EXPECT_EQ(out.substr(out.size() - std::min(out.size(), ending.size())), ending);
+}
+
+// A folder whose origin_<n> files link to those of the rig's `part` folder.
+std::string linkedFolder(const TempDir& dir, const std::string& part, const char* extension, std::vector<int> cameras) {
+  std::filesystem::create_directory(dir.file(part));
+  for (int n : cameras) {
+    const std::string file = "/origin_" + std::to_string(n) + "." + extension;
+    std::filesystem::create_symlink(rig().folder + "/" + part + file, dir.file(part) + file);
+  }
+  return dir.file(part);
+}
+
+// Compact and keys in byte order at every level (as the JSON library writes the document,
+// numbers aside); every number with a point as "%.15g" writes it, ".0" added to whole ones
+// (those without are the integers of members the tool does not know); the version a plain 1.
+json expectFileFormat(const std::string& file) {
+  const std::string bytes = readFileBytes(file);
+  const json document = json::parse(bytes);
+  const std::regex number("([:,\\[])(-?[0-9][-+.e0-9]*)");
+  EXPECT_EQ(std::regex_replace(bytes, number, "$1#"), std::regex_replace(document.dump(), number, "$1#"));
+  for (std::sregex_iterator it(bytes.begin(), bytes.end(), number), end; it != end; ++it) {
+    char printed[32];
+    std::snprintf(printed, sizeof printed, "%.15g", std::stod((*it)[2]));
+    const std::string whole = std::strpbrk(printed, ".e") == nullptr ? ".0" : "";
+    EXPECT_TRUE((*it)[2].str().find('.') == std::string::npos || (*it)[2] == printed + whole) << (*it)[2];
+  }
+  expectEnding(bytes, ",\"version\":1}");
+  return document;
+}
+
+// Today's bars (see the README): each camera's model over the rays within 80 degrees of the
+// axis and its fx, fy, cx, cy; each pair's rotation and translation direction.
+void expectIntrinsicsWithinBars(const json& document) {
+  for (int n = 0; n < 6; ++n) {
+    const json& m = document.at("origin_" + std::to_string(n)).at("camera_matrix");
+    const json& d = document.at("origin_" + std::to_string(n)).at("distortion_factor");
+    const cv::Matx33d K(m.at("x"), 0, m.at("z"), 0, m.at("y"), m.at("w"), 0, 0, 1);
+    const synth::CameraTruth& truth = rig().truth.cameras[n];
+    EXPECT_LT(synth::projectionRmsError(truth, K, cv::Vec4d(d.at("x"), d.at("y"), d.at("z"), d.at("w"))), 0.3) << n;
+    for (int i : {0, 2, 4, 5}) EXPECT_NEAR(K.val[i], truth.K.val[i], 1.0) << "camera " << n;
+  }
+}
+
+cv::Matx33d storedRotation(const json& document, int pair) {
+  cv::Matx33d R;
+  const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+  for (int i = 0; i < 9; ++i) R.val[i] = pose.at("R" + std::to_string(i / 3) + std::to_string(i % 3));
+  return R;
+}
+
+void expectPairsWithinBars(const json& document) {
+  for (int pair = 0; pair < 6; ++pair) {
+    const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+    const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
+    EXPECT_EQ(pose.size(), 12u);
+    EXPECT_LT(synth::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.05) << pair;
+    EXPECT_LT(synth::directionErrorDeg(t, rig().truth.pairs[pair].t), 3.0) << "pair " << pair;
+    EXPECT_NEAR(cv::norm(t), 1.0, 1e-9) << "pair " << pair;
+  }
+}
+
+// The intrinsic part of "all" for cameras 0 ... count - 1: the frames' progress within the
+// camera's share in fixed notation, the solve's blocks, the progress after the solve.
+void expectIntrinsicOutput(const std::string& out, std::size_t& at, int count) {
+  const char* afterSolve[] = {"0.150000", "0.300000", "0.450000", "0.600000", "0.750000", "0.900000"};
+  for (int n = 0; n < count; ++n) {
+    for (double last = 0.15 * n; out.compare(at, 9, "progress:") == 0; at = next(out, at)) {
+      const double value = std::stod(out.substr(at + 9, 8));
+      EXPECT_TRUE(value >= last && value <= 0.15 * (n + 1) + 1e-9 && out.find('\n', at) == at + 17) << out.substr(at, 20);
+      last = value;
+    }
+    while (out.compare(at, 9, "camera " + std::to_string(n) + ":") == 0) at = next(out, at);  // views left out
+    expectLines(out, at, {"fisheye K", "\\[[^;]+;", " [^;]+;", " 0, 0, 1\\]", "fisheye D",
+                          "\\[(-?[0-9]+\\.[0-9]{6}, ){3}-?[0-9]+\\.[0-9]{6}\\]", std::string("progress:") + afterSolve[n]});
+  }
+}
+
+// The extrinsic part: 12 progress lines, then per pair its counts, "F" and its matrix, the
+// refinement's timing, the angles (in fixed notation after the intrinsic part), the
+// translation and the progress.
+void expectExtrinsicOutput(const std::string& out, std::size_t& at, const std::vector<std::string>& progress) {
+  for (int k = 0; k < 12; ++k) expectLines(out, at, {"progress:" + progress[k]});
+  const std::string angle = progress[0].size() == 8 ? "-?[0-9]+\\.[0-9]{6}" : "-?[0-9.e+-]+";
+  for (int pair = 0; pair < 6; ++pair) {
+    expectLines(out, at, {"pts1\\.size, pts2\\.size: ([0-9]+) \\1", "F ", "\\[[^;\\]]*;", " [^;\\]]*;", " [^;\\]]*\\]",
+                          std::string(gbk::kOptimisationTime) + "[0-9]+", "R: " + angle + " " + angle + " " + angle,
+                          "t: \\[[^,]+, [^,]+, [^,]+\\]", "progress:" + progress[12 + pair]});
+  }
+}
+
+RunResult runAll(const std::string& file, const std::string& images, std::vector<std::string> extra = {},
+                 const RunOptions& options = RunOptions()) {
+  std::vector<std::string> args = {"-w", "all", "-v", rig().folder + "/video", "-i", images, "-f", file};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return runTool(args, options);
+}
+
+// One "all" run on one OpenCV thread and, at the same time, one on all threads with --report:
+// the same output and file bytes, so neither the thread count nor the report changes any.
+TEST(Rig, all_runs) {
+  TempDir dir;
+  const std::string folder = dir.file("report");
+  auto reportedRun = std::async(std::launch::async, [&] {
+    return runAll(dir.file("reported.json"), rig().folder + "/image", {"--report", folder});
+  });
+  const RunResult plain = runAll(dir.file("plain.json"), rig().folder + "/image", {},
+                                 RunOptions{{{"OPENCV_FOR_THREADS_NUM", "1"}}});
+  const RunResult reported = reportedRun.get();
+  ASSERT_EQ(plain.status, 0) << plain.out;
+  EXPECT_EQ(plain.err, "");
+  std::size_t at = 0;
+  expectIntrinsicOutput(plain.out, at, 6);
+  expectExtrinsicOutput(plain.out, at, {"0.901667", "0.903333", "0.905000", "0.906667", "0.908333", "0.910000",
+                                        "0.915556", "0.921111", "0.926667", "0.932222", "0.937778", "0.943333",
+                                        "0.952778", "0.962222", "0.971667", "0.981111", "0.990556", "1.000000"});
+  EXPECT_EQ(plain.out.substr(at), "result : 0\n");
+  const json document = expectFileFormat(dir.file("plain.json"));
+  expectIntrinsicsWithinBars(document);
+  expectPairsWithinBars(document);
+
+  const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");  // differ between runs
+  EXPECT_EQ(reported.status, 0);
+  EXPECT_EQ(std::regex_replace(reported.out, ticks, ""), std::regex_replace(plain.out, ticks, ""));
+  EXPECT_EQ(reported.err, "");
+  EXPECT_EQ(readFileBytes(dir.file("reported.json")), readFileBytes(dir.file("plain.json")));
+  // The report's counts are the job's own; its closure is that of the stored rotations.
+  const json report = json::parse(readFileBytes(folder + "/report.json"));
+  EXPECT_EQ(report["jobs"], json::parse(R"([{"job":"intrinsic","code":0},{"job":"extrinsic","code":0}])"));
+  for (const json& camera : report["cameras"]) {
+    EXPECT_EQ(camera["intrinsic"]["frames_read"], 128);
+    EXPECT_EQ(camera["intrinsic"]["frames_sampled"], 32);
+    EXPECT_GE(camera["intrinsic"]["view_rms_errors"].size(), 20u);
+  }
+  std::size_t pair = 0;
+  const std::regex counts("pts1\\.size, pts2\\.size: ([0-9]+)");
+  for (std::sregex_iterator it(plain.out.begin(), plain.out.end(), counts), end; it != end; ++it, ++pair) {
+    EXPECT_EQ(report["pairs"][pair]["correspondences"], std::stoi((*it)[1]));
+  }
+  EXPECT_EQ(pair, 6u);
+  cv::Matx33d around = cv::Matx33d::eye();
+  for (int k = 0; k < 6; ++k) around = storedRotation(document, k) * around;
+  cv::Vec3d angle;
+  cv::Rodrigues(around, angle);
+  EXPECT_NEAR(report["ring"]["closure_degrees"].get<double>(), cv::norm(angle) * 180 / CV_PI, 1e-6);
+  EXPECT_LT(report["ring"]["closure_degrees"].get<double>(), 0.1);
+  EXPECT_TRUE(report["ring"]["suspect_pair"].is_null());
+  const std::string page = readFileBytes(folder + "/index.html");
+  const std::regex reference("(?:src|href)=\"([^\"]+)\"");
+  int references = 0;
+  for (std::sregex_iterator it(page.begin(), page.end(), reference), end; it != end; ++it, ++references) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + (*it)[1].str())) << (*it)[1];
+  }
+  EXPECT_EQ(references, 6 * 2 + 6 * 2 + 1);  // two pictures per camera and per pair, report.json
+}
+
+double fifteenDigits(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return std::strtod(text, nullptr);
+}
+
+// The extrinsic job alone on the truth's intrinsics, with camera 0's still as an Adobe CMYK
+// JPEG, and members it does not know and an earlier pose in a file not in key order.
+TEST(Rig, extrinsic_run) {
+  TempDir dir;
+  const std::string images = linkedFolder(dir, "image", "jpg", {1, 2, 3, 4, 5});
+  writeFileBytes(images + "/origin_0.jpg", encodeCmykJpeg(cv::imread(rig().folder + "/image/origin_0.jpg")));
+  nlohmann::ordered_json before = {{"version", 1}, {"note", "bench rig"}};
+  for (int n = 5; n >= 0; --n) {
+    const char* keys[] = {"z", "y", "x", "w"};
+    const int k[] = {2, 4, 0, 5}, d[] = {2, 1, 0, 3};
+    for (int i = 0; i < 4; ++i) {
+      before["origin_" + std::to_string(n)]["distortion_factor"][keys[i]] = fifteenDigits(rig().truth.cameras[n].D[d[i]]);
+      before["origin_" + std::to_string(n)]["camera_matrix"][keys[i]] = fifteenDigits(rig().truth.cameras[n].K.val[k[i]]);
+    }
+  }
+  before["origin_2"]["lens"] = {{"model", "fisheye"}, {"id", 7}};
+  before["origin_1"]["extrinsic_param"] = {{"T00", 9.0}, {"R00", 0.0}, {"old", true}};
+  const std::string file = dir.file("params.json");
+  writeFileBytes(file, before.dump());
+
+  const RunResult run = runTool({"-w", "extrinsic", "-i", images, "-f", file});
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.err, "");
+  std::size_t at = 0;
+  expectExtrinsicOutput(run.out, at, {"0.0166667", "0.0333333", "0.05", "0.0666667", "0.0833333", "0.1", "0.155556",
+                                      "0.211111", "0.266667", "0.322222", "0.377778", "0.433333", "0.527778",
+                                      "0.622222", "0.716667", "0.811111", "0.905556", "1"});
+  EXPECT_EQ(run.out.substr(at), "result : 0\n");
+  json stored = expectFileFormat(file), kept = json::parse(before.dump());
+  expectPairsWithinBars(stored);
+  for (int n = 0; n < 6; ++n) {  // everything else as it was
+    stored["origin_" + std::to_string(n)].erase("extrinsic_param");
+    kept["origin_" + std::to_string(n)].erase("extrinsic_param");
+  }
+  EXPECT_EQ(stored, kept);
+}
+
+// Without camera 3's video the job prints cameras 0 to 2 and nothing of 4 and 5, and the
+// failed intrinsic part of "all" ends the run without a result line or a changed file.
+TEST(Rig, missing_video) {
+  TempDir dir;
+  const std::string videos = linkedFolder(dir, "video", "mp4", {0, 1, 2, 4, 5});
+  const std::string file = dir.file("params.json");
+  writeFileBytes(file, R"({"note":"earlier calibration","version":1})");
+  const RunResult run = runKeepingFile({"-w", "all", "-v", videos, "-i", rig().folder + "/image", "-f", file}, file);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "");
+  std::size_t at = 0;
+  expectIntrinsicOutput(run.out, at, 3);
+  EXPECT_EQ(run.out.substr(at), "Can not open video : " + videos + "/origin_3.mp4\n");
+}
+
+// A failed extrinsic part of "all" leaves the intrinsic part's file; a report file that
+// cannot be written is one line on standard error and changes nothing else.
+TEST(Rig, extrinsic_part_fails) {
+  TempDir dir;
+  const std::string images = linkedFolder(dir, "image", "jpg", {0, 1, 2, 3, 5});
+  std::filesystem::create_directories(dir.file("report/index.html"));
+  const RunResult run = runAll(dir.file("params.json"), images, {"--report", dir.file("report")});
+  EXPECT_EQ(run.status, 7);
+  expectEnding(run.out, "progress:0.906667\n" + images + "/origin_4.jpg is empty\nresult : 7\n");
+  EXPECT_TRUE(std::regex_match(run.err, std::regex("report not complete: [^\n]*" + dir.file("report/index.html") + "\n")))
+      << run.err;
+  const json document = expectFileFormat(dir.file("params.json"));
+  EXPECT_EQ(document.size(), 7u);
+  for (int n = 0; n < 6; ++n) EXPECT_EQ(document.at("origin_" + std::to_string(n)).size(), 2u);  // K and D only
+  expectIntrinsicsWithinBars(document);
+}
+
+// A file that takes no byte: after the whole calibration the run must say that nothing was
+// stored, never report success.
+TEST(Rig, full_device) {
+  ASSERT_EQ(::access("/dev/full", W_OK), 0);
+  const RunResult run = runTool({"-w", "intrinsic", "-v", rig().folder + "/video", "-f", "/dev/full"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "");
+  expectEnding(run.out, "progress:1.000000\nCan not write camera parameter file : /dev/full\nresult : 2\n");
+}
+
+}  // namespace
+}  // namespace ringcalib::test
