@@ -5,11 +5,12 @@
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
 #include "core/input_param.h"
-#include "core/library_settings.h"
+#include "core/process_settings.h"
 
 int main(int argc, char** argv) {
   ringcalib::applyThreadCountFromEnvironment();
   ringcalib::silenceLibraryLog();
+  ringcalib::keepFreedMemory();
   InputParam param(argc, argv);
   const int parsed = param.Parse();
   if (parsed != 0) return parsed;

@@ -7,9 +7,9 @@
 // Usage: extrinsic_cold_floor <image folder> <parameter file> [--lowered]
 //        extrinsic_cold_floor --write-parameters <truth.json> <parameter file>
 //   The second form writes the parameter file of a generated rig's truth intrinsics.
-//   --lowered  the floor as low as the same calls go without changing a result: the
-//              undistortion maps reused, two cameras undistorted at a time, each pair's two
-//              flows computed at the same time. (A flow object is not reused: the DIS flow
+//   --lowered  the floor as low as the same calls go without changing a result: freed
+//              memory kept for reuse as the job keeps it, the undistortion maps reused, two
+//              cameras undistorted at a time, each pair's two flows computed at the same time. (A flow object is not reused: the DIS flow
 //              of OpenCV 4.6 computes another flow in an object that has computed one.)
 #include <algorithm>
 #include <array>
@@ -30,6 +30,7 @@
 #include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/extrinsic_geometry.h"
+#include "core/process_settings.h"
 #include "tools/truth_file.h"
 
 namespace {
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   const std::string images = argv[1];
   const std::string file = argv[2];
   const bool lowered = argc > 3 && std::strcmp(argv[3], "--lowered") == 0;
+  if (lowered) ringcalib::keepFreedMemory();
   ExtrinsicCalibration job;  // its own steps, untimed
   const cv::Mat Knew = targetCameraMatrix();
   const cv::Size viewSize(kUndistortedSize, kUndistortedSize);

@@ -6,7 +6,7 @@
 #include <tclap/CmdLine.h>
 
 #include "core/result_code.h"
-#include "core/library_settings.h"
+#include "core/process_settings.h"
 #include "core/version.h"
 #include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"

@@ -1,5 +1,8 @@
-#include "core/library_settings.h"
+#include "core/process_settings.h"
 
+#include <malloc.h>
+
+#include <climits>
 #include <cstdlib>
 
 #include <opencv2/core.hpp>
@@ -20,6 +23,13 @@ void applyThreadCountFromEnvironment() {
 void silenceLibraryLog() {
   if (std::getenv("OPENCV_LOG_LEVEL") != nullptr) return;
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+}
+
+void keepFreedMemory() {
+  // Buffers up to 32 MiB (the most glibc allows) come from the heap, not from mappings of
+  // their own that are unmapped when freed, and the heap's free top is never trimmed.
+  mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+  mallopt(M_TRIM_THRESHOLD, INT_MAX);
 }
 
 }  // namespace ringcalib
