@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         report.write();
         return code;
       }
+      intrinsic.reset();
+      ringcalib::releaseFreedMemory();
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
       extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());

@@ -30,6 +30,12 @@ void keepFreedMemory() {
   // their own that are unmapped when freed, and the heap's free top is never trimmed.
   mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, INT_MAX);
+  // One heap for every thread: a buffer one worker frees serves the next worker's request,
+  // where per-thread heaps would each keep their own (an "all" run's peak went from 1.15-1.26
+  // GB to 0.89-0.91 GB, and it ran faster, not slower).
+  mallopt(M_ARENA_MAX, 1);
 }
+
+void releaseFreedMemory() { malloc_trim(0); }
 
 }  // namespace ringcalib

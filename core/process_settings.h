@@ -18,7 +18,12 @@ void silenceLibraryLog();
 // Keeps freed memory for the next allocation instead of handing it back to the system. The
 // jobs free and allocate image buffers of the same sizes again and again (a view, a flow
 // field, a frame per camera or pair); memory handed back costs the first touch of each of its
-// pages again when it comes back, about 3 s per GiB here. Nothing computed changes.
+// pages again when it comes back, about 3 s per GiB here. Nothing computed changes. Call it
+// before any thread starts.
 void keepFreedMemory();
+
+// Hands the memory kept so far back to the system: between two jobs of one run, whose buffers
+// have other sizes, so that the second does not come on top of what the first kept.
+void releaseFreedMemory();
 
 }  // namespace ringcalib

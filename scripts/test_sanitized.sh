@@ -8,7 +8,10 @@ build="${BUILD_DIR:-$root/build-asan}"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp"
+# The video library's camera back end scans USB through libgphoto2 while it probes a file that
+# FFmpeg refused, and leaks the device lists; its port module is unloaded before the leak check,
+# so no suppression can name it. Files never come from that back end.
+export OPENCV_VIDEOIO_PRIORITY_GPHOTO2=0
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" -LE rig
 ctest --output-on-failure -R '^rig_missing_video$'
