@@ -40,7 +40,7 @@ AxisFilter filterAxis(double x, double w, double length) {
 }
 
 // Board coordinates hit by the ray through each pixel of one row span (NaN when missed).
-void boardRow(const FisheyeLens& lens, const BoardPose& pose, int row, int x0, int x1,
+void boardRow(const PixelRays& rays, const BoardPose& pose, int row, int x0, int x1,
               std::vector<cv::Point2d>& out) {
   const cv::Vec3d n = pose.normal();
   const double planeOffset = pose.centre.dot(n);
@@ -49,7 +49,7 @@ void boardRow(const FisheyeLens& lens, const BoardPose& pose, int row, int x0, i
     cv::Point2d& b = out[static_cast<size_t>(x - x0)];
     b = {kNaN, kNaN};
     cv::Vec3d ray;
-    if (!lens.unproject(x, row, ray)) continue;
+    if (!rays.at(x, row, ray)) continue;
     const double denom = ray.dot(n);
     if (std::abs(denom) < 1e-12) continue;
     const double s = planeOffset / denom;
@@ -108,15 +108,15 @@ cv::Rect boardFootprint(const FisheyeLens& lens, const BoardPose& pose, cv::Size
 
 }  // namespace
 
-cv::Mat renderBoardFrame(const FisheyeLens& lens, const std::optional<BoardPose>& pose, cv::Size size,
-                         const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey) {
+cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const std::optional<BoardPose>& pose,
+                         cv::Size size, const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey) {
   cv::Mat frame(size, CV_8UC1);
   // Without a board the footprint is empty and no board row is ever computed.
   const cv::Rect box = pose ? boardFootprint(lens, *pose, size) : cv::Rect();
   cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
     // Board coordinates of the rows above and below give the footprint of each pixel.
     RollingRows<cv::Point2d, std::function<void(int, std::vector<cv::Point2d>&)>> board(
-        [&](int y, std::vector<cv::Point2d>& out) { boardRow(lens, *pose, y, box.x, box.x + box.width, out); });
+        [&](int y, std::vector<cv::Point2d>& out) { boardRow(rays, *pose, y, box.x, box.x + box.width, out); });
     for (int y = rows.start; y < rows.end; ++y) {
       uchar* out = frame.ptr<uchar>(y);
       const bool boardRowHere = y >= box.y && y < box.y + box.height && !box.empty();

@@ -8,6 +8,7 @@
 #include "tools/board_motion.h"
 #include "tools/fisheye_lens.h"
 #include "tools/noise_tile.h"
+#include "tools/pixel_rays.h"
 
 namespace ringcalib::synth {
 
@@ -23,12 +24,13 @@ struct BoardShading {
   double noiseSigma = 1.5;
 };
 
-// Renders one grey frame of `size` pixels: the board at `pose` seen through `lens`, on the
-// dark field; without a pose, the field alone. Each pixel inside the board's footprint is the box-filtered pattern over the
-// pixel's footprint on the board plane (analytic coverage, so edges are anti-aliased and
-// corners stay exact); the rest is the field. Noise comes from `noise` at `frameKey`, so the
-// result does not depend on how the rows are split between threads.
-cv::Mat renderBoardFrame(const FisheyeLens& lens, const std::optional<BoardPose>& pose, cv::Size size,
-                         const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey);
+// Renders one grey frame of `size` pixels: the board at `pose` seen through `lens` (whose
+// rays for that size are `rays`), on the dark field; without a pose, the field alone. Each
+// pixel inside the board's footprint is the box-filtered pattern over the pixel's footprint
+// on the board plane (analytic coverage, so edges are anti-aliased and corners stay exact);
+// the rest is the field. Noise comes from `noise` at `frameKey`, so the result does not
+// depend on how the rows are split between threads.
+cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const std::optional<BoardPose>& pose,
+                         cv::Size size, const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey);
 
 }  // namespace ringcalib::synth

@@ -11,6 +11,7 @@
 #include "tools/board_renderer.h"
 #include "tools/fisheye_lens.h"
 #include "tools/noise_tile.h"
+#include "tools/pixel_rays.h"
 #include "tools/random_stream.h"
 
 namespace ringcalib::synth {
@@ -22,6 +23,7 @@ void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::ui
   if (!writer.isOpened()) throw std::runtime_error("cannot write video " + path);
 
   const FisheyeLens lens(camera.K, camera.D);
+  const PixelRays rays(lens, frameSize);
   const NoiseTile noise(seed * 8 + static_cast<std::uint64_t>(cameraIndex));
   cv::Mat colour;
   for (int f = 0; f < frameCount; ++f) {
@@ -32,7 +34,7 @@ void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::ui
     shading.dark *= gain;
     std::optional<BoardPose> pose;
     if (!boardAbsentAt(f, frameCount, absentFraction)) pose = boardPoseAt(seed, cameraIndex, f, frameCount);
-    const cv::Mat grey = renderBoardFrame(lens, pose, frameSize, shading, noise, mixBits(static_cast<std::uint64_t>(f)));
+    const cv::Mat grey = renderBoardFrame(lens, rays, pose, frameSize, shading, noise, mixBits(static_cast<std::uint64_t>(f)));
     cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
     writer.write(colour);
   }
