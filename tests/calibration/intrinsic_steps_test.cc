@@ -189,7 +189,7 @@ TEST(CheapTestBackOff, CarriesOverFromOneVideoToTheNext) {
 // The concurrent examination: whatever the order in which the cameras are examined and
 // whatever state each camera's video ends in, the frames one thread examines.
 using Corners = std::vector<std::vector<cv::Point2f>>;
-const cv::Size kExaminedFrame(1280, 960);
+const cv::Size kExaminedFrame(960, 720);
 
 // Camera c's sampled frames (every fourth frame; the others are blank): 1 to 3 blank samples,
 // four boards, then c % 5 blank samples. Camera 3 shows no board, so the counter it ends with
@@ -210,7 +210,7 @@ void writeVideos(const std::string& folder) {
       for (int k = 0; k < 4; ++k, ++frame) {
         // Each board stands a little elsewhere, so each view names its frame.
         const cv::Mat board = renderBoard(
-            kExaminedFrame, boardToImage(cv::Point2d(640 + 3 * frame, 480 - 2 * frame), 55, frame));
+            kExaminedFrame, boardToImage(cv::Point2d(480 + 2 * frame, 360 - frame), 44, frame));
         const bool shown = sample == 'B' && k == 3;
         cv::Mat colour;
         cv::cvtColor(shown ? board : cv::Mat(kExaminedFrame, CV_8UC1, cv::Scalar(25)), colour, cv::COLOR_GRAY2BGR);
