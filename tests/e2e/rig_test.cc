@@ -180,8 +180,8 @@ TEST(Rig, all_runs) {
   const json report = json::parse(readFileBytes(folder + "/report.json"));
   EXPECT_EQ(report["jobs"], json::parse(R"([{"job":"intrinsic","code":0},{"job":"extrinsic","code":0}])"));
   for (const json& camera : report["cameras"]) {
-    EXPECT_EQ(camera["intrinsic"]["frames_read"], 128);
-    EXPECT_EQ(camera["intrinsic"]["frames_sampled"], 32);
+    EXPECT_EQ(camera["intrinsic"]["frames_read"], 96);
+    EXPECT_EQ(camera["intrinsic"]["frames_sampled"], 24);
     EXPECT_GE(camera["intrinsic"]["view_rms_errors"].size(), 20u);
   }
   std::size_t pair = 0;

@@ -10,9 +10,9 @@ std::string sharedRig(synth::RigTruth& truth) {
   namespace fs = std::filesystem;
   synth::RigOptions options;
   options.seed = 3;
-  options.framesPerVideo = 128;
+  options.framesPerVideo = 96;
   const fs::path folder =
-      fs::path(RINGCALIB_RIG_CACHE) / ("seed3-3200x2400-128f-vi-" RINGCALIB_SYNTH_SOURCE_HASH);
+      fs::path(RINGCALIB_RIG_CACHE) / ("seed3-3200x2400-96f-vi-" RINGCALIB_SYNTH_SOURCE_HASH);
   if (!fs::exists(folder / "truth.json")) {
     // Rendered aside and renamed into place, so that a test running at the same time never
     // sees half a rig; whichever rename comes second finds the folder taken and gives way.

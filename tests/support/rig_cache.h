@@ -6,7 +6,7 @@
 
 namespace ringcalib::test {
 
-// The rig the end-to-end tests share (seed 3, full-size videos of 128 frames, enough for 20
+// The rig the end-to-end tests share (seed 3, full-size videos of 96 frames, enough for 20
 // views per camera with a margin, and default-size stills). Rendering takes minutes, so it is
 // rendered once into the cache folder (RINGCALIB_RIG_CACHE, shared by every build of the
 // checkout) and read from there afterwards, under a name that holds a hash of the
