@@ -81,9 +81,32 @@ void CameraExaminer::examine(int camera) {
     shared_.settleStarts();
     solving = settledViews(record, shared_.start[camera], views);
     record.solving = solving;
+    record.solveTaken = solving;
   }
   shared_.changed.notify_all();
   if (solving) solve(camera, std::move(views), imageSize);
+}
+
+bool CameraExaminer::solveWaitingCamera() {
+  std::unique_lock<std::mutex> lock(shared_.mutex);
+  for (;;) {
+    bool mayNeedSolve = false;
+    for (int camera = 0; camera <= shared_.lastNeeded; ++camera) {
+      CameraRecord& record = shared_.cameras[camera];
+      if (record.examined && (record.stop != CameraStop::kNone || record.solveTaken)) continue;
+      mayNeedSolve = true;
+      std::vector<std::vector<cv::Point2f>> views;
+      if (!record.examined || !settledViews(record, shared_.start[camera], views)) continue;
+      record.solving = true;
+      record.solveTaken = true;
+      const cv::Size imageSize = record.imageSize;
+      lock.unlock();
+      solve(camera, std::move(views), imageSize);
+      return true;
+    }
+    if (!mayNeedSolve) return false;
+    shared_.changed.wait(lock);
+  }
 }
 
 bool CameraExaminer::examineVideo(int camera, int video, std::vector<BackOffRun>& runs,

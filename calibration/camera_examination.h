@@ -36,6 +36,11 @@ class CameraExaminer {
 
   void examine(int camera);
 
+  // For a worker with no camera left to examine: waits for an examined camera whose views
+  // waited for its start, and solves it once the start is settled. False when no camera
+  // can need that any more, or the job stopped.
+  bool solveWaitingCamera();
+
  private:
   // Reads one video; false when the camera's examination stops in it.
   bool examineVideo(int camera, int video, std::vector<BackOffRun>& runs, cv::Size& imageSize,

@@ -71,7 +71,11 @@ struct CameraRecord {
   std::vector<BackOffRun> runs;     // the courses still possible, one per start value
   // The worker solves the views itself when they are the same for every run still
   // possible; `solving` is decided together with `examined`, so the views are solved once.
+  // Otherwise a worker with no camera left takes the solve once the start is settled, or
+  // the printing thread does when it gets there first. `solveTaken` is set by whoever
+  // takes it, so nobody solves the views twice.
   bool solving = false;
+  bool solveTaken = false;
   std::optional<CameraSolve> solve;
 };
 

@@ -24,6 +24,8 @@ CameraWorkers::CameraWorkers(const std::vector<std::string>& folders, SharedCame
         for (int camera = ranges_.next(worker); camera >= 0; camera = ranges_.next(worker)) {
           examiner.examine(camera);
         }
+        while (examiner.solveWaitingCamera()) {
+        }
       });
     }
   } catch (...) {
@@ -35,7 +37,12 @@ CameraWorkers::CameraWorkers(const std::vector<std::string>& folders, SharedCame
 CameraWorkers::~CameraWorkers() { stop(); }
 
 void CameraWorkers::stop() {
-  shared_.lastNeeded = -1;
+  {
+    // Under the lock, so that a worker waiting for a camera to solve cannot miss it.
+    std::lock_guard<std::mutex> lock(shared_.mutex);
+    shared_.lastNeeded = -1;
+  }
+  shared_.changed.notify_all();
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
 }

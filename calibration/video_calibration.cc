@@ -142,7 +142,10 @@ int VideoCalibration::commitCamera(int camera, intrinsic::SharedCameras& shared,
 
   std::optional<intrinsic::CameraSolve> solve = std::move(examined.solve);
   std::vector<std::vector<cv::Point2f>> views;
-  if (!solve) views = run->views;
+  if (!solve) {
+    views = run->views;
+    examined.solveTaken = true;  // no waiting worker takes it now
+  }
   const cv::Size imageSize = examined.imageSize;
   lock.unlock();
   if (!solve) {
