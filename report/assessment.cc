@@ -2,17 +2,13 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
+#include <string>
+
+#include "report/number_format.h"
 
 namespace ringcalib::report {
 
 namespace {
-
-std::string format(const char* pattern, double value) {
-  char text[96];
-  std::snprintf(text, sizeof(text), pattern, value);
-  return text;
-}
 
 // Lowers `judgement` to `verdict` (never raises it) and records why.
 void lower(Judgement& judgement, Verdict verdict, std::string reason) {
@@ -40,7 +36,7 @@ Judgement judgeCamera(const CameraReport& camera) {
     return judgement;
   }
   grade(judgement, intrinsic.rmsError, kCameraRmsGoodPx, kCameraRmsCheckPx,
-        format("RMS error %.3f px", intrinsic.rmsError));
+        formatNumber("RMS error %.3f px", intrinsic.rmsError));
   return judgement;
 }
 
@@ -60,9 +56,9 @@ Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ri
                            : 0.0;
   // Larger is better for the share: grade its shortfall from 1.
   grade(judgement, 1.0 - share, 1.0 - kConsistentShareGood, 1.0 - kConsistentShareCheck,
-        format("%.1f %% consistent with F", 100.0 * share));
+        formatNumber("%.1f %% consistent with F", 100.0 * share));
   grade(judgement, pair.medianError, kPairMedianGoodPx, kPairMedianCheckPx,
-        format("median error %.3f px", pair.medianError));
+        formatNumber("median error %.3f px", pair.medianError));
   if (breaksRing(ring, pair.pair)) {
     lower(judgement, Verdict::kPoor, "breaks the ring");
   }
@@ -109,7 +105,7 @@ Assessment assess(const CalibrationReport& report) {
   } else {
     const RingClosure& ring = *assessment.ring;
     grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, kClosureCheckDeg,
-          format("closes to %.3f deg", ring.closureDeg));
+          formatNumber("closes to %.3f deg", ring.closureDeg));
     if (breaksRing(assessment.ring, ring.suspect)) {
       assessment.ringJudgement.reasons.push_back("pair " + std::to_string(ring.suspect) +
                                                  " breaks the ring");

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <iterator>
 #include <string>
 
 #include <opencv2/imgproc.hpp>
+
+#include "report/number_format.h"
 
 namespace ringcalib::report {
 
@@ -19,12 +20,6 @@ const cv::Scalar kMarker(60, 60, 255);
 constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
 constexpr double kFontScale = 0.5;
 constexpr int kBand = 30;  // height of a title or legend band
-
-std::string format(const char* pattern, double value) {
-  char text[64];
-  std::snprintf(text, sizeof(text), pattern, value);
-  return text;
-}
 
 void text(cv::Mat& canvas, const std::string& line, cv::Point at,
           const cv::Scalar& colour = kForeground) {
@@ -58,7 +53,7 @@ void drawScale(cv::Mat& canvas, int top) {
     cv::line(canvas, {x, top + 6}, {x, top + 16}, residualColour(residual));
   }
   text(canvas, "0 px", {left - 40, top + 16});
-  text(canvas, format(">=%.1f px", kResidualScalePx), {right + 6, top + 16});
+  text(canvas, formatNumber(">=%.1f px", kResidualScalePx), {right + 6, top + 16});
 }
 
 // Copies an 8-bit grey, BGR or BGRA image into `canvas` with its top left corner at `at`.
@@ -165,13 +160,13 @@ cv::Mat drawErrorHistogram(const std::vector<double>& errors, int pair) {
   cv::line(canvas, {left, base}, {left + plotWidth, base}, kForeground);
   cv::line(canvas, {left, top}, {left, base}, kForeground);
   text(canvas, "0", {left - 4, base + 18});
-  text(canvas, format("%.2f px", upper / 2), {left + plotWidth / 2 - 24, base + 18});
-  text(canvas, format(">=%.2f px", upper), {left + plotWidth - 80, base + 18});
+  text(canvas, formatNumber("%.2f px", upper / 2), {left + plotWidth / 2 - 24, base + 18});
+  text(canvas, formatNumber(">=%.2f px", upper), {left + plotWidth - 80, base + 18});
   text(canvas, std::to_string(tallest), {8, top + 12});
   text(canvas, "0", {left - 16, base});
   const int medianX = left + static_cast<int>(std::lround(std::min(median / upper, 1.0) * plotWidth));
   cv::line(canvas, {medianX, top}, {medianX, base}, kMarker, 2);
-  text(canvas, format("median %.3f px", median), {std::min(medianX + 6, width - 140), top + 12}, kMarker);
+  text(canvas, formatNumber("median %.3f px", median), {std::min(medianX + 6, width - 140), top + 12}, kMarker);
   return canvas;
 }
 
