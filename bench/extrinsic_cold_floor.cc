@@ -22,20 +22,21 @@
 #include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/extrinsic_geometry.h"
 #include "core/process_settings.h"
+#include "core/result_code.h"
+#include "rig/parameter_document.h"
+#include "rig/prepared_view.h"
+#include "rig/ring.h"
 #include "tools/truth_file.h"
 
 namespace {
 
-using namespace ringcalib::extrinsic;
+using namespace ringcalib::rig;
 using Clock = std::chrono::steady_clock;
 
 double gFloorSeconds = 0.0;
@@ -48,16 +49,12 @@ void timed(Call call) {
 }
 
 void readIntrinsics(const std::string& file, int n, cv::Matx33d& K, cv::Vec4d& D) {
-  std::ifstream in(file);
-  const nlohmann::json document = nlohmann::json::parse(in);
-  const nlohmann::json& camera = document.at("origin_" + std::to_string(n));
-  const nlohmann::json& m = camera.at("camera_matrix");
-  const nlohmann::json& d = camera.at("distortion_factor");
-  K = cv::Matx33d(m.at("x").get<double>() * kIntrinsicScale, 0, m.at("z").get<double>() * kIntrinsicScale,
-                  0, m.at("y").get<double>() * kIntrinsicScale, m.at("w").get<double>() * kIntrinsicScale,
-                  0, 0, 1);
-  D = cv::Vec4d(d.at("x").get<double>(), d.at("y").get<double>(), d.at("z").get<double>(),
-                d.at("w").get<double>());
+  ringcalib::rig::ParameterDocument document;
+  std::ifstream in;
+  if (document.load(in, file) != ringcalib::kSuccess) throw std::runtime_error("cannot read " + file);
+  const ringcalib::rig::FisheyeCamera still = document.camera(n).scaledToStill();
+  K = still.K;
+  D = still.D;
 }
 
 // The job's forward-backward sampling of the flows, without its tolerances' fine points.
@@ -95,9 +92,7 @@ void fundamental(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Poi
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--write-parameters") == 0) {
-    std::ofstream(argv[3], std::ios::binary) << ringcalib::serializeCompact(
-        ringcalib::synth::truthParameterDocument(ringcalib::synth::readTruthFile(argv[2])));
-    return 0;
+    return ringcalib::synth::truthParameterDocument(ringcalib::synth::readTruthFile(argv[2])).write(argv[3]);
   }
   if (argc < 3) {
     std::cerr << "usage: extrinsic_cold_floor <image folder> <parameter file> [--lowered]\n";
@@ -108,8 +103,8 @@ int main(int argc, char** argv) {
   const bool lowered = argc > 3 && std::strcmp(argv[3], "--lowered") == 0;
   if (lowered) ringcalib::keepFreedMemory();
   ExtrinsicCalibration job;  // its own steps, untimed
-  const cv::Mat Knew = targetCameraMatrix();
-  const cv::Size viewSize(kUndistortedSize, kUndistortedSize);
+  const cv::Mat Knew(targetCamera());
+  const cv::Size viewSize(kViewSize, kViewSize);
 
   std::array<cv::Mat, kCameras> grey;
   std::array<cv::Matx33d, kCameras> K;
@@ -144,12 +139,12 @@ int main(int argc, char** argv) {
   }
   for (cv::Mat& view : views) job.rotate90(view);
 
-  const cv::Mat P = pairRotation();
+  const cv::Mat P(pairRotation());
   cv::Mat forward;
   cv::Mat backward;
   for (int i = 0; i < kCameras; ++i) {
     cv::Mat A = views[i];
-    cv::Mat B = views[(i + 1) % kCameras];
+    cv::Mat B = views[nextCamera(i)];
     const cv::Range strip = flowStripColumns(A.cols);
     job.rotateImageColumns(A, P.t(), Knew, strip);
     job.rotateImageColumns(B, P, Knew, strip);

@@ -23,31 +23,17 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/extrinsic_geometry.h"
+#include "core/result_code.h"
 #include "pose/cpose.h"
+#include "rig/prepared_view.h"
+#include "rig/ring.h"
 #include "tools/synthetic_rig.h"
+#include "tools/truth_file.h"
 
 namespace {
 
-using namespace ringcalib::extrinsic;
-
-// The document an exact intrinsic run would store for a generated rig: "version" 1 and, for
-// each camera, the truth's fx, fy, cx, cy and D at video resolution.
-nlohmann::json truthParameterDocument(const ringcalib::synth::RigTruth& truth) {
-  nlohmann::json document;
-  document["version"] = 1;
-  for (int n = 0; n < 6; ++n) {
-    const ringcalib::synth::CameraTruth& camera = truth.cameras[n];
-    auto& member = document["origin_" + std::to_string(n)];
-    member["camera_matrix"] = {
-        {"x", camera.K(0, 0)}, {"y", camera.K(1, 1)}, {"z", camera.K(0, 2)}, {"w", camera.K(1, 2)}};
-    member["distortion_factor"] = {
-        {"x", camera.D[0]}, {"y", camera.D[1]}, {"z", camera.D[2]}, {"w", camera.D[3]}};
-  }
-  return document;
-}
+using namespace ringcalib::rig;
 
 // A default-size rig (4000 x 3000 stills) with the truth intrinsics in its parameter file,
 // and the intermediate data the library calls of the floor work on.
@@ -83,34 +69,30 @@ std::unique_ptr<BenchRig> makeRig() {
   ringcalib::synth::RigOptions options;
   options.videos = false;
   const ringcalib::synth::RigTruth truth = ringcalib::synth::generateRig(rig->folder, options);
-  std::ofstream(rig->file, std::ios::binary)
-      << ringcalib::serializeCompact(truthParameterDocument(truth));
+  if (ringcalib::synth::truthParameterDocument(truth).write(rig->file) != ringcalib::kSuccess)
+    throw std::runtime_error("cannot write " + rig->file);
 
   // The job's own steps, once, to obtain what each library call of the floor receives.
   ExtrinsicCalibration job;
-  const cv::Mat Knew = targetCameraMatrix();
+  const cv::Mat Knew(targetCamera());
   std::array<cv::Mat, kCameras> views;
   for (int n = 0; n < kCameras; ++n) {
-    rig->K[n] = truth.cameras[n].K;
-    rig->K[n](0, 0) = truth.cameras[n].K(0, 0) * kIntrinsicScale;
-    rig->K[n](0, 2) = truth.cameras[n].K(0, 2) * kIntrinsicScale;
-    rig->K[n](1, 1) = truth.cameras[n].K(1, 1) * kIntrinsicScale;
-    rig->K[n](1, 2) = truth.cameras[n].K(1, 2) * kIntrinsicScale;
+    rig->K[n] = truth.cameras[n].scaledToStill().K;
     rig->D[n] = truth.cameras[n].D;
     cv::Mat grey = cv::imread(rig->still(n), cv::IMREAD_GRAYSCALE);
     job.setNonZero(grey);
     cv::fisheye::undistortImage(grey, views[n], rig->K[n], rig->D[n], Knew,
-                                cv::Size(kUndistortedSize, kUndistortedSize));
+                                cv::Size(kViewSize, kViewSize));
     job.rotate90(views[n]);
   }
-  const cv::Mat P = pairRotation();
+  const cv::Mat P(pairRotation());
   for (int i = 0; i < kCameras; ++i) {
     cv::Mat A = views[i];
-    cv::Mat B = views[(i + 1) % kCameras];
+    cv::Mat B = views[nextCamera(i)];
     job.rotateImage(A, P.t(), Knew);
     job.rotateImage(B, P, Knew);
-    const cv::Rect strip(static_cast<int>(A.cols * 0.35), 0, static_cast<int>(A.cols * 0.3),
-                         A.rows);
+    const cv::Range columns = flowStripColumns(A.cols);
+    const cv::Rect strip(columns.start, 0, columns.size(), A.rows);
     rig->strip1[i] = A(strip).clone();
     rig->strip2[i] = B(strip).clone();
     job.matchesFromDenseOpticalFlow(A, B, rig->pts1[i], rig->pts2[i]);
@@ -141,13 +123,13 @@ void BM_ExtrinsicJob(benchmark::State& state) {
 
 void BM_LibraryFloor(benchmark::State& state) {
   const BenchRig& data = rig();
-  const cv::Mat Knew = targetCameraMatrix();
+  const cv::Mat Knew(targetCamera());
   for (auto _ : state) {
     for (int n = 0; n < kCameras; ++n) {
       const cv::Mat grey = cv::imread(data.still(n), cv::IMREAD_GRAYSCALE);
       cv::Mat view;
       cv::fisheye::undistortImage(grey, view, data.K[n], data.D[n], Knew,
-                                  cv::Size(kUndistortedSize, kUndistortedSize));
+                                  cv::Size(kViewSize, kViewSize));
     }
     for (int i = 0; i < kCameras; ++i) {
       const cv::Ptr<cv::DISOpticalFlow> dis =
@@ -168,7 +150,7 @@ void BM_LibraryFloor(benchmark::State& state) {
 // work, timed alone to show where the job's time above the floor goes.
 void BM_PoseSteps(benchmark::State& state) {
   const BenchRig& data = rig();
-  const cv::Mat Knew = targetCameraMatrix();
+  const cv::Mat Knew(targetCamera());
   const CPose pose;
   for (auto _ : state) {
     std::ostringstream sink;

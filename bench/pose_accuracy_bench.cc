@@ -23,8 +23,8 @@ ringcalib::RingPairScene scene(const benchmark::State& state) {
 
 void report(benchmark::State& state, const ringcalib::RingPairScene& truth, const cv::Mat& R,
             const cv::Mat& t) {
-  state.counters["rot_err_deg"] = ringcalib::rotationDifferenceDegrees(R, truth.R);
-  state.counters["dir_err_deg"] = ringcalib::directionDifferenceDegrees(t, truth.t);
+  state.counters["rot_err_deg"] = ringcalib::rig::rotationErrorDeg(R, truth.R);
+  state.counters["dir_err_deg"] = ringcalib::rig::directionErrorDeg(t, truth.t);
 }
 
 void BM_DecomposeRtFromFundamentalMat(benchmark::State& state) {

@@ -75,7 +75,7 @@ void runRefinement(benchmark::State& state, const std::string& name, const Refin
     outcome.error = refine(p, outcome.R, outcome.t);
   }
   state.counters["median_px"] = outcome.error;
-  state.counters["rot_err_deg"] = ringcalib::rotationDifferenceDegrees(outcome.R, p.scene.R);
+  state.counters["rot_err_deg"] = ringcalib::rig::rotationErrorDeg(outcome.R, p.scene.R);
   outcomes[name] = outcome;
 }
 

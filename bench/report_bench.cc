@@ -9,10 +9,11 @@
 
 #include "report/report_writer.h"
 #include "report/view_samples.h"
+#include "rig/prepared_view.h"
 
 namespace {
 
-constexpr int kViewSide = 3600;
+constexpr int kViewSide = ringcalib::rig::kViewSize;
 
 cv::Mat texturedView(std::mt19937& random) {
   cv::Mat view(kViewSide, kViewSide, CV_8UC1, cv::Scalar(90));

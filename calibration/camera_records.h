@@ -12,12 +12,11 @@
 #include <opencv2/core.hpp>
 
 #include "report/report_data.h"
+#include "rig/ring.h"
 
 // What the workers of the intrinsic job learn about the cameras, and what the thread that
 // prints the job's output reads from them.
 namespace ringcalib::intrinsic {
-
-constexpr int kCameraCount = 6;
 
 // A back-off counter that depends on work not done yet.
 constexpr int kUnknownCounter = -1;
@@ -84,15 +83,15 @@ struct CameraRecord {
 struct SharedCameras {
   std::mutex mutex;
   std::condition_variable changed;
-  std::array<CameraRecord, kCameraCount> cameras;
+  std::array<CameraRecord, rig::kCameras> cameras;
 
-  // The back-off counter met by each camera's first sample (index kCameraCount: after the
+  // The back-off counter met by each camera's first sample (index rig::kCameras: after the
   // last camera), kUnknownCounter until the cameras before it tell it. Read without the
   // lock by the workers, to drop the runs of other start values as early as possible.
-  std::array<std::atomic<int>, kCameraCount + 1> start;
+  std::array<std::atomic<int>, rig::kCameras + 1> start;
 
   // No camera after this one is needed any more: the job stops at or before it.
-  std::atomic<int> lastNeeded{kCameraCount - 1};
+  std::atomic<int> lastNeeded{rig::kCameras - 1};
 
   explicit SharedCameras(int processCounter);
 

@@ -9,13 +9,13 @@
 namespace ringcalib::intrinsic {
 namespace {
 
-int workerCount() { return std::clamp(cv::getNumThreads(), 1, kCameraCount); }
+int workerCount() { return std::clamp(cv::getNumThreads(), 1, rig::kCameras); }
 
 }  // namespace
 
 CameraWorkers::CameraWorkers(const std::vector<std::string>& folders, SharedCameras& shared,
                              bool reporting, const std::ostream& format)
-    : shared_(shared), ranges_(kCameraCount, workerCount()) {
+    : shared_(shared), ranges_(rig::kCameras, workerCount()) {
   const int count = workerCount();
   try {
     for (int worker = 0; worker < count; ++worker) {

@@ -4,7 +4,7 @@
 #include <opencv2/video/tracking.hpp>
 
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/extrinsic_geometry.h"
+#include "rig/prepared_view.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ void ExtrinsicCalibration::matchesFromDenseOpticalFlow(const cv::Mat& I1, const 
                                                        std::vector<cv::Point2f>& pts1,
                                                        std::vector<cv::Point2f>& pts2) {
   // The strip of I1's width is cut out of both images.
-  const cv::Range strip = ringcalib::extrinsic::flowStripColumns(I1.cols);
+  const cv::Range strip = ringcalib::rig::flowStripColumns(I1.cols);
   const int x0 = strip.start;
   const int width = strip.size();
   // The flow needs continuous images: the strips are copied out.

@@ -13,17 +13,20 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "calibration/compact_json.h"
-#include "calibration/extrinsic_geometry.h"
 #include "calibration/extrinsic_progress.h"
-#include "calibration/parameter_file.h"
-#include "core/task_graph.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
+#include "core/task_graph.h"
+#include "pose/reprojection_errors.h"
+#include "report/assessment.h"
+#include "report/epipolar_consistency.h"
 #include "report/view_samples.h"
+#include "rig/prepared_view.h"
+#include "rig/ring.h"
 
 using namespace ringcalib::extrinsic;
 using ringcalib::kSuccess;
+using ringcalib::rig::kCameras;
 
 namespace {
 
@@ -32,13 +35,33 @@ std::string stillPath(const std::string& folder, int n) {
 }
 
 // What solving one pair gives, kept until the pair's turn to be printed.
-struct PairSolution {
-  int code = ringcalib::kSuccess;
+struct SolvedPair {
+  PairSolution solution;
   std::string output;  // the lines the pair printed
-  cv::Mat R;
-  cv::Mat t;
   ringcalib::report::PairReport record;
 };
+
+// What the report shows of a pair: as far as its solve got.
+void recordPair(ringcalib::report::PairReport& record, const PairSolution& solution,
+                const cv::Mat& K) {
+  namespace report = ringcalib::report;
+  const PairMatches& matches = solution.matches;
+  if (solution.matched) {
+    record.correspondences = static_cast<int>(matches.pts1.size());
+    report::recordStrips(record, matches.warpedFirst, matches.warpedSecond, matches.strip.start,
+                         matches.strip.size(), matches.warped1, matches.warped2);
+  }
+  if (solution.fitted) {
+    record.consistentWithF = report::countConsistentWithF(matches.pts1, matches.pts2,
+                                                          solution.fit.F, report::kSampsonLimitPx);
+  }
+  if (solution.posed) {
+    const PoseEstimate& pose = solution.pose;
+    report::recordPose(record, pose.error, pose.R, pose.t, pose.anglesDeg,
+                       ringcalib::poseReprojectionErrors(matches.pts1, matches.pts2, K, pose.R,
+                                                         pose.t));
+  }
+}
 
 // The image library reports a file it cannot open on standard error; the job reports it on
 // standard output, so a missing file is recognised before the library is asked.
@@ -79,7 +102,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
                                     const InputParam::CalibrationType& type) {
   const double share = progressShare(type);
 
-  int code = ringcalib::loadParameterDocument(in_, file, document_);
+  int code = document_.load(in_, file);
   if (code != kSuccess) return code;
   if (imagePaths.empty()) {
     std::cout << "No image folder was given (--image): the extrinsic job needs origin_0.jpg ... "
@@ -96,11 +119,11 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
   std::array<cv::Matx33d, kCameras> K;
   std::array<cv::Vec4d, kCameras> D;
   std::array<cv::Mat, kCameras> views;
-  std::array<PairSolution, kCameras> pairs;
+  std::array<SolvedPair, kCameras> pairs;
   std::array<int, kCameras> loading;
   std::array<int, kCameras> preparing;
   std::array<int, kCameras> solving;
-  const cv::Mat Knew = targetCameraMatrix();
+  const cv::Mat Knew(ringcalib::rig::targetCamera());
   std::ostringstream format;  // the pairs print as standard output would
   format.copyfmt(std::cout);
   const bool reporting = report_ != nullptr;
@@ -121,18 +144,23 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
         {loading[n]}, true);
   }
   for (int i = 0; i < kCameras; ++i) {
-    const int j = (i + 1) % kCameras;
+    const int j = ringcalib::rig::nextCamera(i);
     solving[i] = tasks.add(
         [&, i, j] {
-          PairSolution& pair = pairs[i];
+          SolvedPair& pair = pairs[i];
           std::ostringstream out;
           out.copyfmt(format);
-          pair.record.pair = i;
-          pair.record.first = i;
-          pair.record.second = j;
-          pair.code = solvePair(i, j, views[i], views[j], Knew, Knew, pair.R, pair.t, out,
-                                reporting ? &pair.record : nullptr);
+          solvePair(i, j, views[i], views[j], Knew, Knew, pair.solution, out);
           pair.output = out.str();
+          if (reporting) {
+            pair.record.pair = i;
+            pair.record.first = i;
+            pair.record.second = j;
+            recordPair(pair.record, pair.solution, Knew);
+          }
+          // The warped views are the pair's largest buffers; nothing reads them after this.
+          pair.solution.matches.warpedFirst.release();
+          pair.solution.matches.warpedSecond.release();
         },
         {preparing[i], preparing[j]});
   }
@@ -150,10 +178,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
     if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
-    K[n](0, 0) *= kIntrinsicScale;
-    K[n](0, 2) *= kIntrinsicScale;
-    K[n](1, 1) *= kIntrinsicScale;
-    K[n](1, 2) *= kIntrinsicScale;
+    K[n] = ringcalib::rig::FisheyeCamera{K[n], D[n]}.scaledToStill().K;
     if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
       std::cout << "camera " << n << ": the intrinsic parameters in " << file
                 << " do not fit " << stillPath(imagePaths.front(), n) << " (" << grey[n].cols
@@ -186,16 +211,16 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     tasks.wait(solving[i]);
     std::cout << pairs[i].output << std::flush;
     if (reporting) report_->pair(i) = std::move(pairs[i].record);
-    if (pairs[i].code != kSuccess) return pairs[i].code;
+    if (pairs[i].solution.code != kSuccess) return pairs[i].solution.code;
     std::cout << "progress:" << pairProgress(i, share) << std::endl;
   }
 
   // Store: the document as read, with the six poses added, replaces the file in one piece.
   for (int k = 0; k < kCameras; ++k) {
-    code = writeExtrinsicParam(pairs[k].R, pairs[k].t, k);
+    code = writeExtrinsicParam(pairs[k].solution.pose.R, pairs[k].solution.pose.t, k);
     if (code != kSuccess) return code;
   }
-  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (document_.write(file) != kSuccess) {
     return ringcalib::kCannotOpen;
   }
   return kSuccess;
@@ -209,7 +234,7 @@ void ExtrinsicCalibration::prepareView(const cv::Mat& grey, const cv::Matx33d& K
   thread_local cv::Mat map1;
   thread_local cv::Mat map2;
   cv::fisheye::initUndistortRectifyMap(K, D, cv::Matx33d::eye(), Knew,
-                                       cv::Size(kUndistortedSize, kUndistortedSize), CV_16SC2,
+                                       cv::Size(ringcalib::rig::kViewSize, ringcalib::rig::kViewSize), CV_16SC2,
                                        map1, map2);
   cv::remap(grey, view, map1, map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
   rotate90(view);

@@ -9,13 +9,15 @@
 #include <opencv2/core.hpp>
 
 #include "core/input_param.h"
+#include "calibration/pair_steps.h"
 #include "report/report_data.h"
+#include "rig/parameter_document.h"
 
 // The extrinsic job: one still per camera to the relative pose of each neighbouring pair.
 class ExtrinsicCalibration {
  public:
   // Runs the job on the first --image folder and rewrites the parameter file with the six
-  // poses added. Returns a result code (calibration/result_code.h); on failure the file
+  // poses added. Returns a result code (core/result_code.h); on failure the file
   // stays as it was.
   int Calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
@@ -24,7 +26,7 @@ class ExtrinsicCalibration {
   // or 4 after printing "read intrinsic param failed : " and the library's text.
   int readCameraParams(cv::Matx<double, 3, 3>& K, cv::Vec<double, 4>& D, const int& id);
 
-  // Enters pair `id`'s R (3x3) and T (3x1) under "origin_<id>"."extrinsic_param". Returns
+  // Enters pair `id`'s R (3x3) and T (3x1) as camera `id`'s pose in the document. Returns
   // 0, or 6 after printing "write extrinsic param failed : " and the library's text.
   int writeExtrinsicParam(const cv::Mat& R, const cv::Mat& T, const int& id);
 
@@ -57,26 +59,40 @@ class ExtrinsicCalibration {
   void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
                                    std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
 
+  // The steps of a pair's solve, each returning what it found (calibration/pair_steps.h).
+  // Correspondences of the pair from the prepared views of its cameras and their target
+  // camera matrices; library errors are thrown.
+  ringcalib::extrinsic::PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ,
+                                              const cv::Mat& KnewI, const cv::Mat& KnewJ);
+  // The fundamental matrix of correspondences and RANSAC's inliers.
+  ringcalib::extrinsic::FundamentalFit fitFundamental(const std::vector<cv::Point2f>& pts1,
+                                                      const std::vector<cv::Point2f>& pts2);
+  // The pose from F (CPose::decomposeRtFromFundamentalMat, which prints its timing line to
+  // `out`) and its angles.
+  ringcalib::extrinsic::PoseEstimate estimatePose(const std::vector<cv::Point2f>& pts1,
+                                                  const std::vector<cv::Point2f>& pts2,
+                                                  const cv::Mat& K, const cv::Mat& F,
+                                                  std::ostream& out);
+
   // Pose of the pair (i, j) from the prepared views of cameras i and j and their target
-  // camera matrices: warps, flow, fundamental matrix, pose, diagnostics (printed to `out`).
-  // R (3x3) and t (3x1, unit) are the pose with view i first, X_j = R (X_i - t). Returns 0;
-  // 8 after the "too few matches" line; 9 after one line naming the pair when the
-  // estimation fails. What a report shows of the pair goes to `record` when it is not null.
+  // camera matrices: the steps above, with the job's diagnostics printed to `out`. What each
+  // step gave goes to `solution`; on success its pose has view i first, X_j = R (X_i - t).
+  // Returns 0; 8 after the "too few matches" line; 9 after one line naming the pair when the
+  // estimation fails.
   int solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
-                const cv::Mat& KnewJ, cv::Mat& R, cv::Mat& t, std::ostream& out = std::cout,
-                ringcalib::report::PairReport* record = nullptr);
+                const cv::Mat& KnewJ, ringcalib::extrinsic::PairSolution& solution,
+                std::ostream& out = std::cout);
 
   // The second half of solvePair: the fundamental matrix of correspondences in the prepared
-  // views of pair (i, j), the pose from it (camera matrix KnewI) and the diagnostics. R and
-  // t are set only on success. Returns 0, or 9 after one line naming the pair when no
-  // fundamental matrix or no finite, refined pose results.
+  // views of pair (i, j), the pose from it (camera matrix KnewI) and the diagnostics.
+  // Returns 0, or 9 after one line naming the pair when no fundamental matrix or no finite,
+  // refined pose results.
   int poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
-                      const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI, cv::Mat& R,
-                      cv::Mat& t, std::ostream& out = std::cout,
-                      ringcalib::report::PairReport* record = nullptr);
+                      const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI,
+                      ringcalib::extrinsic::PairSolution& solution, std::ostream& out = std::cout);
 
   // The document as loaded and extended (tests read it).
-  nlohmann::json& document() { return document_; }
+  nlohmann::json& document() { return document_.content(); }
 
   // Where the job records what a calibration report shows. Null (the default) records
   // nothing and costs nothing; the job computes and prints the same either way.
@@ -91,6 +107,6 @@ class ExtrinsicCalibration {
                    const cv::Mat& Knew, cv::Mat& view);
 
   std::ifstream in_;
-  nlohmann::json document_;
+  ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
 };

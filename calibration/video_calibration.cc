@@ -10,18 +10,18 @@
 #include "calibration/camera_examination.h"
 #include "calibration/camera_records.h"
 #include "calibration/camera_workers.h"
-#include "calibration/compact_json.h"
-#include "calibration/parameter_file.h"
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
+#include "rig/parameter_file.h"
+#include "rig/ring.h"
 
 using ringcalib::kSuccess;
 namespace intrinsic = ringcalib::intrinsic;
+namespace rig = ringcalib::rig;
 
 namespace {
 
-constexpr int kCameraCount = intrinsic::kCameraCount;
 
 // Standard output stays in fixed-point notation from the first progress line on.
 void printProgress(double value) {
@@ -37,8 +37,8 @@ void printProgress(double value) {
 // zero to infinity, which the clamp turns into the end of the share.
 double videoProgress(double scale, int camera, int video, int videoCount, int framesRead,
                      int frameCount) {
-  const double share = scale / kCameraCount;
-  const double base = camera * scale / kCameraCount;
+  const double share = scale / rig::kCameras;
+  const double base = camera * scale / rig::kCameras;
   const double low = video * share;
   const double high = (video + 1) * share;
   if (frameCount <= 0) {
@@ -77,7 +77,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   // The file is checked, not truncated: a run that fails keeps the earlier calibration.
   if (ringcalib::checkParameterFileWritable(file) != kSuccess) return ringcalib::kCannotOpen;
   const double scale = type == InputParam::ALL ? 0.9 : 1.0;
-  document_["version"] = 1;
+  document_.setVersion();
 
   // The solves print into buffers formatted as standard output is after the first
   // progress line, and their lines are copied to it in camera order.
@@ -87,12 +87,12 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
 
   intrinsic::SharedCameras shared(ringcalib::back_off::processCounter());
   intrinsic::CameraWorkers workers(videoPaths, shared, report_ != nullptr, format);
-  for (int camera = 0; camera < kCameraCount; ++camera) {
+  for (int camera = 0; camera < rig::kCameras; ++camera) {
     const int code = commitCamera(camera, shared, videoPaths, scale, format);
     if (code != kSuccess) return code;
   }
 
-  if (ringcalib::writeParameterFile(file, ringcalib::serializeCompact(document_)) != kSuccess) {
+  if (document_.write(file) != kSuccess) {
     std::cout << "Can not write camera parameter file : " << file << std::endl;
     return ringcalib::kCannotOpen;
   }
@@ -164,7 +164,7 @@ int VideoCalibration::commitCamera(int camera, intrinsic::SharedCameras& shared,
   if (solve->code != kSuccess) return solve->code;
   const int code = writeCameraParams(solve->K, solve->D, camera);
   if (code != kSuccess) return code;
-  printProgress((camera + 1) * (scale / kCameraCount));
+  printProgress((camera + 1) * (scale / rig::kCameras));
   return kSuccess;
 }
 
@@ -202,11 +202,7 @@ ringcalib::report::IntrinsicReport* VideoCalibration::intrinsicRecord(int camera
 
 int VideoCalibration::writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id) {
   try {
-    nlohmann::json& camera = document_["origin_" + std::to_string(id)];
-    camera["camera_matrix"] =
-        nlohmann::json::object({{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}});
-    camera["distortion_factor"] =
-        nlohmann::json::object({{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}});
+    document_.setCamera(id, {K, D});
   } catch (const std::exception& e) {
     std::cout << "write intrinsic param failed : " << e.what() << std::endl;
     return ringcalib::kCannotStoreValue;

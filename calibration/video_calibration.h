@@ -9,6 +9,7 @@
 
 #include "core/input_param.h"
 #include "report/report_data.h"
+#include "rig/parameter_document.h"
 
 namespace ringcalib::intrinsic {
 struct SharedCameras;
@@ -90,7 +91,7 @@ class VideoCalibration {
   int writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id);
 
   // The document as it stands (tests and the store step read it).
-  const nlohmann::json& document() const { return document_; }
+  const nlohmann::json& document() const { return document_.content(); }
 
   // The working images of the last examined frame (tests read them).
   const cv::Mat& fastCheckImage() const { return fastCheckImage_; }
@@ -121,6 +122,6 @@ class VideoCalibration {
   cv::Mat fastCheckImage_;
   cv::Mat grayFrame_;
   cv::Mat detectionImage_;
-  nlohmann::json document_;
+  ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
 };

@@ -9,7 +9,7 @@ enum ResultCode : int {
   kCannotOpen = 2,          // a file or video cannot be opened (or the file cannot be written)
   kTooFewViews = 3,         // fewer than 20 checkerboard views for a camera
   kBadParameterFile = 4,    // parameter file empty, unreadable, or a value missing / not a number
-  kWrongVersion = 5,        // "version" is not 1
+  kWrongVersion = 5,        // the parameter file's version is not 1
   kCannotStoreValue = 6,    // a value cannot be stored in the in-memory document
   kImageMissing = 7,        // a camera image is missing or empty
   kTooFewMatches = 8,       // fewer than 100 correspondences for a camera pair

@@ -1,4 +1,4 @@
-// Feeds arbitrary bytes to the parameter-file loader and the camera-parameter reader, then
+// Feeds arbitrary bytes to the parameter-file loader and the camera readers, then
 // checks that the document writes back to text that reads and writes back to the same bytes.
 #include <unistd.h>
 
@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "calibration/compact_json.h"
-#include "calibration/extrinsic_calibration.h"
-#include "calibration/parameter_file.h"
 #include "core/result_code.h"
+#include "rig/compact_json.h"
+#include "rig/parameter_document.h"
+#include "rig/ring.h"
 
 namespace {
 
@@ -37,19 +37,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
 
-  ExtrinsicCalibration job;
+  ringcalib::rig::ParameterDocument document;
   std::ifstream in;
-  const int code = ringcalib::loadParameterDocument(in, inputPath(), job.document());
+  const int code = document.load(in, inputPath());
   if (code != ringcalib::kSuccess && code != ringcalib::kWrongVersion) return 0;
 
-  for (int id = 0; id < 6; ++id) {
-    cv::Matx33d K = cv::Matx33d::zeros();
-    cv::Vec4d D(0, 0, 0, 0);
-    job.readCameraParams(K, D, id);
+  for (int id = 0; id < ringcalib::rig::kCameras; ++id) {
+    ringcalib::rig::FisheyeCamera camera;
+    document.findCamera(id, camera);
+    ringcalib::rig::PairPose pose;
+    document.findPose(id, pose);
+    try {
+      document.camera(id);
+    } catch (const nlohmann::json::exception&) {
+      // the job's reading stops here with code 4
+    }
   }
 
   // Fifteen significant digits survive a text round trip, so writing is idempotent.
-  const std::string first = ringcalib::serializeCompact(job.document());
+  const std::string first = document.text();
   const std::string second = ringcalib::serializeCompact(nlohmann::json::parse(first));
   if (first != second) __builtin_trap();
   return 0;

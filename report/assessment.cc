@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "report/number_format.h"
+#include "core/number_format.h"
 
 namespace ringcalib::report {
 
@@ -78,10 +78,10 @@ const char* verdictName(Verdict verdict) {
 }
 
 std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
-  std::array<cv::Matx33d, kCameraCount> rotations;
-  std::array<bool, kCameraCount> seen{};
+  std::array<cv::Matx33d, rig::kCameras> rotations;
+  std::array<bool, rig::kCameras> seen{};
   for (const PairReport& pair : report.pairs) {
-    if (!pair.solved || pair.pair < 0 || pair.pair >= kCameraCount) continue;
+    if (!pair.solved || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
     rotations[pair.pair] = pair.R;
     seen[pair.pair] = true;
   }

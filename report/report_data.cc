@@ -27,7 +27,7 @@ CameraReport& CalibrationReport::camera(int camera) {
 PairReport& CalibrationReport::pair(int pair) {
   PairReport& record = findOrAdd(pairs, &PairReport::pair, pair);
   record.first = pair;
-  record.second = (pair + 1) % kCameraCount;
+  record.second = rig::nextCamera(pair);
   return record;
 }
 

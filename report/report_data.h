@@ -7,12 +7,13 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/ring.h"
+
 // What a calibration run shows about its own quality. The jobs fill these plain records
 // while they work (only when a report was asked for); the writer turns them into
 // report.json, index.html and the pictures the page shows.
 namespace ringcalib::report {
 
-inline constexpr int kCameraCount = 6;
 inline constexpr double kNotMeasured = std::numeric_limits<double>::quiet_NaN();
 
 // One accepted corner of the solve and its reprojection error, in full-frame pixels.

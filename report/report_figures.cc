@@ -7,7 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "report/number_format.h"
+#include "core/number_format.h"
 
 namespace ringcalib::report {
 

@@ -82,7 +82,7 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
     entry["R"] = matrix(pair.R);
     entry["t"] = vector(pair.t);
   }
-  if (ring && pair.pair >= 0 && pair.pair < kCameraCount) {
+  if (ring && pair.pair >= 0 && pair.pair < rig::kCameras) {
     entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
   json figures = json::object();

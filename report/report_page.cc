@@ -5,6 +5,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/number_format.h"
 
 namespace ringcalib::report {
 
@@ -24,17 +25,13 @@ constexpr char kStyle[] =
 
 std::string fixed(double value, int decimals) {
   if (!std::isfinite(value)) return "n/a";
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", decimals, value);
-  return text;
+  return formatNumber("%.*f", decimals, value);
 }
 
 // Distortion coefficients span orders of magnitude: six significant digits.
 std::string significant(double value) {
   if (!std::isfinite(value)) return "n/a";
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.6g", value);
-  return text;
+  return formatNumber("%.6g", value);
 }
 
 std::string verdictCell(const Judgement& judgement) {
@@ -154,7 +151,7 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
     } else {
       page << "<td colspan=\"5\">no pose</td>";
     }
-    const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < kCameraCount;
+    const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < rig::kCameras;
     // The shares mean something only when there is a closure error to explain.
     const bool explains = inRing && assessment.ring->closureDeg > kClosureCheckDeg;
     page << cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")

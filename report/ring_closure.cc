@@ -5,13 +5,15 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include "rig/pair_pose.h"
+
 namespace ringcalib::report {
 
 namespace {
 
 // The rotation closest to the mean of `rotations` (without `skipped`) in the Frobenius
 // norm: U V^T of the mean's singular value decomposition, with det = +1.
-cv::Matx33d chordalMean(const std::array<cv::Matx33d, 6>& rotations, std::size_t skipped) {
+cv::Matx33d chordalMean(const std::array<cv::Matx33d, rig::kCameras>& rotations, std::size_t skipped) {
   cv::Matx33d sum = cv::Matx33d::zeros();
   for (std::size_t n = 0; n < rotations.size(); ++n) {
     if (n != skipped) sum += rotations[n];
@@ -33,17 +35,11 @@ cv::Vec3d rotationVector(const cv::Matx33d& R) {
 
 }  // namespace
 
-double rotationAngleDeg(const cv::Matx33d& R) {
-  const double twiceSin = std::hypot(R(2, 1) - R(1, 2), R(0, 2) - R(2, 0), R(1, 0) - R(0, 1));
-  const double twiceCos = R(0, 0) + R(1, 1) + R(2, 2) - 1.0;
-  return std::atan2(twiceSin, twiceCos) * 180.0 / CV_PI;
-}
-
-RingClosure computeRingClosure(const std::array<cv::Matx33d, 6>& rotations) {
+RingClosure computeRingClosure(const std::array<cv::Matx33d, rig::kCameras>& rotations) {
   RingClosure ring;
   cv::Matx33d around = cv::Matx33d::eye();
   for (const cv::Matx33d& R : rotations) around = R * around;
-  ring.closureDeg = rotationAngleDeg(around);
+  ring.closureDeg = rig::rotationAngleDeg(around);
 
   const std::size_t count = rotations.size();
   for (std::size_t k = 0; k < count; ++k) {

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/ring.h"
+
 // Consistency of the six pair rotations of a ring, without any ground truth.
 //
 // Pair n maps view n to view n + 1 (X_{n+1} = R_n (X_n - t_n)), so going once around the
@@ -25,17 +27,13 @@
 // 0 for the others. The consensus M_k is the chordal mean of the other five rotations.
 namespace ringcalib::report {
 
-// The angle of a rotation in degrees: atan2(|axis part| / 2, (trace - 1) / 2), which
-// keeps its precision near 0 where acos of the trace would not.
-double rotationAngleDeg(const cv::Matx33d& R);
-
 struct RingClosure {
   double closureDeg = 0.0;           // angle of R_5 ... R_0
-  std::array<double, 6> explained{}; // share of the closure each pair explains
+  std::array<double, rig::kCameras> explained{}; // share of the closure each pair explains
   int suspect = 0;                   // the pair that explains the largest share
 };
 
 // `rotations` holds R_0 ... R_5 in ring order.
-RingClosure computeRingClosure(const std::array<cv::Matx33d, 6>& rotations);
+RingClosure computeRingClosure(const std::array<cv::Matx33d, rig::kCameras>& rotations);
 
 }  // namespace ringcalib::report

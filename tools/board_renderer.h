@@ -6,7 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "tools/board_motion.h"
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 #include "tools/noise_tile.h"
 #include "tools/pixel_rays.h"
 

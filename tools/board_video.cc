@@ -9,7 +9,7 @@
 
 #include "tools/board_motion.h"
 #include "tools/board_renderer.h"
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 #include "tools/noise_tile.h"
 #include "tools/pixel_rays.h"
 #include "tools/random_stream.h"

@@ -1,6 +1,6 @@
 #include "tools/camera_draw.h"
 
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 #include "tools/random_stream.h"
 
 namespace ringcalib::synth {

@@ -4,21 +4,20 @@
 
 #include <opencv2/calib3d.hpp>
 
-#include "tools/tool_view.h"
+#include "rig/prepared_view.h"
 
 namespace ringcalib::synth {
 namespace {
 
+const cv::Range kStrip = rig::flowStripColumns(rig::kViewSize);
+
 bool insideView(const cv::Point2d& p) {
-  return p.x >= 0.0 && p.y >= 0.0 && p.x <= tool_view::kViewSize - 1 && p.y <= tool_view::kViewSize - 1;
+  return p.x >= 0.0 && p.y >= 0.0 && p.x <= rig::kViewSize - 1 && p.y <= rig::kViewSize - 1;
 }
 
 bool insideStrip(const cv::Point2d& q) {
-  return q.x > tool_view::kStripStart && q.x < tool_view::kStripStart + tool_view::kStripWidth - 1 && q.y > 0.0 &&
-         q.y < tool_view::kViewSize - 1;
+  return q.x > kStrip.start && q.x < kStrip.end - 1 && q.y > 0.0 && q.y < rig::kViewSize - 1;
 }
-
-cv::Matx33d skew(const cv::Vec3d& v) { return cv::Matx33d(0, -v[2], v[1], v[2], 0, -v[0], -v[1], v[0], 0); }
 
 // The pose moved by the increment (rotation vector, two tangent steps of t).
 PairTruth perturbed(const PairTruth& pose, const cv::Vec<double, 5>& step) {
@@ -35,21 +34,21 @@ PairTruth perturbed(const PairTruth& pose, const cv::Vec<double, 5>& step) {
 
 std::vector<PairCorrespondence> pairStripCorrespondences(const RingCamera& first, const RingCamera& second,
                                                          const SurroundScene& scene, int gridStep) {
-  const cv::Matx33d P = tool_view::pairRotation();
+  const cv::Matx33d P = rig::pairRotation();
   std::vector<PairCorrespondence> points;
-  for (int y = 0; y < tool_view::kViewSize; y += gridStep) {
-    for (int x = tool_view::kStripStart; x < tool_view::kStripStart + tool_view::kStripWidth; x += gridStep) {
+  for (int y = 0; y < rig::kViewSize; y += gridStep) {
+    for (int x = kStrip.start; x < kStrip.end; x += gridStep) {
       // Warped view i shows prepared pixel K Pᵀ K⁻¹ q; warped view j shows K P K⁻¹ q, so a
       // prepared pixel p of j appears at K Pᵀ K⁻¹ p of its warped view.
       PairCorrespondence c;
-      c.first = tool_view::throughHomography(P.t(), cv::Point2d(x, y));
+      c.first = rig::throughHomography(P.t(), cv::Point2d(x, y));
       if (!insideView(c.first)) continue;
       const cv::Vec3d ray = preparedRay(first, c.first);
       const SceneHit hit = scene.cast(first.centre, ray);
       if (hit.surface < 0) continue;
       const cv::Vec3d point = first.centre + hit.distance * ray;
       if (!preparedPixel(second, point, c.second) || !insideView(c.second)) continue;
-      if (!insideStrip(tool_view::throughHomography(P.t(), c.second))) continue;
+      if (!insideStrip(rig::throughHomography(P.t(), c.second))) continue;
       const double distance = cv::norm(point - second.centre);
       const SceneHit seen = scene.cast(second.centre, (point - second.centre) / distance);
       if (seen.surface < 0 || seen.distance < distance * (1.0 - 1e-9)) continue;
@@ -60,16 +59,10 @@ std::vector<PairCorrespondence> pairStripCorrespondences(const RingCamera& first
 }
 
 std::vector<double> sampsonResiduals(const std::vector<PairCorrespondence>& points, const PairTruth& pose) {
-  const cv::Matx33d Kinv = tool_view::cameraMatrix().inv();
-  const cv::Matx33d F = Kinv.t() * pose.R * skew(pose.t) * Kinv;
+  const cv::Matx33d F = rig::fundamentalOfPose(rig::targetCamera(), pose);
   std::vector<double> residuals;
   residuals.reserve(points.size());
-  for (const PairCorrespondence& c : points) {
-    const cv::Vec3d x1(c.first.x, c.first.y, 1.0), x2(c.second.x, c.second.y, 1.0);
-    const cv::Vec3d Fx1 = F * x1, Ftx2 = F.t() * x2;
-    const double norm = std::sqrt(Fx1[0] * Fx1[0] + Fx1[1] * Fx1[1] + Ftx2[0] * Ftx2[0] + Ftx2[1] * Ftx2[1]);
-    residuals.push_back(x2.dot(Fx1) / norm);
-  }
+  for (const PairCorrespondence& c : points) residuals.push_back(rig::sampsonError(F, c.first, c.second));
   return residuals;
 }
 

@@ -21,9 +21,8 @@ struct PairCorrespondence {
 std::vector<PairCorrespondence> pairStripCorrespondences(const RingCamera& first, const RingCamera& second,
                                                          const SurroundScene& scene, int gridStep);
 
-// Sampson distance (pixels) of each correspondence to the epipolar geometry of `pose` under
-// the tool's camera matrix, as the signed residual e / sqrt(|(F x1)₁₂|² + |(Fᵀ x2)₁₂|²) with
-// e = x2ᵀ F x1 and F = K⁻ᵀ R [t]× K⁻¹ (X2 = R (X1 − t) gives x2ᵀ R [t]× x1 = 0).
+// Signed Sampson distance (pixels, rig::sampsonError) of each correspondence to the epipolar
+// geometry of `pose` under the prepared views' camera matrix (rig::fundamentalOfPose).
 std::vector<double> sampsonResiduals(const std::vector<PairCorrespondence>& points, const PairTruth& pose);
 
 // The pose that the exact pixels give under the tool's camera matrix: least squares of the

@@ -9,14 +9,14 @@
 namespace ringcalib::synth {
 
 // One camera of a parameter file against the truth; `found` is false when the file has no
-// usable "camera_matrix" / "distortion_factor" for it.
+// usable intrinsics for it.
 struct CameraComparison {
   bool found = false;
   double modelRmsPx = 0.0;              // projectionRmsError within 80°
   cv::Vec4d differences;                // estimated − true: fx, fy, cx, cy
 };
 
-// One pair (n, (n + 1) % 6), from "origin_<n>"."extrinsic_param".
+// One pair (n, n + 1 mod 6), from camera n's pose in the file.
 struct PairComparison {
   bool found = false;
   double rotationDeg = 0.0;
@@ -24,8 +24,8 @@ struct PairComparison {
 };
 
 struct RigComparison {
-  std::array<CameraComparison, 6> cameras;
-  std::array<PairComparison, 6> pairs;
+  std::array<CameraComparison, rig::kCameras> cameras;
+  std::array<PairComparison, rig::kCameras> pairs;
   bool allCamerasFound() const;
 };
 

@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 
 namespace ringcalib::synth {
 

@@ -4,29 +4,29 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/fisheye_lens.h"
+#include "rig/pair_pose.h"
+#include "rig/ring.h"
+
 namespace ringcalib::synth {
 
+using rig::FisheyeLens;
+
 // Fisheye model (cv::fisheye's equidistant model) of one camera at video resolution.
-struct CameraTruth {
-  cv::Matx33d K;
-  cv::Vec4d D;
-};
+using CameraTruth = rig::FisheyeCamera;
 
 // Relative pose of the pair (n, (n + 1) % 6) in the calibration tool's convention: prepared
 // views' frames, X2 = R · (X1 − t), |t| = 1.
-struct PairTruth {
-  cv::Matx33d R;
-  cv::Vec3d t;
-};
+using PairTruth = rig::PairPose;
 
 struct RigTruth {
-  std::array<CameraTruth, 6> cameras;
-  std::array<PairTruth, 6> pairs;
+  std::array<CameraTruth, rig::kCameras> cameras;
+  std::array<PairTruth, rig::kCameras> pairs;
 };
 
 // The pose of each pair's prepared frames themselves, same convention. It differs from the
-// truth above by about 0.1° because the tool takes (1800, 1800) as the prepared views' centre
-// while the quarter turn puts the true centre at (1800, 1799).
-using GeometricPairs = std::array<PairTruth, 6>;
+// truth above by about 0.1° because the poses take another principal point than the prepared
+// views' true one (rig/ring.h).
+using GeometricPairs = std::array<PairTruth, rig::kCameras>;
 
 }  // namespace ringcalib::synth

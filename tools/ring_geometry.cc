@@ -5,7 +5,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "tools/random_stream.h"
-#include "tools/tool_view.h"
+#include "rig/prepared_view.h"
 
 namespace ringcalib::synth {
 namespace {
@@ -15,22 +15,16 @@ constexpr double kRingRadius = 0.15;
 constexpr double kTurnSigma = 0.6 * CV_PI / 180.0;  // per axis: about 1° in all
 constexpr double kShiftSigma = 0.003;
 
-// X_p = Q · X_s for the quarter turn of the sensor: x_p = y_s, y_p = −x_s.
-const cv::Matx33d kSensorToPrepared(0.0, 1.0, 0.0, -1.0, 0.0, 0.0, 0.0, 0.0, 1.0);
-
-// Distance of the quarter turn's result centre from the tool's assumed centre: rotate90 maps
-// undistorted column u to prepared row 3599 − u, so the centre 1800 lands on row 1799.
-constexpr double kTurnedCentreRow = tool_view::kViewSize - 1 - tool_view::kCentre;
 
 }  // namespace
 
-cv::Matx33d RingCamera::worldToSensor() const { return kSensorToPrepared.t() * worldToPrepared; }
+cv::Matx33d RingCamera::worldToSensor() const { return rig::quarterTurn().t() * worldToPrepared; }
 
 cv::Vec3d RingCamera::toSensor(const cv::Vec3d& world) const { return worldToSensor() * (world - centre); }
 
-std::array<RingCamera, 6> drawRing(std::uint64_t seed) {
+std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed) {
   RandomStream random(seed, kRingStream);
-  std::array<RingCamera, 6> ring;
+  std::array<RingCamera, rig::kCameras> ring;
   for (size_t i = 0; i < ring.size(); ++i) {
     // Yaw −60° · i: camera i looks along (sin ψ, 0, cos ψ); its prepared axes in the world are
     // x_p = (−cos ψ, 0, sin ψ), y_p = (0, −1, 0), z_p = (sin ψ, 0, cos ψ), so +x_p points to
@@ -50,16 +44,11 @@ std::array<RingCamera, 6> drawRing(std::uint64_t seed) {
 }
 
 bool preparedPixel(const RingCamera& camera, const cv::Vec3d& world, cv::Point2d& pixel) {
-  const cv::Vec3d p = camera.worldToPrepared * (world - camera.centre);
-  if (p[2] <= 0.0) return false;
-  pixel = {tool_view::kCentre + tool_view::kFocal * p[0] / p[2], kTurnedCentreRow + tool_view::kFocal * p[1] / p[2]};
-  return true;
+  return rig::preparedPixel(camera.worldToPrepared * (world - camera.centre), pixel);
 }
 
 cv::Vec3d preparedRay(const RingCamera& camera, const cv::Point2d& pixel) {
-  const cv::Vec3d p((pixel.x - tool_view::kCentre) / tool_view::kFocal, (pixel.y - kTurnedCentreRow) / tool_view::kFocal,
-                    1.0);
-  return cv::normalize(camera.worldToPrepared.t() * p);
+  return cv::normalize(camera.worldToPrepared.t() * rig::preparedDirection(pixel));
 }
 
 PairTruth geometricPairPose(const RingCamera& first, const RingCamera& second) {

@@ -9,14 +9,9 @@
 
 namespace ringcalib::synth {
 
-// World frame: metres, y up, the ring's centre at the origin.
-//
-// Frames of one ring camera:
-//  - sensor frame: x to the right of the raw still, y down it, z along the optical axis; the
-//    fisheye model maps this frame to still pixels;
-//  - prepared frame: the frame of the tool's prepared view, the sensor frame turned a quarter
-//    turn about the optical axis: x_p = y_s, y_p = −x_s, z_p = z_s. The sensor is mounted so
-//    that the world's up is −y_p (up in the prepared view, to the right in the raw still).
+// World frame: metres, y up, the ring's centre at the origin. A camera's sensor and prepared
+// frames are those of rig/ring.h; the sensor is mounted so that the world's up is −y_p (up in
+// the prepared view, to the right in the raw still).
 struct RingCamera {
   cv::Matx33d worldToPrepared;  // X_p = worldToPrepared · (X_w − centre)
   cv::Vec3d centre;
@@ -29,11 +24,10 @@ struct RingCamera {
 // camera i + 1 sits 60° clockwise seen from above from camera i, that is toward +x of camera
 // i's prepared view. Each deviates from the ideal ring by a random turn of about 1° and a
 // shift of a few millimetres.
-std::array<RingCamera, 6> drawRing(std::uint64_t seed);
+std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed);
 
-// Exact position of a world point in the prepared view, through the pinhole of the
-// undistortion (focal 550, centre 1800) and the counter-clockwise quarter turn of the 3600 ×
-// 3600 image: x' = 1800 + 550 x_p / z_p, y' = 1799 + 550 y_p / z_p. False behind the camera.
+// Exact position of a world point in the prepared view (rig::preparedPixel, about the true
+// principal point). False behind the camera.
 bool preparedPixel(const RingCamera& camera, const cv::Vec3d& world, cv::Point2d& pixel);
 
 // Unit world direction of the ray through prepared pixel `pixel` (the inverse of the above).

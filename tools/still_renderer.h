@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 #include "tools/ring_geometry.h"
 #include "tools/surround_scene.h"
 

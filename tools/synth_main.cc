@@ -52,8 +52,8 @@ int main(int argc, char** argv) {
     const ringcalib::synth::GeometricPairs geometric = ringcalib::synth::readGeometricPairs(outDir + "/truth.json");
     for (size_t n = 0; n < geometric.size(); ++n) {
       std::cout << "pair " << n << "-" << (n + 1) % geometric.size() << ": tool-convention truth differs from the geometric pose by "
-                << ringcalib::synth::rotationErrorDeg(truth.pairs[n].R, geometric[n].R) << " deg (rotation), "
-                << ringcalib::synth::directionErrorDeg(truth.pairs[n].t, geometric[n].t) << " deg (direction)" << std::endl;
+                << ringcalib::rig::rotationErrorDeg(truth.pairs[n].R, geometric[n].R) << " deg (rotation), "
+                << ringcalib::rig::directionErrorDeg(truth.pairs[n].t, geometric[n].t) << " deg (direction)" << std::endl;
     }
   } catch (const std::exception& e) {
     std::cerr << "error: " << e.what() << std::endl;

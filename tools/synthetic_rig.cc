@@ -15,7 +15,7 @@
 #include "tools/ring_geometry.h"
 #include "tools/still_renderer.h"
 #include "tools/surround_scene.h"
-#include "tools/tool_view.h"
+#include "rig/prepared_view.h"
 #include "tools/truth_file.h"
 
 namespace ringcalib::synth {
@@ -30,12 +30,8 @@ void makeDirectory(const std::string& path) {
   if (error) throw std::runtime_error("cannot create " + path + ": " + error.message());
 }
 
-// The still model: K scaled by 1.25 as the tool scales it, the same D.
-FisheyeLens stillLens(const CameraTruth& camera) {
-  cv::Matx33d K = camera.K;
-  for (const auto& [row, col] : {std::pair{0, 0}, {0, 2}, {1, 1}, {1, 2}}) K(row, col) *= tool_view::kStillScale;
-  return FisheyeLens(K, camera.D);
-}
+// The still model: K scaled to the still as the tool scales it, the same D.
+FisheyeLens stillLens(const CameraTruth& camera) { return FisheyeLens(camera.scaledToStill()); }
 
 }  // namespace
 
@@ -50,7 +46,7 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   RigTruth truth{};
   for (size_t n = 0; n < truth.cameras.size(); ++n)
     truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight);
-  const std::array<RingCamera, 6> ring = drawRing(options.seed);
+  const std::array<RingCamera, rig::kCameras> ring = drawRing(options.seed);
 
   // Every piece writes its own file or its own entries of the truth and draws its own random
   // streams, so rendering them at once gives the same bytes as one after the other. The
@@ -74,8 +70,8 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
       [&] { scene.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images); });
   pieces.push_back(sceneBuilt);
   if (options.images) {
-    const cv::Size stillSize(static_cast<int>(options.videoWidth * tool_view::kStillScale),
-                             static_cast<int>(options.videoHeight * tool_view::kStillScale));
+    const cv::Size stillSize(static_cast<int>(options.videoWidth * rig::kStillScale),
+                             static_cast<int>(options.videoHeight * rig::kStillScale));
     for (size_t n = 0; n < ring.size(); ++n) {
       pieces.push_back(tasks.add(
           [&, n, stillSize] {

@@ -5,12 +5,12 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include "rig/prepared_view.h"
+
 namespace ringcalib {
 namespace {
 
-constexpr double kImageSize = 3600.0;
-constexpr double kFocal = 550.0;
-constexpr double kCentre = 1800.0;
+constexpr double kImageSize = rig::kViewSize;
 
 bool insideImage(const cv::Vec3d& pixel) {
   return pixel[0] >= 0.0 && pixel[0] < kImageSize && pixel[1] >= 0.0 && pixel[1] < kImageSize;
@@ -24,7 +24,7 @@ cv::Point2f noisy(const cv::Vec3d& pixel, double sigma, cv::RNG& rng) {
 }  // namespace
 
 RingPairScene makeRingPairScene(const RingPairOptions& options) {
-  const cv::Matx33d K(kFocal, 0, kCentre, 0, kFocal, kCentre, 0, 0, 1);
+  const cv::Matx33d K = rig::targetCamera();
   const double yaw = options.yawDegrees * CV_PI / 180.0;
   // Second camera's axes in the first camera's frame: a right-handed turn about y.
   const cv::Matx33d secondToFirst(std::cos(yaw), 0, std::sin(yaw), 0, 1, 0, -std::sin(yaw), 0,
@@ -68,17 +68,6 @@ RingPairScene makeRingPairScene(const RingPairOptions& options) {
                                 static_cast<float>(rng.uniform(0.0, kImageSize)));
   }
   return scene;
-}
-
-double rotationDifferenceDegrees(const cv::Mat& Ra, const cv::Mat& Rb) {
-  cv::Mat axisAngle;
-  cv::Rodrigues(cv::Mat(cv::Matx33d(Ra) * cv::Matx33d(Rb).t()), axisAngle);
-  return cv::norm(axisAngle) * 180.0 / CV_PI;
-}
-
-double directionDifferenceDegrees(const cv::Mat& a, const cv::Mat& b) {
-  const cv::Vec3d u = a, v = b;
-  return std::atan2(cv::norm(u.cross(v)), u.dot(v)) * 180.0 / CV_PI;
 }
 
 }  // namespace ringcalib

@@ -6,6 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/pair_pose.h"
+
 // Synthetic correspondences between two views shaped like a neighbouring pair of the camera
 // ring, with known ground truth, for tests and benchmarks of the pose operations.
 namespace ringcalib {
@@ -23,7 +25,7 @@ struct RingPairOptions {
 };
 
 struct RingPairScene {
-  cv::Mat K;                         // 3x3 CV_64F: the 3600 x 3600 pinhole view, f 550, c 1800
+  cv::Mat K;                         // 3x3 CV_64F: the prepared view's camera (rig::targetCamera)
   cv::Mat R;                         // ground truth, X2 = R (X1 - t)
   cv::Mat t;                         // 3x1, the second centre in the first camera's frame
   std::vector<cv::Point2f> pts1, pts2;
@@ -36,11 +38,5 @@ struct RingPairScene {
 // Scene points lie at a uniform distance in [minDistance, maxDistance] along uniformly drawn
 // pixels of the first view, kept when they also project into the second view.
 RingPairScene makeRingPairScene(const RingPairOptions& options);
-
-// Angle in degrees of the rotation that takes Rb to Ra.
-double rotationDifferenceDegrees(const cv::Mat& Ra, const cv::Mat& Rb);
-
-// Angle in degrees between two 3-vectors (sign included).
-double directionDifferenceDegrees(const cv::Mat& a, const cv::Mat& b);
 
 }  // namespace ringcalib

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 
 namespace ringcalib::synth {
 namespace {
 
 constexpr double kDeg = CV_PI / 180.0;
-
-// Angle between unit-length-agnostic vectors, from atan2(|a × b|, a · b): accurate also for
-// tiny angles, where acos of the dot product loses half the digits.
-double angleBetween(const cv::Vec3d& a, const cv::Vec3d& b) {
-  return std::atan2(cv::norm(a.cross(b)), a.dot(b));
-}
 
 }  // namespace
 
@@ -43,21 +37,6 @@ double projectionRmsError(const CameraTruth& truth, const cv::Matx33d& K, const 
   const cv::Point2d axis(truth.K(0, 2) - K(0, 2), truth.K(1, 2) - K(1, 2));
   if (sumWeights == 0.0) return std::sqrt(axis.dot(axis));
   return std::sqrt(sumSquares / sumWeights);
-}
-
-double rotationErrorDeg(const cv::Matx33d& estimated, const cv::Matx33d& truth) {
-  const cv::Matx33d delta = estimated * truth.t();
-  // Angle of a rotation from its trace and its skew part: atan2(|axis·sin|, cos), well
-  // conditioned at 0 and 180°.
-  const double sinPart = 0.5 * std::sqrt(std::pow(delta(2, 1) - delta(1, 2), 2) +
-                                         std::pow(delta(0, 2) - delta(2, 0), 2) +
-                                         std::pow(delta(1, 0) - delta(0, 1), 2));
-  const double cosPart = 0.5 * (cv::trace(delta) - 1.0);
-  return std::atan2(sinPart, std::clamp(cosPart, -1.0, 1.0)) / kDeg;
-}
-
-double directionErrorDeg(const cv::Vec3d& estimated, const cv::Vec3d& truth) {
-  return angleBetween(estimated, truth) / kDeg;
 }
 
 }  // namespace ringcalib::synth

@@ -94,17 +94,10 @@ GeometricPairs readGeometricPairs(const std::string& path) {
   });
 }
 
-json truthParameterDocument(const RigTruth& truth) {
-  json document;
-  document["version"] = 1;
-  for (std::size_t n = 0; n < truth.cameras.size(); ++n) {
-    const CameraTruth& camera = truth.cameras[n];
-    json& member = document["origin_" + std::to_string(n)];
-    member["camera_matrix"] = {
-        {"x", camera.K(0, 0)}, {"y", camera.K(1, 1)}, {"z", camera.K(0, 2)}, {"w", camera.K(1, 2)}};
-    member["distortion_factor"] = {
-        {"x", camera.D[0]}, {"y", camera.D[1]}, {"z", camera.D[2]}, {"w", camera.D[3]}};
-  }
+rig::ParameterDocument truthParameterDocument(const RigTruth& truth) {
+  rig::ParameterDocument document;
+  document.setVersion();
+  for (std::size_t n = 0; n < truth.cameras.size(); ++n) document.setCamera(static_cast<int>(n), truth.cameras[n]);
   return document;
 }
 

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "rig/parameter_document.h"
 #include "tools/rig_truth.h"
 #include "tools/synthetic_rig.h"
 
@@ -15,10 +16,10 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
                     const RigOptions& options);
 RigTruth readTruthFile(const std::string& path);
 
-// The parameter file an exact intrinsic run would write for the rig: "version" 1 and each
-// camera's fx, fy, cx, cy and D at video resolution, in the members the calibration tool
-// reads. Lets the extrinsic job run on the truth intrinsics alone.
-nlohmann::json truthParameterDocument(const RigTruth& truth);
+// The parameter file an exact intrinsic run would write for the rig: version 1 and each
+// camera's K and D at video resolution. Lets the extrinsic job run on the truth intrinsics
+// alone.
+rig::ParameterDocument truthParameterDocument(const RigTruth& truth);
 GeometricPairs readGeometricPairs(const std::string& path);
 
 }  // namespace ringcalib::synth

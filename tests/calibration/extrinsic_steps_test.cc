@@ -7,15 +7,15 @@
 #include <opencv2/imgproc.hpp>
 
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/extrinsic_geometry.h"
+#include "rig/prepared_view.h"
 #include "tests/support/test_support.h"
 #include "tools/synthetic_two_view.h"
 
 namespace ringcalib::test {
 namespace {
 
-using extrinsic::pairRotation;
-using extrinsic::targetCameraMatrix;
+cv::Mat pairRotation() { return cv::Mat(rig::pairRotation()); }
+cv::Mat targetCameraMatrix() { return cv::Mat(rig::targetCamera()); }
 
 cv::Mat bytes(int rows, int cols, std::vector<uchar> values) {
   return cv::Mat(rows, cols, CV_8U, values.data()).clone();
@@ -113,18 +113,23 @@ TEST(DenseFlowMatches, FollowAKnownShiftOnTheGridOfTheStrip) {
 
 // Runs poseFromMatches for pair (1, 2) and returns what it printed.
 std::string poseFromMatches(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
-                            int expectedCode, cv::Mat& R, cv::Mat& t) {
+                            int expectedCode, extrinsic::PairSolution& solution) {
   CoutCapture out;
-  EXPECT_EQ(ExtrinsicCalibration().poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix(), R, t), expectedCode);
+  EXPECT_EQ(ExtrinsicCalibration().poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix(), solution), expectedCode);
+  EXPECT_EQ(solution.code, expectedCode);
   return out.text();
 }
 
 TEST(PairPose, RecoversARingPairAndPrintsTheDiagnostics) {
   const RingPairScene scene = makeRingPairScene(RingPairOptions());
-  cv::Mat R, t;
-  const std::string out = poseFromMatches(scene.pts1, scene.pts2, 0, R, t);
-  EXPECT_LT(rotationDifferenceDegrees(R, scene.R), 0.05);
-  EXPECT_LT(directionDifferenceDegrees(t, scene.t), 3.0);
+  extrinsic::PairSolution solution;
+  const std::string out = poseFromMatches(scene.pts1, scene.pts2, 0, solution);
+  const cv::Mat& R = solution.pose.R;
+  const cv::Mat& t = solution.pose.t;
+  EXPECT_TRUE(solution.fitted && solution.posed);
+  EXPECT_EQ(solution.fit.inliers.size(), scene.pts1.size());
+  EXPECT_LT(rig::rotationErrorDeg(R, scene.R), 0.05);
+  EXPECT_LT(rig::directionErrorDeg(t, scene.t), 3.0);
   EXPECT_EQ(out.rfind("pts1.size, pts2.size: 3000 3000\nF \n", 0), 0u) << out;
   // The angles are R's triple in degrees: about 60 about y, with R(0,2)'s sign reversed.
   double x = 0, y = 0;
@@ -146,20 +151,21 @@ TEST(PairPose, UnusableEstimatesFailInOneLineNamingThePair) {
                {scene.pts1, oneInfinite, "the estimated pose is not finite"},
                {scene.pts1, halfInfinite, "the pose step found no usable pose"}};
   for (const auto& c : cases) {
-    cv::Mat R, t;
-    const std::string out = poseFromMatches(c.pts1, c.pts2, 9, R, t);
+    extrinsic::PairSolution solution;
+    const std::string out = poseFromMatches(c.pts1, c.pts2, 9, solution);
     const std::string line = "extrinsic calibration of pair 1-2 failed: " + c.cause + "\n";
     EXPECT_EQ(out.substr(out.size() - std::min(out.size(), line.size())), line);
-    EXPECT_TRUE(R.empty() && t.empty());
+    EXPECT_FALSE(solution.posed);
   }
 }
 
 TEST(PairPose, ImageLibraryErrorNamesThePair) {
   // The flow takes one channel only; a colour view makes the library raise its error.
   const cv::Mat colour(200, 200, CV_8UC3, cv::Scalar(10, 20, 30)), K = targetCameraMatrix();
-  cv::Mat R, t;
+  extrinsic::PairSolution solution;
   CoutCapture out;
-  EXPECT_EQ(ExtrinsicCalibration().solvePair(2, 3, colour, colour, K, K, R, t), 9);
+  EXPECT_EQ(ExtrinsicCalibration().solvePair(2, 3, colour, colour, K, K, solution), 9);
+  EXPECT_FALSE(solution.matched);
   EXPECT_TRUE(std::regex_match(out.text(), std::regex("extrinsic calibration of pair 2-3 failed: image library "
                                                       "error: [^\n]+\n")))
       << out.text();

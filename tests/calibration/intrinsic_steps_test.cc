@@ -202,7 +202,7 @@ std::string samplePattern(int camera) {
 }
 
 void writeVideos(const std::string& folder) {
-  for (int camera = 0; camera < intrinsic::kCameraCount; ++camera) {
+  for (int camera = 0; camera < rig::kCameras; ++camera) {
     cv::VideoWriter writer(intrinsic::videoPath(folder, camera), cv::CAP_FFMPEG,
                            cv::VideoWriter::fourcc('m', 'p', '4', 'v'), 30, kExaminedFrame, true);
     ASSERT_TRUE(writer.isOpened());
@@ -226,9 +226,9 @@ std::vector<Corners> sequentialViews(const std::string& folder, std::vector<int>
                                    std::vector<int>& ends) {
   back_off::processCounter() = 0;
   VideoCalibration calibration;
-  std::vector<Corners> views(intrinsic::kCameraCount);
-  passes.assign(intrinsic::kCameraCount, 0);
-  for (int camera = 0; camera < intrinsic::kCameraCount; ++camera) {
+  std::vector<Corners> views(rig::kCameras);
+  passes.assign(rig::kCameras, 0);
+  for (int camera = 0; camera < rig::kCameras; ++camera) {
     cv::VideoCapture capture(intrinsic::videoPath(folder, camera), cv::CAP_FFMPEG);
     cv::Mat frame;
     for (int read = 1; capture.read(frame); ++read) {
@@ -248,7 +248,7 @@ std::vector<Corners> sequentialViews(const std::string& folder, std::vector<int>
 
 void expectSameViews(intrinsic::SharedCameras& shared, const std::vector<Corners>& expected,
                      const std::vector<int>& passes, const std::string& how) {
-  for (int camera = 0; camera < intrinsic::kCameraCount; ++camera) {
+  for (int camera = 0; camera < rig::kCameras; ++camera) {
     const intrinsic::BackOffRun* run = intrinsic::runStartingWith(shared.cameras[camera], shared.start[camera]);
     ASSERT_NE(run, nullptr) << how << ", camera " << camera;
     EXPECT_EQ(run->cheapTestsPassed, passes[camera]) << how << ", camera " << camera;
@@ -271,11 +271,11 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   {
     intrinsic::SharedCameras shared(0);
     intrinsic::CameraExaminer examiner(folders, shared, false, format);
-    for (int camera = intrinsic::kCameraCount - 1; camera >= 0; --camera) examiner.examine(camera);
+    for (int camera = rig::kCameras - 1; camera >= 0; --camera) examiner.examine(camera);
     expectSameViews(shared, expected, passes, "backwards");
     // The videos are made so that the start matters: some run of another start differs.
     int differing = 0;
-    for (int camera = 1; camera < intrinsic::kCameraCount; ++camera) {
+    for (int camera = 1; camera < rig::kCameras; ++camera) {
       for (const intrinsic::BackOffRun& run : shared.cameras[camera].runs) {
         differing += run.views != expected[camera] ? 1 : 0;
       }
@@ -298,7 +298,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
       })) << threads << " threads: a camera was left unsolved";
     }
     expectSameViews(shared, expected, passes, std::to_string(threads) + " threads");
-    for (int camera = 0; camera < intrinsic::kCameraCount; ++camera) {
+    for (int camera = 0; camera < rig::kCameras; ++camera) {
       const intrinsic::CameraSolve want =
           intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, format, false);
       EXPECT_EQ(shared.cameras[camera].solve->cornersKept, want.cornersKept) << threads << " threads, camera " << camera;

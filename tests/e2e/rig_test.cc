@@ -106,8 +106,8 @@ void expectPairsWithinBars(const json& document) {
     const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
     const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
     EXPECT_EQ(pose.size(), 12u);
-    EXPECT_LT(synth::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.05) << pair;
-    EXPECT_LT(synth::directionErrorDeg(t, rig().truth.pairs[pair].t), 3.0) << "pair " << pair;
+    EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.05) << pair;
+    EXPECT_LT(rig::directionErrorDeg(t, rig().truth.pairs[pair].t), 3.0) << "pair " << pair;
     EXPECT_NEAR(cv::norm(t), 1.0, 1e-9) << "pair " << pair;
   }
 }

@@ -47,8 +47,8 @@ TEST(PoseRefinement, ConvergesWithOutliersAndKeepsParallelRaysFinite) {
     pose.eulerToRotation(x + 0.003, y - 0.004, z + 0.002, R);  // about 0.3 degrees off
     cv::Mat t = (cv::Mat_<double>(3, 1) << 0.8, 0.0, -0.4);
     EXPECT_LT(pose.optimizeRt(scene.pts1, scene.pts2, scene.K, R, t, 40), 0.5);  // median of 0.3 px noise
-    EXPECT_LT(rotationDifferenceDegrees(R, scene.R), 0.05) << "seed " << seed;
-    EXPECT_LT(directionDifferenceDegrees(t, scene.t), 1.0) << "seed " << seed;
+    EXPECT_LT(rig::rotationErrorDeg(R, scene.R), 0.05) << "seed " << seed;
+    EXPECT_LT(rig::directionErrorDeg(t, scene.t), 1.0) << "seed " << seed;
     EXPECT_NEAR(cv::norm(t), 1.0, 1e-12);
   }
   // Identical rays: a point at the first camera, not a NaN.
@@ -93,8 +93,8 @@ TEST(PoseFromF, RecoversNeighbouringPairsOfManyGeometries) {
     const cv::Mat F = cv::findFundamentalMat(scene.pts1, scene.pts2, cv::FM_RANSAC, 3.0, 0.99);
     const Estimate estimate = poseFromF(scene.pts1, scene.pts2, scene.K, F);
     EXPECT_LT(estimate.error, 0.5) << "geometry " << g;
-    EXPECT_LT(rotationDifferenceDegrees(estimate.R, scene.R), 0.02) << "geometry " << g;
-    EXPECT_LT(directionDifferenceDegrees(estimate.t, scene.t), 2.0) << "geometry " << g;
+    EXPECT_LT(rig::rotationErrorDeg(estimate.R, scene.R), 0.02) << "geometry " << g;
+    EXPECT_LT(rig::directionErrorDeg(estimate.t, scene.t), 2.0) << "geometry " << g;
     EXPECT_NEAR(cv::norm(estimate.t), 1.0, 1e-12) << "geometry " << g;
     EXPECT_EQ(estimate.printed.rfind(gbk::kOptimisationTime, 0), 0u) << estimate.printed;
   }

@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "tools/camera_draw.h"
-#include "tools/fisheye_lens.h"
+#include "tools/rig_truth.h"
 #include "tools/pair_truth.h"
 #include "tools/ring_geometry.h"
 #include "tools/still_renderer.h"
@@ -53,7 +53,7 @@ TEST(Generator, PairTruthFitsTheExactPixelsOfTheStrip) {
       const PairTruth truth = fitToolConventionPose(points, geometric);
       EXPECT_LT(rms(sampsonResiduals(points, truth)), 0.03) << "seed " << seed << " pair " << i;
       EXPECT_GT(rms(sampsonResiduals(points, geometric)), 0.1);
-      EXPECT_NEAR(rotationErrorDeg(truth.R, geometric.R), 0.1, 0.04);
+      EXPECT_NEAR(rig::rotationErrorDeg(truth.R, geometric.R), 0.1, 0.04);
     }
   }
 }
@@ -67,9 +67,9 @@ TEST(Generator, ErrorMeasures) {
   cv::Matx33d R, turn;
   cv::Rodrigues(cv::Vec3d(0.3, -0.5, 0.8), R);
   cv::Rodrigues(cv::Vec3d(0.0, 0.02 * CV_PI / 180, 0.0), turn);
-  EXPECT_NEAR(rotationErrorDeg(turn * R, R), 0.02, 1e-9);
-  EXPECT_NEAR(directionErrorDeg({0.866, 0.0, -0.5}, {1.732, 0.0, -1.0}), 0.0, 1e-6);
-  EXPECT_NEAR(directionErrorDeg({1.0, 0.0, 0.0}, {-1.0, 0.0, 1.0}), 135.0, 1e-12);
+  EXPECT_NEAR(rig::rotationErrorDeg(turn * R, R), 0.02, 1e-9);
+  EXPECT_NEAR(rig::directionErrorDeg({0.866, 0.0, -0.5}, {1.732, 0.0, -1.0}), 0.0, 1e-6);
+  EXPECT_NEAR(rig::directionErrorDeg({1.0, 0.0, 0.0}, {-1.0, 0.0, 1.0}), 135.0, 1e-12);
 }
 
 constexpr int kN = 3600;

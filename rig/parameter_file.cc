@@ -1,4 +1,4 @@
-#include "calibration/parameter_file.h"
+#include "rig/parameter_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "calibration/compact_json.h"
-#include "calibration/parameter_file_target.h"
+#include "rig/parameter_file_target.h"
 #include "core/result_code.h"
 
 namespace ringcalib {
@@ -97,35 +96,6 @@ Replaced replaceByRename(const WriteTarget& target, const std::string& text) {
 }
 
 }  // namespace
-
-int loadParameterDocument(std::ifstream& in, const std::string& path, nlohmann::json& document) {
-  struct stat info;
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::cout << "Can not read camera parameter file : " << path << " is a directory" << std::endl;
-    return kCannotOpen;
-  }
-  in.open(path, std::ios::in | std::ios::binary);
-  if (!in.is_open()) return kCannotOpen;
-
-  std::int64_t version = 0;
-  try {
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size <= 0) return kBadParameterFile;
-    in.seekg(0, std::ios::beg);
-    // One zero byte more than the file: the text ends at the first NUL, as a C string.
-    std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
-    in.read(buffer.data(), size);
-    document = nlohmann::json::parse(buffer.data());
-    version = readInteger(document["version"]);
-  } catch (const std::exception& e) {
-    std::cout << "read version failed : " << e.what() << std::endl;
-    in.close();
-    return kBadParameterFile;
-  }
-  if (version != 1) return kWrongVersion;
-  return kSuccess;
-}
 
 int checkParameterFileWritable(const std::string& path) {
   return decideWriteTarget(path).method == WriteMethod::kRefuse ? kCannotOpen : kSuccess;

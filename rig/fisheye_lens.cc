@@ -1,9 +1,11 @@
-#include "tools/fisheye_lens.h"
+#include "rig/fisheye_lens.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace ringcalib::synth {
+#include "rig/prepared_view.h"
+
+namespace ringcalib::rig {
 namespace {
 
 constexpr double kMaxFieldHalfAngle = 100.0 * CV_PI / 180.0;
@@ -15,6 +17,15 @@ double slope(const cv::Vec4d& D, double theta) {
 }
 
 }  // namespace
+
+FisheyeCamera FisheyeCamera::scaledToStill() const {
+  FisheyeCamera still = *this;
+  still.K(0, 0) *= kStillScale;
+  still.K(0, 2) *= kStillScale;
+  still.K(1, 1) *= kStillScale;
+  still.K(1, 2) *= kStillScale;
+  return still;
+}
 
 FisheyeLens::FisheyeLens(const cv::Matx33d& K, const cv::Vec4d& D) : K_(K), D_(D) {
   // The model is only invertible while theta_d grows; scan for the first turning point.
@@ -69,4 +80,4 @@ bool FisheyeLens::unproject(double u, double v, cv::Vec3d& ray) const {
   return true;
 }
 
-}  // namespace ringcalib::synth
+}  // namespace ringcalib::rig

@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "calibration/parameter_file.h"
+#include "rig/parameter_file.h"
 #include "core/result_code.h"
 #include "tests/support/test_support.h"
 

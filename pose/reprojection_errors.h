@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-namespace ringcalib::report {
+namespace ringcalib {
 
 // The per-correspondence reprojection errors, in pixels of the second view, of a pose
 // (R, t) with X2 = R (X1 - t): each correspondence is triangulated on the first ray
@@ -15,4 +15,4 @@ std::vector<double> poseReprojectionErrors(const std::vector<cv::Point2f>& pts1,
                                            const cv::Mat& K, const cv::Mat& R,
                                            const cv::Mat& t);
 
-}  // namespace ringcalib::report
+}  // namespace ringcalib

@@ -12,7 +12,7 @@ namespace ringcalib {
 
 // "%.15g" with ".0" appended when the text has neither '.' nor 'e'; NaN and infinities
 // become "null" (JSON has no literal for them).
-std::string formatNumber(double value);
+std::string formatFileNumber(double value);
 
 // Compact text of the whole document. Iterative, so a deeply nested member read from a
 // user's file cannot exhaust the stack when the document is written back.

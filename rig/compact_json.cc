@@ -1,9 +1,11 @@
-#include "calibration/compact_json.h"
+#include "rig/compact_json.h"
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <vector>
+
+#include "core/number_format.h"
 
 namespace ringcalib {
 namespace {
@@ -18,7 +20,7 @@ using json = nlohmann::json;
 void appendScalar(std::string& out, const json& value) {
   switch (value.type()) {
     case json::value_t::number_float:
-      out += formatNumber(value.get<double>());
+      out += formatFileNumber(value.get<double>());
       break;
     case json::value_t::number_integer:
       out += std::to_string(value.get<std::int64_t>());
@@ -36,11 +38,9 @@ void appendScalar(std::string& out, const json& value) {
 
 }  // namespace
 
-std::string formatNumber(double value) {
+std::string formatFileNumber(double value) {
   if (!std::isfinite(value)) return "null";
-  char text[40];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  std::string result(text);
+  std::string result = formatNumber("%.15g", value);
   if (result.find_first_of(".e") == std::string::npos) result += ".0";
   return result;
 }

@@ -5,15 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-// Reading and writing the camera parameter file on disk. The document itself is built and
-// serialised elsewhere (compact_json.h); these steps only move bytes and report codes.
+// Writing the camera parameter file on disk. The document itself is read, built and
+// serialised elsewhere (parameter_document.h); these steps only move bytes and report codes.
 namespace ringcalib {
-
-// The extrinsic job's load: opens `path` into `in` (binary), reads the whole file, parses
-// it into `document` and checks "version". Returns kSuccess, kCannotOpen, kBadParameterFile
-// (after printing "read version failed : " and the library's text when an exception was
-// raised) or kWrongVersion. On success `in` stays open.
-int loadParameterDocument(std::ifstream& in, const std::string& path, nlohmann::json& document);
 
 // Whether the parameter file can be written at `path`, checked without creating or
 // truncating anything, so that a job that fails later leaves an earlier file intact. It says

@@ -2,7 +2,19 @@
 
 #include <opencv2/core.hpp>
 
-namespace ringcalib::synth {
+namespace ringcalib::rig {
+
+// A fisheye camera: K (fx, 0, cx; 0, fy, cy; 0, 0, 1) and D (k1 ... k4) of the equidistant
+// model below, in pixels of the camera's video frames.
+struct FisheyeCamera {
+  cv::Matx33d K;
+  cv::Vec4d D;
+
+  // The same lens in pixels of its still, which is kStillScale x the video frames: fx, fy,
+  // cx and cy scaled, D as it is.
+  FisheyeCamera scaledToStill() const;
+};
+
 
 // The equidistant fisheye model of cv::fisheye, without skew:
 //   a = x / z, b = y / z, r = sqrt(a² + b²), theta = atan(r),
@@ -13,6 +25,7 @@ namespace ringcalib::synth {
 class FisheyeLens {
  public:
   FisheyeLens(const cv::Matx33d& K, const cv::Vec4d& D);
+  explicit FisheyeLens(const FisheyeCamera& camera) : FisheyeLens(camera.K, camera.D) {}
 
   // Pixel of the direction `ray` (any length, not zero).
   cv::Point2d project(const cv::Vec3d& ray) const;
@@ -39,4 +52,4 @@ class FisheyeLens {
   double maxThetaD_ = 0.0;
 };
 
-}  // namespace ringcalib::synth
+}  // namespace ringcalib::rig

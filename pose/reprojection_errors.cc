@@ -1,9 +1,9 @@
-#include "report/pose_errors.h"
+#include "pose/reprojection_errors.h"
 
 #include "pose/cpose.h"
 #include "pose/reprojection_terms.h"
 
-namespace ringcalib::report {
+namespace ringcalib {
 
 std::vector<double> poseReprojectionErrors(const std::vector<cv::Point2f>& pts1,
                                            const std::vector<cv::Point2f>& pts2,
@@ -21,4 +21,4 @@ std::vector<double> poseReprojectionErrors(const std::vector<cv::Point2f>& pts1,
   return errors;
 }
 
-}  // namespace ringcalib::report
+}  // namespace ringcalib

@@ -1,4 +1,4 @@
-#include "calibration/parameter_file_target.h"
+#include "rig/parameter_file_target.h"
 
 #include <fcntl.h>
 #include <sys/xattr.h>

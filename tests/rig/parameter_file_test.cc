@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "calibration/compact_json.h"
 #include "calibration/extrinsic_calibration.h"
-#include "calibration/parameter_file.h"
 #include "calibration/video_calibration.h"
+#include "rig/compact_json.h"
+#include "rig/parameter_file.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -1,0 +1,35 @@
+#include "rig/pair_pose.h"
+
+#include <cmath>
+
+namespace ringcalib::rig {
+
+double rotationAngleDeg(const cv::Matx33d& R) {
+  const double twiceSin = std::hypot(R(2, 1) - R(1, 2), R(0, 2) - R(2, 0), R(1, 0) - R(0, 1));
+  const double twiceCos = R(0, 0) + R(1, 1) + R(2, 2) - 1.0;
+  return std::atan2(twiceSin, twiceCos) * 180.0 / CV_PI;
+}
+
+double rotationErrorDeg(const cv::Matx33d& Ra, const cv::Matx33d& Rb) { return rotationAngleDeg(Ra * Rb.t()); }
+
+double directionErrorDeg(const cv::Vec3d& a, const cv::Vec3d& b) {
+  return std::atan2(cv::norm(a.cross(b)), a.dot(b)) * 180.0 / CV_PI;
+}
+
+double sampsonError(const cv::Matx33d& F, const cv::Point2d& x1, const cv::Point2d& x2) {
+  const cv::Vec3d a(x1.x, x1.y, 1.0);
+  const cv::Vec3d b(x2.x, x2.y, 1.0);
+  const cv::Vec3d Fa = F * a;
+  const cv::Vec3d Ftb = F.t() * b;
+  const double gradient = std::sqrt(Fa[0] * Fa[0] + Fa[1] * Fa[1] + Ftb[0] * Ftb[0] + Ftb[1] * Ftb[1]);
+  return b.dot(Fa) / gradient;
+}
+
+cv::Matx33d fundamentalOfPose(const cv::Matx33d& K, const PairPose& pose) {
+  const cv::Vec3d& t = pose.t;
+  const cv::Matx33d skew(0, -t[2], t[1], t[2], 0, -t[0], -t[1], t[0], 0);
+  const cv::Matx33d Kinv = K.inv();
+  return Kinv.t() * pose.R * skew * Kinv;
+}
+
+}  // namespace ringcalib::rig

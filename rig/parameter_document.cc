@@ -1,0 +1,147 @@
+#include "rig/parameter_document.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <iostream>
+#include <vector>
+
+#include "core/result_code.h"
+#include "rig/compact_json.h"
+#include "rig/parameter_file.h"
+
+namespace ringcalib::rig {
+namespace {
+
+using nlohmann::json;
+
+// The file's members:
+//   {"origin_<n>": {"camera_matrix": {"x": fx, "y": fy, "z": cx, "w": cy},
+//                   "distortion_factor": {"x": k1, "y": k2, "z": k3, "w": k4},
+//                   "extrinsic_param": {"R00": ..., "R22": ..., "T00": ..., "T10": ..., "T20": ...}},
+//    ..., "version": 1}
+
+constexpr const char* kVersion = "version";
+constexpr const char* kMatrix = "camera_matrix";
+constexpr const char* kDistortion = "distortion_factor";
+constexpr const char* kPose = "extrinsic_param";
+
+std::string rotationKey(int row, int col) { return "R" + std::to_string(row) + std::to_string(col); }
+std::string translationKey(int row) { return "T" + std::to_string(row) + "0"; }
+
+// node[key] as a number, or false when absent or not a number.
+bool numberAt(const json& node, const std::string& key, double& value) {
+  if (!node.is_object()) return false;
+  const auto it = node.find(key);
+  if (it == node.end() || !it->is_number()) return false;
+  value = it->get<double>();
+  return true;
+}
+
+const json* member(const json& node, const std::string& key) {
+  if (!node.is_object()) return nullptr;
+  const auto it = node.find(key);
+  return it == node.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+std::string ParameterDocument::cameraKey(int n) { return "origin_" + std::to_string(n); }
+
+int ParameterDocument::load(std::ifstream& in, const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::cout << "Can not read camera parameter file : " << path << " is a directory" << std::endl;
+    return kCannotOpen;
+  }
+  in.open(path, std::ios::in | std::ios::binary);
+  if (!in.is_open()) return kCannotOpen;
+
+  std::int64_t version = 0;
+  try {
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size <= 0) return kBadParameterFile;
+    in.seekg(0, std::ios::beg);
+    // One zero byte more than the file: the text ends at the first NUL, as a C string.
+    std::vector<char> buffer(static_cast<std::size_t>(size) + 1, '\0');
+    in.read(buffer.data(), size);
+    document_ = json::parse(buffer.data());
+    version = readInteger(document_[kVersion]);
+  } catch (const std::exception& e) {
+    std::cout << "read version failed : " << e.what() << std::endl;
+    in.close();
+    return kBadParameterFile;
+  }
+  if (version != 1) return kWrongVersion;
+  return kSuccess;
+}
+
+void ParameterDocument::setVersion() { document_[kVersion] = 1; }
+
+FisheyeCamera ParameterDocument::camera(int n) {
+  FisheyeCamera camera{cv::Matx33d::zeros(), cv::Vec4d::all(0.0)};
+  json& entry = document_[cameraKey(n)];
+  json& matrix = entry[kMatrix];
+  camera.K(0, 0) = readNumber(matrix["x"]);
+  camera.K(1, 1) = readNumber(matrix["y"]);
+  camera.K(0, 2) = readNumber(matrix["z"]);
+  camera.K(1, 2) = readNumber(matrix["w"]);
+  camera.K(2, 2) = 1.0;
+  json& distortion = entry[kDistortion];
+  camera.D[0] = readNumber(distortion["x"]);
+  camera.D[1] = readNumber(distortion["y"]);
+  camera.D[2] = readNumber(distortion["z"]);
+  camera.D[3] = readNumber(distortion["w"]);
+  return camera;
+}
+
+bool ParameterDocument::findCamera(int n, FisheyeCamera& camera) const {
+  const json* entry = member(document_, cameraKey(n));
+  if (entry == nullptr) return false;
+  const json* matrix = member(*entry, kMatrix);
+  const json* distortion = member(*entry, kDistortion);
+  if (matrix == nullptr || distortion == nullptr) return false;
+  camera.K = cv::Matx33d::eye();
+  cv::Vec4d& D = camera.D;
+  return numberAt(*matrix, "x", camera.K(0, 0)) && numberAt(*matrix, "y", camera.K(1, 1)) &&
+         numberAt(*matrix, "z", camera.K(0, 2)) && numberAt(*matrix, "w", camera.K(1, 2)) &&
+         numberAt(*distortion, "x", D[0]) && numberAt(*distortion, "y", D[1]) &&
+         numberAt(*distortion, "z", D[2]) && numberAt(*distortion, "w", D[3]);
+}
+
+bool ParameterDocument::findPose(int n, PairPose& pose) const {
+  const json* entry = member(document_, cameraKey(n));
+  const json* param = entry == nullptr ? nullptr : member(*entry, kPose);
+  if (param == nullptr) return false;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      if (!numberAt(*param, rotationKey(i, j), pose.R(i, j))) return false;
+    }
+    if (!numberAt(*param, translationKey(i), pose.t[i])) return false;
+  }
+  return true;
+}
+
+void ParameterDocument::setCamera(int n, const FisheyeCamera& camera) {
+  const cv::Matx33d& K = camera.K;
+  const cv::Vec4d& D = camera.D;
+  json& entry = document_[cameraKey(n)];
+  entry[kMatrix] = json::object({{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}});
+  entry[kDistortion] = json::object({{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}});
+}
+
+void ParameterDocument::setPose(int n, const PairPose& pose) {
+  json param = json::object();
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) param[rotationKey(i, j)] = pose.R(i, j);
+    param[translationKey(i)] = pose.t[i];
+  }
+  document_[cameraKey(n)][kPose] = std::move(param);
+}
+
+std::string ParameterDocument::text() const { return serializeCompact(document_); }
+
+int ParameterDocument::write(const std::string& path) const { return writeParameterFile(path, text()); }
+
+}  // namespace ringcalib::rig

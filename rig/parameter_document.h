@@ -1,0 +1,57 @@
+#pragma once
+
+#include <fstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "rig/fisheye_lens.h"
+#include "rig/pair_pose.h"
+
+// The camera parameter file's document: the one place that knows its members (their names
+// and layout stand in parameter_document.cc). Each camera has its intrinsics, in pixels of
+// the video frames, and the pose of the pair it starts (rig/ring.h). Members the tool does not
+// know are kept and written back as read; the bytes are those of rig/compact_json.h.
+namespace ringcalib::rig {
+
+class ParameterDocument {
+ public:
+  ParameterDocument() = default;
+
+  // The key of camera n: "origin_<n>".
+  static std::string cameraKey(int n);
+
+  // The extrinsic job's load: opens `path` into `in` (binary), reads the whole file, parses
+  // it and checks that its version is 1. Returns kSuccess, kCannotOpen, kBadParameterFile (after printing
+  // "read version failed : " and the library's text when an exception was raised) or
+  // kWrongVersion. On success `in` stays open.
+  int load(std::ifstream& in, const std::string& path);
+
+  // Version 1, as the intrinsic job starts its document.
+  void setVersion();
+
+  // Camera n's K and D (K(2, 2) = 1). Missing members read as null, as the library's mutable
+  // access gives them, so a missing or non-number value raises the library's type error.
+  FisheyeCamera camera(int n);
+
+  // Camera n's K and D, or pair n's pose: false when a member is absent or not a number.
+  bool findCamera(int n, FisheyeCamera& camera) const;
+  bool findPose(int n, PairPose& pose) const;
+
+  // Enter camera n's K and D, or pair n's pose (replacing the pose's member whole). They raise the library's exceptions when a value cannot be stored.
+  void setCamera(int n, const FisheyeCamera& camera);
+  void setPose(int n, const PairPose& pose);
+
+  // The compact bytes of the whole document, and the file written with them
+  // (writeParameterFile in rig/parameter_file.h; returns a result code).
+  std::string text() const;
+  int write(const std::string& path) const;
+
+  nlohmann::json& content() { return document_; }
+  const nlohmann::json& content() const { return document_; }
+
+ private:
+  nlohmann::json document_;
+};
+
+}  // namespace ringcalib::rig

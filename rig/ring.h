@@ -1,0 +1,34 @@
+#pragma once
+
+// The ring of six cameras and the frames every part of the tool shares. Stated here once.
+//
+// Cameras and pairs
+//  - Cameras n = 0 ... 5 sit on a ring, looking outwards, about 60 degrees apart; camera n + 1
+//    lies toward +x of camera n's prepared view. Pair n is the neighbouring pair (n, n + 1 mod
+//    6), camera n first; going once around the ring visits pairs 0 ... 5.
+//
+// Frames of one camera (rig/prepared_view.h holds the numbers)
+//  - sensor frame: x to the right of the raw still, y down it, z along the optical axis. The
+//    fisheye camera (rig/fisheye_lens.h) maps this frame to pixels of the camera's video
+//    frames; its stills are 1.25 x those frames, so K is scaled by 1.25 for them.
+//  - prepared frame: the frame of the prepared view, the sensor frame turned a quarter turn
+//    about the optical axis (x_p = y_s, y_p = -x_s, z_p = z_s). The prepared view is the still
+//    undistorted to a 3600 x 3600 pinhole image with f = 550 and principal point (1800, 1800),
+//    then turned a quarter turn counter-clockwise. The turn maps undistorted column u to row
+//    3599 - u, so the true principal point of the prepared view is (1800, 1799).
+//
+// Pair pose (rig/pair_pose.h)
+//  - A point X1 in camera n's frame is X2 = R (X1 - t) in camera n + 1's frame; t is camera
+//    n + 1's centre in camera n's frame, of unit length.
+//  - The poses that the extrinsic job estimates and the parameter file stores take (1800, 1800)
+//    as the prepared views' principal point. They are therefore the poses of frames turned by
+//    about atan(1 / 550) (0.10 degrees) about each view's x axis, not of the geometric prepared
+//    frames; downstream software reads them in this convention.
+namespace ringcalib::rig {
+
+constexpr int kCameras = 6;
+
+// The camera after n around the ring: the second camera of pair n.
+constexpr int nextCamera(int n) { return (n + 1) % kCameras; }
+
+}  // namespace ringcalib::rig
