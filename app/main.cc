@@ -3,6 +3,7 @@
 
 #include "app/run_report.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/rig_check.h"
 #include "calibration/video_calibration.h"
 #include "core/input_param.h"
 #include "core/process_settings.h"
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
   if (parsed != 0) return parsed;
 
   const InputParam::CalibrationType type = param.Type();
-  if (type != InputParam::ALL && type != InputParam::INTRINSIC && type != InputParam::EXTRINSIC) {
+  if (type != InputParam::ALL && type != InputParam::INTRINSIC && type != InputParam::EXTRINSIC &&
+      type != InputParam::CHECK) {
     return 1;  // a word that names no job is not reported
   }
   // Without --report, record() is null and the jobs do no report work.
@@ -55,6 +57,13 @@ int main(int argc, char** argv) {
       extrinsic->setReport(report.record());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded("extrinsic", code);
+      break;
+    }
+    case InputParam::CHECK: {
+      RigCheck check;
+      check.setReport(report.record());
+      code = check.Check(param.imagePaths(), param.file());
+      report.jobEnded("check", code);
       break;
     }
   }

@@ -63,6 +63,12 @@ void recordPair(ringcalib::report::PairReport& record, const PairSolution& solut
   }
 }
 
+// The last line of `text` (which ends with a line end).
+std::string lastLine(const std::string& text) {
+  const std::size_t start = text.size() < 2 ? std::string::npos : text.rfind('\n', text.size() - 2);
+  return start == std::string::npos ? text : text.substr(start + 1);
+}
+
 // The image library reports a file it cannot open on standard error; the job reports it on
 // standard output, so a missing file is recognised before the library is asked.
 cv::Mat readGrey(const std::string& path) {
@@ -100,9 +106,26 @@ int ExtrinsicCalibration::Calibrate(const std::vector<std::string>& imagePaths,
 int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
                                     const std::string& file,
                                     const InputParam::CalibrationType& type) {
-  const double share = progressShare(type);
+  int code = loadDocument(file, imagePaths);
+  if (code != kSuccess) return code;
+  std::array<PairSolution, kCameras> solutions;
+  code = solveRing(imagePaths, file, progressShare(type), true, solutions);
+  if (code != kSuccess) return code;
 
-  int code = document_.load(in_, file);
+  // Store: the document as read, with the six poses added, replaces the file in one piece.
+  for (int k = 0; k < kCameras; ++k) {
+    code = writeExtrinsicParam(solutions[k].pose.R, solutions[k].pose.t, k);
+    if (code != kSuccess) return code;
+  }
+  if (document_.write(file) != kSuccess) {
+    return ringcalib::kCannotOpen;
+  }
+  return kSuccess;
+}
+
+int ExtrinsicCalibration::loadDocument(const std::string& file,
+                                       const std::vector<std::string>& imagePaths) {
+  const int code = document_.load(in_, file);
   if (code != kSuccess) return code;
   if (imagePaths.empty()) {
     std::cout << "No image folder was given (--image): the extrinsic job needs origin_0.jpg ... "
@@ -110,7 +133,13 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
               << std::endl;
     return ringcalib::kImageMissing;
   }
+  return kSuccess;
+}
 
+int ExtrinsicCalibration::solveRing(const std::vector<std::string>& imagePaths,
+                                    const std::string& file, double share,
+                                    bool pairDiagnostics,
+                                    std::array<PairSolution, kCameras>& solutions) {
   // The stills are read, the views prepared and the pairs solved on worker threads as soon
   // as their inputs are there; this thread takes the results in the job's order and prints
   // them, so the output is the same on any number of threads. A view is prepared only once
@@ -175,7 +204,7 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     }
     K[n] = cv::Matx33d::zeros();
     D[n] = cv::Vec4d::all(0.0);
-    code = readCameraParams(K[n], D[n], n);
+    const int code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
     if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
     K[n] = ringcalib::rig::FisheyeCamera{K[n], D[n]}.scaledToStill().K;
@@ -206,22 +235,20 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     std::cout << "progress:" << preparingProgress(n, share) << std::endl;
   }
 
-  // Pairs: camera i with the next one around the ring.
+  // Pairs: camera i with the next one around the ring. Without the diagnostics a pair
+  // prints only the line that says why it failed, its last.
   for (int i = 0; i < kCameras; ++i) {
     tasks.wait(solving[i]);
-    std::cout << pairs[i].output << std::flush;
+    const int code = pairs[i].solution.code;
+    if (pairDiagnostics) {
+      std::cout << pairs[i].output << std::flush;
+    } else if (code != kSuccess) {
+      std::cout << lastLine(pairs[i].output) << std::flush;
+    }
     if (reporting) report_->pair(i) = std::move(pairs[i].record);
-    if (pairs[i].solution.code != kSuccess) return pairs[i].solution.code;
-    std::cout << "progress:" << pairProgress(i, share) << std::endl;
-  }
-
-  // Store: the document as read, with the six poses added, replaces the file in one piece.
-  for (int k = 0; k < kCameras; ++k) {
-    code = writeExtrinsicParam(pairs[k].solution.pose.R, pairs[k].solution.pose.t, k);
+    solutions[i] = std::move(pairs[i].solution);
     if (code != kSuccess) return code;
-  }
-  if (document_.write(file) != kSuccess) {
-    return ringcalib::kCannotOpen;
+    std::cout << "progress:" << pairProgress(i, share) << std::endl;
   }
   return kSuccess;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "calibration/pair_steps.h"
 #include "report/report_data.h"
 #include "rig/parameter_document.h"
+#include "rig/ring.h"
 
 // The extrinsic job: one still per camera to the relative pose of each neighbouring pair.
 class ExtrinsicCalibration {
@@ -21,6 +23,18 @@ class ExtrinsicCalibration {
   // stays as it was.
   int Calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
+
+  // The job's two halves, which the check of a stored calibration shares. loadDocument
+  // loads and checks the parameter file (kept open until the intrinsics are read) and that an
+  // image folder was given; it returns a result code after the job's line. solveRing reads the
+  // stills of the first folder and the cameras' intrinsics, prepares the views and solves the
+  // six pairs, printing the progress (within `share`, as progressShare gives it) and, when
+  // `pairDiagnostics`, each pair's lines; without them only a pair's failure line. It returns
+  // kSuccess with every pair solved, or the first failure's code.
+  int loadDocument(const std::string& file, const std::vector<std::string>& imagePaths);
+  int solveRing(const std::vector<std::string>& imagePaths, const std::string& file, double share,
+                bool pairDiagnostics,
+                std::array<ringcalib::extrinsic::PairSolution, ringcalib::rig::kCameras>& solutions);
 
   // Reads camera `id`'s K (fx, fy, cx, cy; K(2,2) = 1) and D from the document. Returns 0,
   // or 4 after printing "read intrinsic param failed : " and the library's text.
@@ -93,6 +107,7 @@ class ExtrinsicCalibration {
 
   // The document as loaded and extended (tests read it).
   nlohmann::json& document() { return document_.content(); }
+  const ringcalib::rig::ParameterDocument& parameters() const { return document_; }
 
   // Where the job records what a calibration report shows. Null (the default) records
   // nothing and costs nothing; the job computes and prints the same either way.

@@ -8,7 +8,7 @@ InputParam::InputParam(int argc, char** argv)
     : argc_(argc),
       argv_(argv),
       cmd_("Depth map calibration command line", ' ', ringcalib::kVersion, true),
-      what_("w", "what", "what function to run (intrinsic/extrinsic/all)", true, "intrinsic",
+      what_("w", "what", "what function to run (intrinsic/extrinsic/all/check: check tests a finished calibration against fresh stills without changing the file, and ends with 10 when a pair moved)", true, "intrinsic",
             "string"),
       video_("v", "video", "video input directory paths", false, "string"),
       image_("i", "image", "image input directory paths", false, "string"),
@@ -16,7 +16,7 @@ InputParam::InputParam(int argc, char** argv)
       report_("r", "report",
               "folder to write a calibration report into (index.html, report.json, pictures)",
               false, "", "string"),
-      jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}} {}
+      jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}, {"check", CHECK}} {}
 
 int InputParam::Parse() {
   try {

@@ -6,11 +6,11 @@
 
 #include <tclap/CmdLine.h>
 
-// The command line: --what, --video (repeatable), --image (repeatable), --file, the
+// The command line: --what (intrinsic, extrinsic, all or check), --video (repeatable), --image (repeatable), --file, the
 // optional --report folder, plus the parser's own --help, --version and --.
 class InputParam {
  public:
-  enum CalibrationType { INTRINSIC = 1, EXTRINSIC = 2, ALL = 3 };
+  enum CalibrationType { INTRINSIC = 1, EXTRINSIC = 2, ALL = 3, CHECK = 4 };
 
   InputParam(int argc, char** argv);
   ~InputParam() = default;

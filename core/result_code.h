@@ -14,6 +14,7 @@ enum ResultCode : int {
   kImageMissing = 7,        // a camera image is missing or empty
   kTooFewMatches = 8,       // fewer than 100 correspondences for a camera pair
   kComputationFailed = 9,   // a computation failed or produced no usable result
+  kRigMoved = 10,           // the check found a pair whose stored pose no longer holds
 };
 
 }  // namespace ringcalib

@@ -31,6 +31,9 @@ inline constexpr double kPairMedianCheckPx = 1.0;
 // that breaks the ring (RingClosure::suspect) is named.
 inline constexpr double kClosureGoodDeg = 0.1;
 inline constexpr double kClosureCheckDeg = 0.5;
+// Check of a stored calibration: a pair "moved" when the pose found in fresh stills turned
+// away from the stored one by more than this many degrees (README, "Checking a calibration").
+inline constexpr double kMovedRotationDeg = 0.05;
 
 struct Judgement {
   Verdict verdict = Verdict::kGood;

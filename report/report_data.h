@@ -54,6 +54,17 @@ struct DrawnMatch {
   cv::Point2f second;
 };
 
+// The check of a pair's stored pose against the pose found in fresh stills: the turn and
+// the change of baseline direction between them, and the median error of the fresh
+// correspondences under each pose.
+struct PairCheck {
+  bool moved = false;
+  double rotationDeg = kNotMeasured;
+  double directionDeg = kNotMeasured;
+  double storedErrorPx = kNotMeasured;
+  double freshErrorPx = kNotMeasured;
+};
+
 // One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
 struct PairReport {
   int pair = 0;
@@ -70,9 +81,10 @@ struct PairReport {
   cv::Mat firstStrip;                // reduced warped strips the flow ran on
   cv::Mat secondStrip;
   std::vector<DrawnMatch> matches;   // a sample of correspondences in strip coordinates
+  std::optional<PairCheck> check;    // only in a check of a stored calibration
 };
 
-// How a job ended: its name ("intrinsic", "extrinsic") and its result code.
+// How a job ended: its name ("intrinsic", "extrinsic", "check") and its result code.
 struct JobOutcome {
   std::string job;
   int code = 0;

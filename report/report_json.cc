@@ -85,6 +85,15 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
   if (ring && pair.pair >= 0 && pair.pair < rig::kCameras) {
     entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
+  if (pair.check) {
+    const PairCheck& check = *pair.check;
+    entry["check"] = {{"verdict", check.moved ? "moved" : "holds"},
+                      {"rotation_degrees", number(check.rotationDeg)},
+                      {"direction_degrees", number(check.directionDeg)},
+                      {"stored_error_px", number(check.storedErrorPx)},
+                      {"fresh_error_px", number(check.freshErrorPx)},
+                      {"moved_rotation_degrees", kMovedRotationDeg}};
+  }
   json figures = json::object();
   addFigure(figures, "matches", files.matches);
   addFigure(figures, "errors", files.errors);

@@ -160,6 +160,32 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
   page << "</table>\n";
 }
 
+// Only in a check of a stored calibration: each pair's verdict and figures.
+void writeCheck(std::ostream& page, const CalibrationReport& report) {
+  bool checked = false;
+  for (const PairReport& pair : report.pairs) checked = checked || pair.check.has_value();
+  if (!checked) return;
+  page << "<h2>Check of the stored calibration</h2>\n<table><tr><th>pair</th><th>verdict</th>"
+          "<th>rotation change (deg)</th><th>direction change (deg)</th>"
+          "<th>median error, stored pose (px)</th><th>median error, fresh pose (px)</th></tr>\n";
+  for (const PairReport& pair : report.pairs) {
+    if (!pair.check) continue;
+    const PairCheck& check = *pair.check;
+    page << "<tr>" << cell(std::to_string(pair.first) + "-" + std::to_string(pair.second))
+         << "<td class=\"" << (check.moved ? "poor\">moved" : "good\">holds") << "</td>"
+         << cell(fixed(check.rotationDeg, 3)) << cell(fixed(check.directionDeg, 3))
+         << cell(fixed(check.storedErrorPx, 3)) << cell(fixed(check.freshErrorPx, 3)) << "</tr>\n";
+  }
+  page << "</table>\n<p>The pose each pair shows in the fresh stills is compared with the pose "
+          "stored in the parameter file. A pair has <b>moved</b> when the two rotations differ by "
+          "more than "
+       << fixed(kMovedRotationDeg, 2)
+       << "&deg;: a camera turned since calibration turns both of its pairs by its own angle, "
+          "while the same rig shot again differs by a few thousandths of a degree. The change "
+          "of the baseline's direction is shown but does not decide: over a baseline of a few "
+          "centimetres it is known to tenths of a degree at best.</p>\n";
+}
+
 void writeRing(std::ostream& page, const Assessment& assessment) {
   page << "<h2>Ring closure</h2>\n<table><tr><th>closure (deg)</th>"
           "<th>pair that breaks the ring</th>"
@@ -269,6 +295,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
   writeJobs(page, report);
   if (!report.cameras.empty()) writeCameras(page, report, assessment);
   if (!report.pairs.empty()) {
+    writeCheck(page, report);
     writePairs(page, report, assessment);
     writeRing(page, assessment);
   }

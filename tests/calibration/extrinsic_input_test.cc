@@ -1,5 +1,6 @@
-// The extrinsic job through the real executable on inputs it cannot use: parameter files,
-// intrinsics and stills. Each gives its code and line, and the file keeps every byte.
+// The extrinsic job and the check through the real executable on inputs they cannot use:
+// parameter files, intrinsics and stills. Each gives its code and line, and the file keeps
+// every byte and its modification time.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -46,7 +47,7 @@ class ExtrinsicInput : public ::testing::Test {
   // (not this tool's to test) left out.
   std::string run(const std::string& document, std::vector<std::string> images = {""}, bool asNobody = false) {
     writeFileBytes(file_, document);
-    std::vector<std::string> args = {"-w", "extrinsic", "-f", file_};
+    std::vector<std::string> args = {"-w", job_, "-f", file_};
     for (const std::string& folder : images) args.insert(args.end(), {"-i", folder.empty() ? images_ : folder});
     const RunResult result = runKeepingFile(args, file_, RunOptions{{}, asNobody});
     EXPECT_EQ(result.status, std::stoi(result.out.substr(result.out.rfind(':') + 1))) << result.out;
@@ -57,6 +58,7 @@ class ExtrinsicInput : public ::testing::Test {
            "): fx, fy must be positive, every value finite, the principal point near the centre\nresult : 4\n";
   }
 
+  std::string job_ = "extrinsic";
   TempDir dir_;
   std::string images_ = dir_.file("image");
   std::string file_ = dir_.file("camera.json");
@@ -164,6 +166,39 @@ TEST_F(ExtrinsicInput, BlackStillsGiveTooFewMatches) {
       "progress:0.377778\nprogress:0.433333\n" + std::string(gbk::kPairIdPrefix) + "0 1" + gbk::kTooFewMatchesText;
   EXPECT_EQ(out.substr(0, start.size()), start);
   EXPECT_TRUE(std::regex_match(out.substr(start.size()), std::regex("[0-9]{1,2}<100\nresult : 8\n"))) << out;
+}
+
+// The check needs a finished calibration: a file without a pose for every pair is refused
+// before any still is read; otherwise its inputs fail as the extrinsic job's, and only a
+// pair's failure line is printed of its solve.
+TEST_F(ExtrinsicInput, CheckInputsThatCannotBeUsed) {
+  job_ = "check";
+  const std::string pose =
+      R"("extrinsic_param":{"R00":1.0,"R01":0.0,"R02":0.0,"R10":0.0,"R11":1.0,"R12":0.0,"R20":0.0,)"
+      R"("R21":0.0,"R22":1.0,"T00":1.0,"T10":0.0,"T20":0.0},)";
+  const std::string finished = std::regex_replace(intrinsicDocument(), std::regex("\"distortion_factor\""), pose + "$&");
+  const std::string lastWithout = finished.substr(0, finished.rfind("\"extrinsic_param\"")) +
+                                  finished.substr(finished.rfind("\"distortion_factor\""));
+  const std::string unusable = std::regex_replace(finished, std::regex("\"T20\":0.0"), "\"T20\":\"x\"");
+  const std::string noPose = ": the check needs a finished calibration (run the extrinsic job first)\nresult : 4\n";
+  const struct {
+    std::string document;
+    int stills;
+    std::string out;
+  } cases[] = {
+      {intrinsicDocument(), 0, file_ + " has no usable pose of pair 0-1" + noPose},
+      {lastWithout, 0, file_ + " has no usable pose of pair 5-0" + noPose},
+      {unusable, 0, file_ + " has no usable pose of pair 0-1" + noPose},
+      {"camera parameters", 0, "read version failed : ...\nresult : 4\n"},
+      {R"({"version":2})", 0, "result : 5\n"},
+      {finished, 0, still(0) + " is empty\nresult : 7\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(run(c.document), c.out) << c.document;
+  writeStills(6, 0);
+  const std::string black = run(finished);
+  const std::string tooFew = std::string(gbk::kPairIdPrefix) + "0 1" + gbk::kTooFewMatchesText;
+  EXPECT_TRUE(std::regex_match(black, std::regex("(progress:[0-9.]+\n){12}" + tooFew + "[0-9]{1,2}<100\nresult : 8\n")))
+      << black;
 }
 
 }  // namespace

@@ -247,6 +247,43 @@ TEST(Rig, extrinsic_run) {
     kept["origin_" + std::to_string(n)].erase("extrinsic_param");
   }
   EXPECT_EQ(stored, kept);
+
+  // The check of the calibration just stored holds on the same stills; with camera 3 turned
+  // by 0.1 degree in the file (about an axis off every frame axis), exactly its two pairs
+  // moved. Neither run changes the file.
+  const RunResult holds = runKeepingFile({"-w", "check", "-i", images, "-f", file}, file);
+  EXPECT_EQ(holds.status, 0) << holds.out;
+  EXPECT_EQ(std::count(holds.out.begin(), holds.out.end(), '\n'), 12 + 6 + 6 + 1) << holds.out;
+  for (int pair = 0; pair < 6; ++pair) {
+    const std::string line = "pair " + std::to_string(pair) + "-" + std::to_string((pair + 1) % 6) +
+                             ": holds rotation 0.000 deg direction 0.000 deg error stored ";
+    EXPECT_NE(holds.out.find(line), std::string::npos) << line;
+  }
+  cv::Matx33d turn;
+  cv::Rodrigues(cv::Vec3d(1.0, -2.0, 2.0) / 3.0 * (0.1 * CV_PI / 180.0), turn);
+  json turned = json::parse(readFileBytes(file));
+  const auto setPose = [&](int pair, const cv::Matx33d& R, const cv::Vec3d& t) {
+    json& pose = turned["origin_" + std::to_string(pair)]["extrinsic_param"];
+    for (int i = 0; i < 9; ++i) pose["R" + std::to_string(i / 3) + std::to_string(i % 3)] = R.val[i];
+    for (int i = 0; i < 3; ++i) pose["T" + std::to_string(i) + "0"] = t[i];
+  };
+  const json& pose3 = turned["origin_3"]["extrinsic_param"];
+  const cv::Vec3d t3(pose3["T00"], pose3["T10"], pose3["T20"]);
+  const cv::Matx33d R2 = storedRotation(turned, 2), R3 = storedRotation(turned, 3);
+  setPose(2, turn * R2, cv::Vec3d(turned["origin_2"]["extrinsic_param"]["T00"], turned["origin_2"]["extrinsic_param"]["T10"],
+                                  turned["origin_2"]["extrinsic_param"]["T20"]));
+  setPose(3, R3 * turn.t(), turn * t3);
+  writeFileBytes(file, turned.dump());
+  const RunResult moved = runKeepingFile({"-w", "check", "-i", images, "-f", file}, file);
+  EXPECT_EQ(moved.status, 10) << moved.out;
+  for (int pair = 0; pair < 6; ++pair) {
+    const std::string verdict = pair == 2 || pair == 3 ? "moved" : "holds";
+    EXPECT_NE(moved.out.find("pair " + std::to_string(pair) + "-" + std::to_string((pair + 1) % 6) + ": " + verdict +
+                             (verdict == "moved" ? " rotation 0.100" : " rotation 0.000")),
+              std::string::npos)
+        << moved.out;
+  }
+  EXPECT_EQ(moved.out.substr(moved.out.size() - 12), "result : 10\n");
 }
 
 // Without camera 3's video the job prints cameras 0 to 2 and nothing of 4 and 5, and the

@@ -69,9 +69,14 @@ RunResult runKeepingFile(const std::vector<std::string>& args, const std::string
                          const RunOptions& options) {
   const bool existed = fileExists(file);
   const std::string before = readFileBytes(file);
+  struct stat was {};
+  ::stat(file.c_str(), &was);
   RunResult run = runTool(args, options);
+  struct stat is {};
+  ::stat(file.c_str(), &is);
   EXPECT_EQ(fileExists(file), existed) << file;
   EXPECT_EQ(readFileBytes(file), before) << file;
+  EXPECT_TRUE(is.st_mtim.tv_sec == was.st_mtim.tv_sec && is.st_mtim.tv_nsec == was.st_mtim.tv_nsec) << file;
   return run;
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "report/report_data.h"
+#include "rig/pair_pose.h"
+
+// The check of a stored calibration against fresh stills of the rig: for every pair, the
+// pose the extrinsic job finds in the stills now against the pose stored in the file. It
+// only reads the parameter file.
+class RigCheck {
+ public:
+  // Reads the finished calibration in `file` (every camera's intrinsics and pair pose) and
+  // the stills origin_<n>.jpg of the first folder, solves each pair as the extrinsic job does
+  // and prints one line per pair saying whether its stored pose holds. Returns kSuccess when
+  // every pair holds, kRigMoved when one moved, or the extrinsic job's failure codes (a file
+  // without a pose for every pair is kBadParameterFile).
+  int Check(const std::vector<std::string>& imagePaths, const std::string& file);
+
+  // Where the check records what a report shows; null records nothing.
+  void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
+
+ private:
+  int check(const std::vector<std::string>& imagePaths, const std::string& file);
+
+  ringcalib::report::CalibrationReport* report_ = nullptr;
+};
+
+namespace ringcalib::check {
+
+// The figures of one pair: stored and fresh pose (X2 = R (X1 - t)), the fresh
+// correspondences in the prepared views and their camera matrix K. The pair moved when the
+// fresh pose turned from the stored one by more than report::kMovedRotationDeg.
+ringcalib::report::PairCheck checkPair(const ringcalib::rig::PairPose& stored,
+                                       const ringcalib::rig::PairPose& fresh,
+                                       const std::vector<cv::Point2f>& pts1,
+                                       const std::vector<cv::Point2f>& pts2, const cv::Mat& K);
+
+}  // namespace ringcalib::check
