@@ -17,6 +17,7 @@
 #include "calibration/extrinsic_geometry.h"
 #include "calibration/extrinsic_progress.h"
 #include "calibration/parameter_file.h"
+#include "calibration/ring_check.h"
 #include "core/task_graph.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
@@ -189,6 +190,13 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
     if (pairs[i].code != kSuccess) return pairs[i].code;
     std::cout << "progress:" << pairProgress(i, share) << std::endl;
   }
+
+  // Ring: a wrong pair can pass every test of its own; the six composed around the ring
+  // show it, and its pose must not be stored.
+  std::array<cv::Matx33d, kCameras> rotations;
+  for (int k = 0; k < kCameras; ++k) rotations[k] = cv::Matx33d(pairs[k].R);
+  code = checkRingCloses(rotations);
+  if (code != kSuccess) return code;
 
   // Store: the document as read, with the six poses added, replaces the file in one piece.
   for (int k = 0; k < kCameras; ++k) {
