@@ -14,6 +14,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "calibration/extrinsic_progress.h"
+#include "calibration/ring_closure_check.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
 #include "core/task_graph.h"
@@ -83,15 +84,17 @@ cv::Mat readGrey(const std::string& path) {
 // Undistortion divides by fx and fy and multiplies by every coefficient: a zero or negative
 // focal length, or a value that is (or after the 1.25 scaling becomes) infinite or NaN,
 // would give views and poses of garbage rather than an error. The scaled principal point of
-// a real lens lies near the centre of the still, well inside its middle half; one outside it
-// means a still of another size than 1.25 x the video frames, or unusable parameters (a
-// focal length like 1e308 is finite but puts the still's pixels far beyond its borders).
+// a real lens lies within a few per cent of the still's centre (a generated rig's within
+// 25 px at 3200 x 2400, 1 %); more than a tenth of the width or height away means a still of
+// another size than 1.25 x the video frames (one of the frames' own size puts it 12.5 %
+// away), or unusable parameters (a focal length like 1e308 is finite but puts the still's
+// pixels far beyond its borders).
 bool usableIntrinsics(const cv::Matx33d& K, const cv::Vec4d& D, cv::Size still) {
   const double focalLimit = 100.0 * std::max(still.width, still.height);
   return K(0, 0) > 0.0 && K(1, 1) > 0.0 && K(0, 0) < focalLimit && K(1, 1) < focalLimit &&
          cv::checkRange(K) && cv::checkRange(D) &&
-         std::abs(K(0, 2) - 0.5 * still.width) <= 0.25 * still.width &&
-         std::abs(K(1, 2) - 0.5 * still.height) <= 0.25 * still.height;
+         std::abs(K(0, 2) - 0.5 * still.width) <= 0.1 * still.width &&
+         std::abs(K(1, 2) - 0.5 * still.height) <= 0.1 * still.height;
 }
 
 }  // namespace
@@ -250,7 +253,12 @@ int ExtrinsicCalibration::solveRing(const std::vector<std::string>& imagePaths,
     if (code != kSuccess) return code;
     std::cout << "progress:" << pairProgress(i, share) << std::endl;
   }
-  return kSuccess;
+
+  // Ring: a wrong pair can pass every test of its own; the six composed around the ring
+  // show it, and its pose must not be used.
+  std::array<cv::Matx33d, kCameras> rotations;
+  for (int k = 0; k < kCameras; ++k) rotations[k] = cv::Matx33d(solutions[k].pose.R);
+  return checkRingCloses(rotations);
 }
 
 void ExtrinsicCalibration::prepareView(const cv::Mat& grey, const cv::Matx33d& K,

@@ -19,8 +19,8 @@
 class ExtrinsicCalibration {
  public:
   // Runs the job on the first --image folder and rewrites the parameter file with the six
-  // poses added. Returns a result code (core/result_code.h); on failure the file
-  // stays as it was.
+  // poses added, once they close the ring (checkRingCloses). Returns a result code
+  // (core/result_code.h); on failure the file stays as it was.
   int Calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/number_format.h"
+#include "core/result_code.h"
 
 namespace ringcalib::report {
 
@@ -65,6 +66,16 @@ Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ri
   return judgement;
 }
 
+// The extrinsic job checks the ring once all six pairs have a pose, against the same limit:
+// a ring beyond it with the job ended by code 9 is the ring that stopped the job.
+bool stoppedTheJob(const CalibrationReport& report, const RingClosure& ring) {
+  if (!(ring.closureDeg > kClosureCheckDeg)) return false;
+  for (const JobOutcome& job : report.jobs) {
+    if (job.job == "extrinsic" && job.code == kComputationFailed) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char* verdictName(Verdict verdict) {
@@ -109,6 +120,11 @@ Assessment assess(const CalibrationReport& report) {
     if (breaksRing(assessment.ring, ring.suspect)) {
       assessment.ringJudgement.reasons.push_back("pair " + std::to_string(ring.suspect) +
                                                  " breaks the ring");
+    }
+    if (stoppedTheJob(report, ring)) {
+      lower(assessment.ringJudgement, Verdict::kFailed,
+            formatNumber("the extrinsic job stopped: the ring does not close within %.1f deg",
+                         kClosureCheckDeg));
     }
   }
   return assessment;

@@ -28,7 +28,7 @@ inline constexpr double kConsistentShareCheck = 0.7;
 inline constexpr double kPairMedianGoodPx = 0.5;
 inline constexpr double kPairMedianCheckPx = 1.0;
 // Ring: angle of the rotation around the ring, degrees. Above the check limit the pair
-// that breaks the ring (RingClosure::suspect) is named.
+// that breaks the ring (RingClosure::suspect) is named, and the extrinsic job stops.
 inline constexpr double kClosureGoodDeg = 0.1;
 inline constexpr double kClosureCheckDeg = 0.5;
 // Check of a stored calibration: a pair "moved" when the pose found in fresh stills turned

@@ -117,7 +117,7 @@ TEST_F(ExtrinsicInput, StillsThatCannotBeUsed) {
   const std::string jpeg = encoded(cv::Mat(60, 80, CV_8UC1, cv::Scalar(100)), ".jpg");
   const std::string empty = still(0) + " is empty\nresult : 7\n";
   // Stills are decoded by their contents; a size that does not fit the intrinsics (made for
-  // 80 x 60) is refused before any undistortion.
+  // 80 x 60) is refused before any undistortion, the video frames' own size too.
   const struct {
     std::string bytes;  // of camera 0's still; none when empty
     std::string out;
@@ -128,6 +128,7 @@ TEST_F(ExtrinsicInput, StillsThatCannotBeUsed) {
       {jpeg.substr(0, 100), empty},  // cut before its first scan
       {jpeg, empty, true},           // unreadable
       {encoded(cv::Mat(1, 1, CV_8UC1), ".jpg"), misfit("1x1")},
+      {encoded(cv::Mat(48, 64, CV_8UC1), ".jpg"), misfit("64x48")},
       {encoded(cv::Mat(480, 640, CV_8UC3), ".jpg"), misfit("640x480")},
       {encoded(cv::Mat(240, 320, CV_8UC3), ".png"), misfit("320x240")},
       {encoded(cv::Mat(240, 320, CV_16UC1), ".tiff"), misfit("320x240")},

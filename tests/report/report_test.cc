@@ -1,5 +1,6 @@
 // The calibration report: ring closure and the pair it names, the verdicts against their
-// limits, the measures the jobs hand over, and the folder written from a report.
+// limits (and the extrinsic job's ring check on the same limit), the measures the jobs hand
+// over, and the folder written from a report.
 #include <filesystem>
 #include <random>
 
@@ -7,8 +8,10 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/calib3d.hpp>
 
+#include "calibration/ring_closure_check.h"
 #include "report/assessment.h"
 #include "report/epipolar_consistency.h"
+#include "core/number_format.h"
 #include "report/report_writer.h"
 #include "report/solve_residuals.h"
 #include "tests/support/test_support.h"
@@ -57,16 +60,17 @@ TEST(RingClosure, AnExactRingClosesAndOneBrokenPairIsNamed) {
   }
 }
 
-// Each measure just inside and just beyond its limits, smaller being better.
+// Each measure just inside and just beyond its limits, smaller being better. A ring beyond
+// its limit (pair 4 turned) stops the extrinsic job, which names the pair; the report says so.
 TEST(Assessment, VerdictsFollowTheLimits) {
-  const Verdict good = Verdict::kGood, check = Verdict::kCheck, poor = Verdict::kPoor;
+  const Verdict good = Verdict::kGood, check = Verdict::kCheck, poor = Verdict::kPoor, failed = Verdict::kFailed;
   const struct {
     double cameraRms, consistentShare, pairMedian, closureDeg;
     Verdict camera, pair, ring;
   } cases[] = {
       {0.5, 0.9, 0.5, 0.09, good, good, good},     {0.51, 0.899, 0.5, 0.11, check, check, check},
-      {1.0, 0.7, 0.51, 0.49, check, check, check}, {1.01, 0.699, 1.0, 0.51, poor, poor, poor},
-      {0.2, 1.0, 1.01, 0.0, good, poor, good},
+      {1.0, 0.7, 0.51, 0.49, check, check, check}, {1.01, 0.699, 1.0, 0.51, poor, poor, failed},
+      {0.2, 1.0, 1.01, 0.0, good, poor, good},     {0.2, 1.0, 0.2, 1.0, good, good, failed},
   };
   for (const auto& c : cases) {
     std::mt19937 random(5);
@@ -83,6 +87,13 @@ TEST(Assessment, VerdictsFollowTheLimits) {
       report.pair(k).consistentWithF = k == 0 ? static_cast<int>(std::lround(1000 * c.consistentShare)) : 1000;
       report.pair(k).medianError = k == 0 ? c.pairMedian : 0.2;
     }
+    std::ostringstream out;
+    report.jobs = {{"extrinsic", extrinsic::checkRingCloses(rotations, out)}};
+    EXPECT_EQ(report.jobs[0].code, c.closureDeg > 0.5 ? 9 : 0) << c.closureDeg;
+    EXPECT_EQ(out.str(), c.closureDeg > 0.5 ? "extrinsic calibration failed: the ring does not close, its six pair rotations "
+                                              "miss the identity by " + formatNumber("%.3f", c.closureDeg) +
+                                              " deg (limit 0.5 deg); suspect pair 4-5\n"
+                                            : "");
     const Assessment assessment = assess(report);
     EXPECT_EQ(assessment.cameras[0].verdict, c.camera) << c.cameraRms;
     EXPECT_EQ(assessment.pairs[0].verdict, c.pair) << c.consistentShare << " " << c.pairMedian;
