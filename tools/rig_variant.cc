@@ -85,9 +85,9 @@ json variantTruthMembers(const RigOptions& options, double ringRadius, const std
   if (options.ring.turnDegrees) variant["rig_turn_degrees"] = rangeJson(*options.ring.turnDegrees);
   if (shoot.reshootSeed) variant["reshoot_seed"] = *shoot.reshootSeed;
   for (const StillEffects& camera : effects) {
-    variant["stills"].push_back({{"exposure", camera.exposure},
-                                 {"gamma", camera.gamma},
-                                 {"motion_blur_degrees", camera.motionBlurAngle * 180.0 / CV_PI}});
+    json still = {{"exposure", camera.exposure}, {"gamma", camera.gamma}};
+    if (camera.motionBlurLength > 0.0) still["motion_blur_degrees"] = camera.motionBlurAngle * 180.0 / CV_PI;
+    variant["stills"].push_back(still);
   }
   json members = {{"variant", variant}};
   if (options.turn) {

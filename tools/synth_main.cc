@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         "", "reshoot",
         "render the stills of the same rig (same --seed) again as a later shoot: noise, motion blur directions and per "
         "camera an exposure factor in [0.7, 1.3] and a gamma in [0.8, 1.25] drawn from this seed; the noise is 2 grey "
-        "levels unless --noise is given; truth.json says so",
+        "levels unless --noise or --hard is given; truth.json says so",
         false, 0, "seed2", cmd);
     TCLAP::ValueArg<std::string> turnCameraArg(
         "", "turn-camera",
