@@ -13,7 +13,7 @@ constexpr double kMinFieldHalfAngle = 97.0 * CV_PI / 180.0;
 
 }  // namespace
 
-CameraTruth drawCamera(std::uint64_t seed, int camera, int width, int height) {
+CameraTruth drawCamera(std::uint64_t seed, int camera, int width, int height, double focalScale) {
   RandomStream random(seed, kCameraStream + static_cast<std::uint64_t>(camera));
   const double fx = random.uniform(800.0, 850.0);
   const double fy = fx * (1.0 + random.uniform(-0.003, 0.003));
@@ -29,7 +29,7 @@ CameraTruth drawCamera(std::uint64_t seed, int camera, int width, int height) {
   const double sx = width / kReferenceWidth;
   const double sy = height / kReferenceHeight;
   CameraTruth truth;
-  truth.K = cv::Matx33d(fx * sx, 0.0, cx * sx, 0.0, fy * sy, cy * sy, 0.0, 0.0, 1.0);
+  truth.K = cv::Matx33d(fx * sx * focalScale, 0.0, cx * sx, 0.0, fy * sy * focalScale, cy * sy, 0.0, 0.0, 1.0);
   truth.D = D;
   return truth;
 }

@@ -11,7 +11,8 @@ namespace ringcalib::synth {
 namespace {
 
 constexpr std::uint64_t kRingStream = 400;
-constexpr double kRingRadius = 0.15;
+// A stream of its own, so that varied turns keep the standard draw's axes and shifts.
+constexpr std::uint64_t kTurnAngleStream = 701;
 constexpr double kTurnSigma = 0.6 * CV_PI / 180.0;  // per axis: about 1° in all
 constexpr double kShiftSigma = 0.003;
 
@@ -22,8 +23,10 @@ cv::Matx33d RingCamera::worldToSensor() const { return rig::quarterTurn().t() * 
 
 cv::Vec3d RingCamera::toSensor(const cv::Vec3d& world) const { return worldToSensor() * (world - centre); }
 
-std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed) {
+std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed, const RingVariation& variation) {
   RandomStream random(seed, kRingStream);
+  RandomStream turnAngles(seed, kTurnAngleStream);
+  const double radius = ringRadius(seed, variation);
   std::array<RingCamera, rig::kCameras> ring;
   for (size_t i = 0; i < ring.size(); ++i) {
     // Yaw −60° · i: camera i looks along (sin ψ, 0, cos ψ); its prepared axes in the world are
@@ -34,10 +37,16 @@ std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed) {
     const cv::Matx33d preparedToWorld(-std::cos(yaw), 0.0, std::sin(yaw),  //
                                       0.0, -1.0, 0.0,                      //
                                       std::sin(yaw), 0.0, std::cos(yaw));
+    const cv::Vec3d turnAxis(random.gaussian(), random.gaussian(), random.gaussian());
+    cv::Vec3d turn = turnAxis * kTurnSigma;
+    if (variation.turnDegrees) {
+      const ValueRange& degrees = *variation.turnDegrees;
+      turn = cv::normalize(turnAxis) * turnAngles.uniform(degrees.low, degrees.high) * CV_PI / 180.0;
+    }
     cv::Matx33d deviation;
-    cv::Rodrigues(cv::Vec3d(random.gaussian(), random.gaussian(), random.gaussian()) * kTurnSigma, deviation);
+    cv::Rodrigues(turn, deviation);
     ring[i].worldToPrepared = (preparedToWorld * deviation).t();
-    ring[i].centre = kRingRadius * forward +
+    ring[i].centre = radius * forward +
                      cv::Vec3d(random.gaussian(), random.gaussian(), random.gaussian()) * kShiftSigma;
   }
   return ring;

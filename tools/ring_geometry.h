@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "tools/rig_truth.h"
+#include "tools/ring_variation.h"
 
 namespace ringcalib::synth {
 
@@ -23,8 +24,8 @@ struct RingCamera {
 // Six outward-looking cameras 0.15 m from the centre, 60° apart about the vertical axis;
 // camera i + 1 sits 60° clockwise seen from above from camera i, that is toward +x of camera
 // i's prepared view. Each deviates from the ideal ring by a random turn of about 1° and a
-// shift of a few millimetres.
-std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed);
+// shift of a few millimetres. `variation` changes the radius and the size of the turns.
+std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed, const RingVariation& variation = {});
 
 // Exact position of a world point in the prepared view (rig::preparedPixel, about the true
 // principal point). False behind the camera.

@@ -8,9 +8,31 @@
 #include "core/result_code.h"
 #include "core/process_settings.h"
 #include "core/version.h"
+#include "tools/rig_variant.h"
 #include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"
 #include "tools/truth_file.h"
+#include "tools/variant_arguments.h"
+
+namespace {
+
+// A hard shoot: sensor noise, slight defocus, stronger compression, larger rig deviations.
+constexpr double kHardNoise = 3.0;
+constexpr double kHardBlur = 0.8;
+constexpr int kHardJpegQuality = 85;
+constexpr ringcalib::synth::ValueRange kHardRigTurn{1.0, 3.0};
+// A re-shoot has sensor noise unless --noise says otherwise, so that it differs from the
+// calibration shoot in more than exposure.
+constexpr double kReshootNoise = 2.0;
+
+// `arg`'s "<min>[,<max>]" value, or a command-line error naming the option.
+ringcalib::synth::ValueRange rangeValue(const TCLAP::ValueArg<std::string>& arg) {
+  const std::optional<ringcalib::synth::ValueRange> range = ringcalib::synth::parseValueRange(arg.getValue());
+  if (!range) throw TCLAP::ArgParseException("expected <min>[,<max>], got \"" + arg.getValue() + "\"", arg.longID());
+  return *range;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   ringcalib::applyThreadCountFromEnvironment();
@@ -30,6 +52,48 @@ int main(int argc, char** argv) {
         false, options.absentFraction, "fraction", cmd);
     TCLAP::SwitchArg noVideoArg("", "no-video", "do not write the videos", cmd);
     TCLAP::SwitchArg noImageArg("", "no-image", "do not write the stills", cmd);
+    TCLAP::ValueArg<double> noiseArg("", "noise", "Gaussian sensor noise of the stills, standard deviation in grey levels (default 0)",
+                                     false, options.shoot.noiseSigma, "sigma", cmd);
+    TCLAP::ValueArg<double> blurArg("", "blur", "Gaussian blur of the stills, standard deviation in pixels (default 0)", false,
+                                    options.shoot.blurSigma, "sigma", cmd);
+    TCLAP::ValueArg<double> motionBlurArg(
+        "", "motion-blur", "linear motion blur of the stills, its length in pixels, in a random direction per camera (default 0)",
+        false, options.shoot.motionBlurLength, "length", cmd);
+    TCLAP::ValueArg<int> jpegQualityArg("", "jpeg-quality", "JPEG quality of the stills, 1 to 100 (default 95)", false,
+                                        options.shoot.jpegQuality, "q", cmd);
+    TCLAP::ValueArg<double> contrastArg(
+        "", "contrast",
+        "the scene's grey values in the stills scaled about mid-grey by this factor (default 1, unchanged; a foggy "
+        "shoot: 0.015); outside the lens' image circle stays black",
+        false, options.shoot.contrast, "factor", cmd);
+    TCLAP::ValueArg<std::string> rigTurnArg(
+        "", "rig-turn",
+        "each camera deviates from the ideal ring by a turn of this many degrees, or of an angle drawn between min and "
+        "max, about a random axis (default: about 1 degree, 0.6 per axis)",
+        false, "", "min[,max]", cmd);
+    TCLAP::ValueArg<std::string> ringRadiusArg(
+        "", "ring-radius", "the ring's radius in metres, or drawn between min and max once per rig (default 0.15)", false,
+        "", "min[,max]", cmd);
+    TCLAP::ValueArg<std::string> focalScaleArg(
+        "", "focal-scale",
+        "the lenses' focal lengths multiplied by this factor, or by one drawn between min and max once per rig; above "
+        "1 a longer lens with a narrower field (default 1)",
+        false, "", "min[,max]", cmd);
+    TCLAP::SwitchArg hardArg(
+        "", "hard",
+        "a hard shoot: --noise 3 --blur 0.8 --jpeg-quality 85 --rig-turn 1,3 (each overridden by its own option)", cmd);
+    TCLAP::ValueArg<std::uint64_t> reshootArg(
+        "", "reshoot",
+        "render the stills of the same rig (same --seed) again as a later shoot: noise, motion blur directions and per "
+        "camera an exposure factor in [0.7, 1.3] and a gamma in [0.8, 1.25] drawn from this seed; the noise is 2 grey "
+        "levels unless --noise or --hard is given; truth.json says so",
+        false, 0, "seed2", cmd);
+    TCLAP::ValueArg<std::string> turnCameraArg(
+        "", "turn-camera",
+        "render the stills with camera n (0 to 5) turned since calibration by deg degrees about axis x, y or z of its "
+        "prepared view's frame; truth.json keeps the calibrated rig's pairs under \"pairs\" and adds the turned rig's "
+        "under \"turned_pairs\"",
+        false, "", "n:axis:deg", cmd);
     cmd.parse(argc, argv);
     outDir = outArg.getValue();
     options.seed = seedArg.getValue();
@@ -39,8 +103,33 @@ int main(int argc, char** argv) {
     options.absentFraction = absentArg.getValue();
     options.videos = !noVideoArg.getValue();
     options.images = !noImageArg.getValue();
+    // --hard and --reshoot choose values only for the options not given.
+    const bool hard = hardArg.getValue();
+    options.shoot.noiseSigma = noiseArg.isSet() ? noiseArg.getValue()
+                               : hard           ? kHardNoise
+                               : reshootArg.isSet() ? kReshootNoise
+                                                    : noiseArg.getValue();
+    options.shoot.blurSigma = hard && !blurArg.isSet() ? kHardBlur : blurArg.getValue();
+    options.shoot.motionBlurLength = motionBlurArg.getValue();
+    options.shoot.jpegQuality = hard && !jpegQualityArg.isSet() ? kHardJpegQuality : jpegQualityArg.getValue();
+    options.shoot.contrast = contrastArg.getValue();
+    if (rigTurnArg.isSet()) options.ring.turnDegrees = rangeValue(rigTurnArg);
+    else if (hard) options.ring.turnDegrees = kHardRigTurn;
+    if (ringRadiusArg.isSet()) options.ring.radiusMetres = rangeValue(ringRadiusArg);
+    if (focalScaleArg.isSet()) options.focalScale = rangeValue(focalScaleArg);
+    if (reshootArg.isSet()) options.shoot.reshootSeed = reshootArg.getValue();
+    if (turnCameraArg.isSet()) {
+      options.turn = ringcalib::synth::parseCameraTurn(turnCameraArg.getValue());
+      if (!options.turn)
+        throw TCLAP::ArgParseException("expected <camera 0-5>:<x|y|z>:<degrees>, got \"" + turnCameraArg.getValue() + "\"",
+                                       turnCameraArg.longID());
+    }
   } catch (const TCLAP::ArgException& e) {
     std::cerr << "error: " << e.error() << " for " << e.argId() << std::endl;
+    return ringcalib::kCommandLineError;
+  }
+  if (const std::string problem = ringcalib::synth::variantProblem(options); !problem.empty()) {
+    std::cerr << "error: " << problem << std::endl;
     return ringcalib::kCommandLineError;
   }
   try {

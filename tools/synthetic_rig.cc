@@ -12,7 +12,9 @@
 #include "tools/board_video.h"
 #include "tools/camera_draw.h"
 #include "tools/pair_truth.h"
+#include "tools/rig_variant.h"
 #include "tools/ring_geometry.h"
+#include "tools/still_effects.h"
 #include "tools/still_renderer.h"
 #include "tools/surround_scene.h"
 #include "rig/prepared_view.h"
@@ -22,7 +24,6 @@ namespace ringcalib::synth {
 namespace {
 
 constexpr int kPairGridStep = 20;  // pixels of the warped strip between truth samples
-constexpr int kJpegQuality = 95;
 
 void makeDirectory(const std::string& path) {
   std::error_code error;
@@ -40,13 +41,19 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
     throw std::runtime_error("frame size and frame count must be positive (at least 16 x 16 pixels, 1 frame)");
   if (!(options.absentFraction >= 0.0 && options.absentFraction <= 1.0))
     throw std::runtime_error("the absent fraction must lie between 0 and 1");
+  if (const std::string problem = variantProblem(options); !problem.empty()) throw std::runtime_error(problem);
   makeDirectory(outDir);
   if (options.videos) makeDirectory(outDir + "/video");
   if (options.images) makeDirectory(outDir + "/image");
   RigTruth truth{};
+  const double focalScale = drawnFocalScale(options);
   for (size_t n = 0; n < truth.cameras.size(); ++n)
-    truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight);
-  const std::array<RingCamera, rig::kCameras> ring = drawRing(options.seed);
+    truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight, focalScale);
+  const std::array<RingCamera, rig::kCameras> ring = drawRing(options.seed, options.ring);
+  // The stills show the rig as shot: with a turned camera, not the calibrated rig.
+  const std::array<RingCamera, rig::kCameras> shotRing = options.turn ? turnedRing(ring, *options.turn) : ring;
+  std::array<StillEffects, rig::kCameras> effects;
+  for (size_t n = 0; n < effects.size(); ++n) effects[n] = drawStillEffects(options.shoot, options.seed, static_cast<int>(n));
 
   // Every piece writes its own file or its own entries of the truth and draws its own random
   // streams, so rendering them at once gives the same bytes as one after the other. The
@@ -55,6 +62,8 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   // truth needs the geometry only.
   std::optional<SurroundScene> scene;
   GeometricPairs geometric;
+  std::optional<TurnedPairs> turned;
+  if (options.turn) turned.emplace();
   TaskGraph tasks;
   std::vector<int> pieces;
   if (options.videos) {
@@ -76,27 +85,34 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
       pieces.push_back(tasks.add(
           [&, n, stillSize] {
             const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
-            const cv::Mat still = renderStill(stillLens(truth.cameras[n]), ring[n], *scene, stillSize);
-            if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, kJpegQuality}))
+            const FisheyeLens lens = stillLens(truth.cameras[n]);
+            const cv::Mat still = applyStillEffects(renderStill(lens, shotRing[n], *scene, stillSize), lens, effects[n]);
+            if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, options.shoot.jpegQuality}))
               throw std::runtime_error("cannot write image " + path);
           },
           {sceneBuilt}));
     }
   }
-  for (size_t n = 0; n < ring.size(); ++n) {
-    pieces.push_back(tasks.add(
-        [&, n] {
-          const RingCamera& first = ring[n];
-          const RingCamera& second = ring[(n + 1) % ring.size()];
-          geometric[n] = geometricPairPose(first, second);
-          truth.pairs[n] =
-              fitToolConventionPose(pairStripCorrespondences(first, second, *scene, kPairGridStep), geometric[n]);
-        },
-        {sceneBuilt}));
-  }
+  const auto addPairTruth = [&](const std::array<RingCamera, rig::kCameras>& cameras, std::array<PairTruth, rig::kCameras>& pairs,
+                                GeometricPairs& geometricPairs) {
+    for (size_t n = 0; n < cameras.size(); ++n) {
+      pieces.push_back(tasks.add(
+          [&, n] {
+            const RingCamera& first = cameras[n];
+            const RingCamera& second = cameras[(n + 1) % cameras.size()];
+            geometricPairs[n] = geometricPairPose(first, second);
+            pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, *scene, kPairGridStep),
+                                             geometricPairs[n]);
+          },
+          {sceneBuilt}));
+    }
+  };
+  addPairTruth(ring, truth.pairs, geometric);
+  if (turned) addPairTruth(shotRing, turned->pairs, turned->geometric);
   tasks.start(cv::getNumThreads());
   for (const int piece : pieces) tasks.wait(piece);  // the first failure in this order is thrown
-  writeTruthFile(outDir + "/truth.json", truth, geometric, options);
+  writeTruthFile(outDir + "/truth.json", truth, geometric, options,
+                 variantTruthMembers(options, ringRadius(options.seed, options.ring), effects, turned));
   return truth;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "tools/camera_turn.h"
 #include "tools/rig_truth.h"
+#include "tools/ring_variation.h"
+#include "tools/still_effects.h"
 
 namespace ringcalib::synth {
 
@@ -14,7 +18,14 @@ struct RigOptions {
   double absentFraction = 0.0;                // share of each video's frames without the board (boardAbsentAt)
   bool videos = true;                         // write <out>/video/origin_<n>.mp4
   bool images = true;                         // write <out>/image/origin_<n>.jpg
+  // Departures from the standard rig, for accuracy and sensitivity measurements; the defaults
+  // render the standard rig.
+  RingVariation ring;                    // ring radius, size of the cameras' deviations
+  std::optional<ValueRange> focalScale;  // all lenses' focal lengths times a factor drawn per rig
+  ShootOptions shoot;                    // degradations of the stills, a re-shoot of the same rig
+  std::optional<CameraTurn> turn;        // the stills show the rig with one camera turned since calibration
 };
+
 
 // Renders the rig into outDir (creating outDir/video, outDir/image) and writes outDir/truth.json.
 // Throws std::runtime_error (naming the file) when something cannot be written or read back.

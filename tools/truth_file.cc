@@ -50,7 +50,7 @@ auto readDocument(const std::string& path, Read read) {
 }  // namespace
 
 void writeTruthFile(const std::string& path, const RigTruth& truth, const GeometricPairs& geometric,
-                    const RigOptions& options) {
+                    const RigOptions& options, const json& variant) {
   json doc;
   doc["seed"] = options.seed;
   doc["video_size"] = {options.videoWidth, options.videoHeight};
@@ -66,6 +66,7 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
                             {"geometric_R", toArray(toVec(geometric[n].R))},
                             {"geometric_t", toArray(geometric[n].t)}});
   }
+  doc.update(variant);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << doc.dump(2) << '\n';
   out.close();

@@ -11,9 +11,10 @@
 namespace ringcalib::synth {
 
 // truth.json: the options the rig was made with, each camera's K (row-major) and D at video
-// resolution, and each pair's pose in the tool's convention next to the geometric pose.
+// resolution, and each pair's pose in the tool's convention next to the geometric pose;
+// `variant`'s members are added as they are (a varied rig's description).
 void writeTruthFile(const std::string& path, const RigTruth& truth, const GeometricPairs& geometric,
-                    const RigOptions& options);
+                    const RigOptions& options, const nlohmann::json& variant = nlohmann::json::object());
 RigTruth readTruthFile(const std::string& path);
 
 // The parameter file an exact intrinsic run would write for the rig: version 1 and each

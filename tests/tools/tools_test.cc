@@ -1,7 +1,11 @@
 // The generator's truth, which the accuracy tests rely on: its lens is cv::fisheye's model,
 // its pair truth fits the pixels, its stills follow the tool's conventions, and the error
 // measures mean what they say.
+#include <fstream>
+#include <functional>
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -11,8 +15,12 @@
 #include "tools/pair_truth.h"
 #include "tools/ring_geometry.h"
 #include "tools/still_renderer.h"
+#include "tools/still_effects.h"
 #include "tools/surround_scene.h"
+#include "tools/synthetic_rig.h"
 #include "tools/truth_compare.h"
+#include "tools/variant_arguments.h"
+#include "tests/support/test_support.h"
 
 namespace ringcalib::synth {
 namespace {
@@ -70,6 +78,118 @@ TEST(Generator, ErrorMeasures) {
   EXPECT_NEAR(rig::rotationErrorDeg(turn * R, R), 0.02, 1e-9);
   EXPECT_NEAR(rig::directionErrorDeg({0.866, 0.0, -0.5}, {1.732, 0.0, -1.0}), 0.0, 1e-6);
   EXPECT_NEAR(rig::directionErrorDeg({1.0, 0.0, 0.0}, {-1.0, 0.0, 1.0}), 135.0, 1e-12);
+}
+
+// Each degradation of the stills, measured on an image it degrades, has the size asked for.
+TEST(Generator, StillEffectsHaveTheSizeAsked) {
+  const FisheyeLens lens(cv::Matx33d(60, 0, 200, 0, 60, 150, 0, 0, 1), cv::Vec4d::all(0.0));  // circle of 105 px
+  cv::Mat texture(300, 400, CV_8U), impulse = cv::Mat::zeros(300, 400, CV_8U);
+  cv::RNG(7).fill(texture, cv::RNG::UNIFORM, 60, 200);
+  impulse.at<uchar>(150, 200) = 255;
+  const cv::Rect centre(150, 100, 100, 100);
+  const auto deviation = [&](const cv::Mat& image) {
+    cv::Scalar mean, sigma;
+    cv::meanStdDev(image(centre), mean, sigma);
+    return sigma[0];
+  };
+  const auto lineLength = [](const cv::Mat& image) {  // a uniform line of length L has variance L² / 12
+    const cv::Moments m = cv::moments(image);
+    const double a = m.mu20 / m.m00, b = m.mu02 / m.m00, c = m.mu11 / m.m00;
+    return std::sqrt(12.0 * ((a + b) / 2 + std::sqrt((a - b) * (a - b) / 4 + c * c)));
+  };
+  StillEffects noise, blur, motion, contrast;
+  noise.noiseSigma = 3.0, blur.blurSigma = 1.0, motion.motionBlurLength = 8.0, motion.motionBlurAngle = 0.5;
+  contrast.contrast = 0.5;
+  const struct {
+    const char* name;
+    const StillEffects& effects;
+    const cv::Mat& clean;
+    std::function<double(const cv::Mat& clean, const cv::Mat& out)> measure;
+    double expected;
+  } cases[] = {
+      {"noise: deviation from the clean still", noise, texture,
+       [&](const cv::Mat& in, const cv::Mat& out) {
+         cv::Mat difference;
+         cv::subtract(out, in, difference, cv::noArray(), CV_32F);
+         return deviation(difference);
+       }, 3.0},
+      // White texture under a Gaussian of sigma 1 keeps 1 / (2 sqrt(pi)) of its deviation.
+      {"blur: share of the deviation kept", blur, texture,
+       [&](const cv::Mat& in, const cv::Mat& out) { return deviation(out) / deviation(in); }, 0.282},
+      {"motion blur: length of the line a point becomes", motion, impulse,
+       [&](const cv::Mat&, const cv::Mat& out) { return lineLength(out); }, 8.0},
+      {"contrast: share of the deviation kept", contrast, texture,
+       [&](const cv::Mat& in, const cv::Mat& out) { return deviation(out) / deviation(in); }, 0.5},
+  };
+  for (const auto& c : cases) {
+    const double measured = c.measure(c.clean, applyStillEffects(c.clean, lens, c.effects));
+    EXPECT_NEAR(measured, c.expected, 0.1 * c.expected) << c.name;
+  }
+  const cv::Rect corner(0, 0, 40, 40);  // outside the image circle: the lens sees nothing to fog
+  EXPECT_EQ(cv::norm(applyStillEffects(texture, lens, contrast)(corner), texture(corner), cv::NORM_INF), 0);
+  // A re-shoot of the same rig: other noise, each camera's exposure and gamma in their ranges.
+  ShootOptions shoot, reshoot;
+  shoot.noiseSigma = reshoot.noiseSigma = 2.0;
+  reshoot.reshootSeed = 1;
+  for (int camera = 0; camera < 6; ++camera) {
+    const StillEffects first = drawStillEffects(shoot, 1, camera), again = drawStillEffects(reshoot, 1, camera);
+    EXPECT_GT(cv::norm(applyStillEffects(texture, lens, first), applyStillEffects(texture, lens, again), cv::NORM_L1), 0);
+    EXPECT_TRUE(first.exposure == 1.0 && first.gamma == 1.0);
+    EXPECT_TRUE(again.exposure >= 0.7 && again.exposure <= 1.3 && again.gamma >= 0.8 && again.gamma <= 1.25) << camera;
+  }
+}
+
+// The ring's variations change what they name, from the standard draw's axes and shifts; a
+// camera turned since calibration moves its two pairs by the turn, while the truth file keeps
+// the calibrated rig's pairs.
+TEST(Generator, VariedRigAndTurnedCamera) {
+  const std::array<RingCamera, 6> ideal = drawRing(4, {std::nullopt, ValueRange{0.0, 0.0}});
+  const std::array<RingCamera, 6> varied = drawRing(4, {ValueRange{0.06, 0.06}, ValueRange{2.0, 2.0}});
+  for (size_t n = 0; n < 6; ++n) {
+    EXPECT_NEAR(rig::rotationErrorDeg(varied[n].worldToPrepared, ideal[n].worldToPrepared), 2.0, 1e-9);
+    EXPECT_NEAR(cv::norm(varied[n].centre - ideal[n].centre), 0.15 - 0.06, 1e-12);
+  }
+  EXPECT_NEAR(drawCamera(4, 1, 800, 600, 1.5).K(1, 1), 1.5 * drawCamera(4, 1, 800, 600).K(1, 1), 1e-9);
+
+  test::TempDir standard, folder;
+  RigOptions options;
+  options.seed = 4, options.videoWidth = 320, options.videoHeight = 240, options.videos = false;
+  generateRig(standard.path(), options);
+  options.turn = CameraTurn{2, 0, 0.2};
+  generateRig(folder.path(), options);
+  for (int n = 0; n < 6; ++n) {
+    const std::string still = "image/origin_" + std::to_string(n) + ".jpg";
+    EXPECT_EQ(test::readFileBytes(folder.file(still)) == test::readFileBytes(standard.file(still)), n != 2) << still;
+  }
+  const nlohmann::json doc = nlohmann::json::parse(std::ifstream(folder.file("truth.json")));
+  const auto matrix = [](const nlohmann::json& values) { return cv::Matx33d(values.get<std::vector<double>>().data()); };
+  const std::array<RingCamera, 6> ring = drawRing(4);
+  for (size_t n = 0; n < 6; ++n) {
+    const nlohmann::json &calibrated = doc["pairs"][n], &turned = doc["turned_pairs"][n];
+    EXPECT_EQ(matrix(calibrated["geometric_R"]), geometricPairPose(ring[n], ring[(n + 1) % 6]).R) << n;
+    EXPECT_NEAR(rig::rotationErrorDeg(matrix(turned["R"]), matrix(calibrated["R"])), n == 1 || n == 2 ? 0.2 : 0.0, 0.005)
+        << "pair " << n;
+  }
+  // Pair 1-2 sees its second camera turned about that camera's x axis: R' Rᵀ = Tᵀ.
+  cv::Vec3d turn;
+  cv::Rodrigues(matrix(doc["turned_pairs"][1]["R"]) * matrix(doc["pairs"][1]["R"]).t(), turn);
+  EXPECT_LT(cv::norm(turn * 180 / CV_PI - cv::Vec3d(-0.2, 0, 0)), 0.005) << turn * 180 / CV_PI;
+}
+
+// The generator's command-line values: what is accepted and what is refused.
+TEST(Generator, VariantArguments) {
+  const struct {
+    const char* text;
+    bool range, turn;
+  } cases[] = {{"0.05,0.07", true, false}, {"1.5", true, false}, {"1,", false, false}, {"a", false, false},
+               {"2:y:0.1", false, true},   {"5:z:-3", false, true}, {"6:y:1", false, false}, {"2:w:1", false, false},
+               {"2:y:", false, false},     {"12:y:1", false, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseValueRange(c.text).has_value(), c.range) << c.text;
+    EXPECT_EQ(parseCameraTurn(c.text).has_value(), c.turn) << c.text;
+  }
+  EXPECT_EQ(parseCameraTurn("5:z:-3")->axis, 2);
+  EXPECT_EQ(parseValueRange("0.05,0.07")->high, 0.07);
 }
 
 constexpr int kN = 3600;

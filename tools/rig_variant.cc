@@ -1,0 +1,102 @@
+#include "tools/rig_variant.h"
+
+#include <cmath>
+#include <vector>
+
+namespace ringcalib::synth {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint64_t kFocalScaleStream = 710;
+
+bool inRange(const std::optional<ValueRange>& range, double low, double high) {
+  return !range || (range->low >= low && range->low <= range->high && range->high <= high);
+}
+
+json rangeJson(const ValueRange& range) { return {range.low, range.high}; }
+
+json pairsJson(const std::array<PairTruth, rig::kCameras>& pairs, const GeometricPairs& geometric) {
+  const auto numbers = [](const double* values, int count) { return json(std::vector<double>(values, values + count)); };
+  json entries = json::array();
+  for (size_t n = 0; n < pairs.size(); ++n) {
+    entries.push_back({{"first", n},
+                       {"second", (n + 1) % pairs.size()},
+                       {"R", numbers(pairs[n].R.val, 9)},
+                       {"t", numbers(pairs[n].t.val, 3)},
+                       {"geometric_R", numbers(geometric[n].R.val, 9)},
+                       {"geometric_t", numbers(geometric[n].t.val, 3)}});
+  }
+  return entries;
+}
+
+}  // namespace
+
+bool isStandardRig(const RigOptions& options) {
+  const ShootOptions standard;
+  const ShootOptions& shoot = options.shoot;
+  return !options.ring.radiusMetres && !options.ring.turnDegrees && !options.focalScale && !options.turn &&
+         !shoot.reshootSeed && shoot.noiseSigma == standard.noiseSigma && shoot.blurSigma == standard.blurSigma &&
+         shoot.motionBlurLength == standard.motionBlurLength && shoot.contrast == standard.contrast &&
+         shoot.jpegQuality == standard.jpegQuality;
+}
+
+std::string variantProblem(const RigOptions& options) {
+  const ShootOptions& shoot = options.shoot;
+  // The negated comparisons also refuse NaN.
+  if (!(shoot.noiseSigma >= 0.0 && shoot.noiseSigma <= 100.0)) return "the noise must lie between 0 and 100 grey levels";
+  if (!(shoot.blurSigma >= 0.0 && shoot.blurSigma <= 20.0)) return "the blur must lie between 0 and 20 pixels";
+  if (!(shoot.motionBlurLength >= 0.0 && shoot.motionBlurLength <= 50.0))
+    return "the motion blur must lie between 0 and 50 pixels";
+  if (!(shoot.contrast > 0.0 && shoot.contrast <= 10.0)) return "the contrast must lie above 0 and at most 10";
+  if (shoot.jpegQuality < 1 || shoot.jpegQuality > 100) return "the JPEG quality must lie between 1 and 100";
+  if (!inRange(options.ring.turnDegrees, 0.0, 30.0))
+    return "the rig turn must lie between 0 and 30 degrees, the smaller value first";
+  if (!inRange(options.ring.radiusMetres, 0.01, 1.0))
+    return "the ring radius must lie between 0.01 and 1 metres, the smaller value first";
+  if (!inRange(options.focalScale, 0.2, 5.0))
+    return "the focal scale must lie between 0.2 and 5, the smaller value first";
+  if (options.turn) {
+    const CameraTurn& turn = *options.turn;
+    if (turn.camera < 0 || turn.camera > 5) return "the turned camera must be 0 to 5";
+    if (turn.axis < 0 || turn.axis > 2) return "the turn's axis must be x, y or z";
+    if (!(std::abs(turn.degrees) <= 180.0)) return "the camera's turn must lie between -180 and 180 degrees";
+  }
+  return "";
+}
+
+double drawnFocalScale(const RigOptions& options) {
+  return options.focalScale ? drawFromRange(*options.focalScale, options.seed, kFocalScaleStream) : 1.0;
+}
+
+json variantTruthMembers(const RigOptions& options, double ringRadius, const std::array<StillEffects, rig::kCameras>& effects,
+                         const std::optional<TurnedPairs>& turned) {
+  if (isStandardRig(options)) return json::object();
+  const ShootOptions& shoot = options.shoot;
+  json variant = {{"noise", shoot.noiseSigma},
+                  {"blur", shoot.blurSigma},
+                  {"motion_blur", shoot.motionBlurLength},
+                  {"contrast", shoot.contrast},
+                  {"jpeg_quality", shoot.jpegQuality},
+                  {"ring_radius", ringRadius},
+                  {"focal_scale", drawnFocalScale(options)}};
+  if (options.ring.radiusMetres) variant["ring_radius_range"] = rangeJson(*options.ring.radiusMetres);
+  if (options.focalScale) variant["focal_scale_range"] = rangeJson(*options.focalScale);
+  if (options.ring.turnDegrees) variant["rig_turn_degrees"] = rangeJson(*options.ring.turnDegrees);
+  if (shoot.reshootSeed) variant["reshoot_seed"] = *shoot.reshootSeed;
+  for (const StillEffects& camera : effects) {
+    json still = {{"exposure", camera.exposure}, {"gamma", camera.gamma}};
+    if (camera.motionBlurLength > 0.0) still["motion_blur_degrees"] = camera.motionBlurAngle * 180.0 / CV_PI;
+    variant["stills"].push_back(still);
+  }
+  json members = {{"variant", variant}};
+  if (options.turn) {
+    members["variant"]["turn_camera"] = {{"camera", options.turn->camera},
+                                         {"axis", std::string(1, "xyz"[options.turn->axis])},
+                                         {"degrees", options.turn->degrees}};
+  }
+  if (turned) members["turned_pairs"] = pairsJson(turned->pairs, turned->geometric);
+  return members;
+}
+
+}  // namespace ringcalib::synth
