@@ -42,10 +42,15 @@ report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fr
   check.directionDeg = rig::directionErrorDeg(fresh.t, stored.t);
   check.storedErrorPx = medianError(stored, pts1, pts2, K);
   check.freshErrorPx = medianError(fresh, pts1, pts2, K);
-  // The direction of a baseline of a few centimetres is known to tenths of a degree at best,
-  // while a camera turned by a tenth of a degree turns its pairs' rotations by exactly that:
-  // the rotation decides.
-  check.moved = !(check.rotationDeg <= report::kMovedRotationDeg);
+  // How much worse the stored pose explains what the stills show now is measured against the
+  // fresh pose's own error, so the rule scales with the noise of the shoot: a shoot of the
+  // same rig again leaves the two errors alike, however noisy, while a camera turned by a
+  // tenth of a degree moves every correspondence of its pairs by about a pixel. The floor
+  // keeps a pair of almost noiseless correspondences from failing on a turn of nothing.
+  // The direction of a baseline of a few centimetres is known to tenths of a degree at best
+  // and does not decide.
+  check.moved = !(check.storedErrorPx <= report::kMovedErrorRatio * check.freshErrorPx) &&
+                !(check.rotationDeg <= report::kMovedRotationFloorDeg);
   return check;
 }
 

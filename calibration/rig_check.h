@@ -33,7 +33,8 @@ namespace ringcalib::check {
 
 // The figures of one pair: stored and fresh pose (X2 = R (X1 - t)), the fresh
 // correspondences in the prepared views and their camera matrix K. The pair moved when the
-// fresh pose turned from the stored one by more than report::kMovedRotationDeg.
+// stored pose's median error exceeds the fresh pose's by report::kMovedErrorRatio and the
+// poses turned apart by more than report::kMovedRotationFloorDeg.
 ringcalib::report::PairCheck checkPair(const ringcalib::rig::PairPose& stored,
                                        const ringcalib::rig::PairPose& fresh,
                                        const std::vector<cv::Point2f>& pts1,

@@ -31,9 +31,11 @@ inline constexpr double kPairMedianCheckPx = 1.0;
 // that breaks the ring (RingClosure::suspect) is named, and the extrinsic job stops.
 inline constexpr double kClosureGoodDeg = 0.1;
 inline constexpr double kClosureCheckDeg = 0.5;
-// Check of a stored calibration: a pair "moved" when the pose found in fresh stills turned
-// away from the stored one by more than this many degrees (README, "Checking a calibration").
-inline constexpr double kMovedRotationDeg = 0.05;
+// Check of a stored calibration: a pair "moved" when the stored pose explains the fresh
+// correspondences worse than the pose found in them by more than this factor (median
+// error), and the two turned apart by more than the floor (README, "Checking a calibration").
+inline constexpr double kMovedErrorRatio = 1.5;
+inline constexpr double kMovedRotationFloorDeg = 0.03;
 
 struct Judgement {
   Verdict verdict = Verdict::kGood;

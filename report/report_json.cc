@@ -92,7 +92,8 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
                       {"direction_degrees", number(check.directionDeg)},
                       {"stored_error_px", number(check.storedErrorPx)},
                       {"fresh_error_px", number(check.freshErrorPx)},
-                      {"moved_rotation_degrees", kMovedRotationDeg}};
+                      {"moved_error_ratio", kMovedErrorRatio},
+                      {"moved_rotation_floor_degrees", kMovedRotationFloorDeg}};
   }
   json figures = json::object();
   addFigure(figures, "matches", files.matches);

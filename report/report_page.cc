@@ -177,13 +177,17 @@ void writeCheck(std::ostream& page, const CalibrationReport& report) {
          << cell(fixed(check.storedErrorPx, 3)) << cell(fixed(check.freshErrorPx, 3)) << "</tr>\n";
   }
   page << "</table>\n<p>The pose each pair shows in the fresh stills is compared with the pose "
-          "stored in the parameter file. A pair has <b>moved</b> when the two rotations differ by "
-          "more than "
-       << fixed(kMovedRotationDeg, 2)
-       << "&deg;: a camera turned since calibration turns both of its pairs by its own angle, "
-          "while the same rig shot again differs by a few thousandths of a degree. The change "
-          "of the baseline's direction is shown but does not decide: over a baseline of a few "
-          "centimetres it is known to tenths of a degree at best.</p>\n";
+          "stored in the parameter file. A pair has <b>moved</b> when the stored pose explains "
+          "the fresh correspondences more than "
+       << fixed(kMovedErrorRatio, 1)
+       << " times worse (median error) than the fresh pose does, and the two rotations differ "
+          "by more than "
+       << fixed(kMovedRotationFloorDeg, 2)
+       << "&deg;. The same rig shot again gives both poses about the same error however noisy "
+          "the stills, while a camera turned by a tenth of a degree gives its two pairs several "
+          "times the error. The change of the baseline's direction is shown but does not "
+          "decide: over a baseline of a few centimetres it is known to tenths of a degree at "
+          "best.</p>\n";
 }
 
 void writeRing(std::ostream& page, const Assessment& assessment) {
