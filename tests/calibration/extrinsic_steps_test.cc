@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/rig_check.h"
 #include "rig/prepared_view.h"
 #include "tests/support/test_support.h"
 #include "tools/synthetic_two_view.h"
@@ -169,6 +170,30 @@ TEST(PairPose, ImageLibraryErrorNamesThePair) {
   EXPECT_TRUE(std::regex_match(out.text(), std::regex("extrinsic calibration of pair 2-3 failed: image library "
                                                       "error: [^\n]+\n")))
       << out.text();
+}
+
+// A stored pose moved when it explains the correspondences clearly worse than the fresh pose,
+// measured in their own noise, and turned away by more than the floor: a turn lost in noisy
+// correspondences holds, the same turn in clean ones has moved.
+TEST(PairCheck, AStoredPoseMovedWhenItExplainsTheCorrespondencesWorse) {
+  const struct {
+    double noisePixels, turnDeg;
+    bool moved;
+  } cases[] = {{0.3, 0.0, false}, {0.01, 0.02, false}, {0.3, 0.1, true}, {2.0, 0.1, false}, {2.0, 0.5, true}};
+  for (const auto& c : cases) {
+    RingPairOptions options;
+    options.noisePixels = c.noisePixels;
+    const RingPairScene scene = makeRingPairScene(options);
+    const rig::PairPose truth{cv::Matx33d(scene.R), cv::Vec3d(scene.t)};
+    cv::Matx33d turn;
+    cv::Rodrigues(cv::Vec3d(2.0, 1.0, -2.0) / 3.0 * (c.turnDeg * CV_PI / 180.0), turn);
+    const report::PairCheck check =
+        check::checkPair({turn * truth.R, truth.t}, truth, scene.pts1, scene.pts2, targetCameraMatrix());
+    EXPECT_EQ(check.moved, c.moved) << c.noisePixels << " px, " << c.turnDeg << " deg: " << check.storedErrorPx << " / "
+                                    << check.freshErrorPx;
+    EXPECT_NEAR(check.rotationDeg, c.turnDeg, 1e-9);
+    EXPECT_NEAR(check.directionDeg, 0.0, 1e-9);
+  }
 }
 
 }  // namespace
