@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "report/panorama.h"
+
 // The files of a report folder. Picture names are relative to the folder; an empty name
 // means the picture was not drawn (nothing to show) or could not be written, and then
 // neither report.json nor the page refers to it.
@@ -19,12 +21,21 @@ struct CameraFigures {
 struct PairFigures {
   std::string matches;
   std::string errors;
+  std::string rectified;
+};
+
+// The panorama, with where each camera contributes and where its axis lies.
+struct PanoramaFigure {
+  std::string file;
+  std::array<std::vector<std::vector<cv::Point>>, rig::kCameras> outlines;
+  std::array<cv::Point2d, rig::kCameras> axes;
 };
 
 // Index-aligned with CalibrationReport::cameras and ::pairs.
 struct FigureFiles {
   std::vector<CameraFigures> cameras;
   std::vector<PairFigures> pairs;
+  PanoramaFigure panorama;
 };
 
 }  // namespace ringcalib::report
