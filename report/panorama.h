@@ -6,7 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "report/ring_orientation.h"
-#include "rig/fisheye_lens.h"
+#include "report/still_lookup.h"
 
 // The six stills stitched into one equirectangular panorama (report/ring_orientation.h
 // states its frame): column c looks at longitude ((c + 0.5) / width - 0.5) 360 degrees
@@ -18,11 +18,6 @@ inline constexpr int kPanoramaWidth = 4096;
 inline constexpr int kPanoramaHeight = 2048;
 // A camera's outline encloses where it gives at least this share of the blend.
 inline constexpr double kOutlineShare = 0.1;
-
-struct StillCamera {
-  cv::Mat still;             // 8-bit, one channel
-  rig::FisheyeCamera lens;   // in pixels of the still
-};
 
 struct Panorama {
   cv::Mat image;  // kPanoramaWidth x kPanoramaHeight, 8-bit, one channel

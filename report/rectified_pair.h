@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "report/panorama.h"
+#include "report/still_lookup.h"
 #include "rig/pair_pose.h"
 
 // A pair's two stills in one epipolar frame of its pose. The frame's x is the baseline t;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
-#include "report/panorama.h"
+#include <opencv2/core.hpp>
+
+#include "rig/ring.h"
 
 // The files of a report folder. Picture names are relative to the folder; an empty name
 // means the picture was not drawn (nothing to show) or could not be written, and then

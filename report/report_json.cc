@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "report/panorama.h"
+
 namespace ringcalib::report {
 
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/number_format.h"
+#include "report/panorama.h"
 
 namespace ringcalib::report {
 

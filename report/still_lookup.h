@@ -19,6 +19,12 @@ namespace ringcalib::report {
 // turn (rig::quarterTurn).
 cv::Matx33d poseFrameToSensor();
 
+// A camera as the pictures read it: its still and its lens in the still's pixels.
+struct StillCamera {
+  cv::Mat still;            // 8-bit, one channel
+  rig::FisheyeCamera lens;
+};
+
 // The pose-frame ray (x, y, 1) of a prepared-view pixel as the poses take it.
 cv::Vec3d poseFrameRay(const cv::Point2f& pixel);
 
