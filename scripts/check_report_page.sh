@@ -2,7 +2,7 @@
 # Opens a report folder's index.html in headless Chromium and fails (status 1) when an image
 # of the page does not load or the browser logs any console message for it (the page has no
 # scripts, so every message is the browser's complaint). With a second argument, it also
-# writes a screenshot of the page's top (1400 x 2200 pixels) there.
+# writes a screenshot of the page's top (1400 x 2400 pixels) there.
 # Usage: scripts/check_report_page.sh <report folder> [screenshot.png]
 # Needs Debian's chromium (apt-get install chromium): a reviewer's check, not a dependency
 # of the build, the package or the test suite.
@@ -59,7 +59,7 @@ if grep '^MISSING ' <<<"$result"; then failed=1; fi
 if grep ':CONSOLE' "$work/log"; then failed=1; fi
 
 if [ $# -ge 2 ]; then
-  browse --hide-scrollbars --window-size=1400,2200 --screenshot="$(realpath -m "$2")" "$page" >/dev/null
+  browse --hide-scrollbars --window-size=1400,2400 --screenshot="$(realpath -m "$2")" "$page" >/dev/null
 fi
 if [ "$failed" -ne 0 ]; then
   echo "report page check failed: $folder/index.html"
