@@ -57,7 +57,8 @@ std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std:
   for (std::size_t k = 0; k < pts1.size() && k < pts2.size(); ++k) {
     const double first = rowAngle(frame.first * poseFrameRay(pts1[k]));
     const double second = rowAngle(frame.second * poseFrameRay(pts2[k]));
-    disparities.push_back(std::abs(first - second) / kDegree);
+    const double disparity = std::abs(first - second) / kDegree;
+    if (std::isfinite(disparity)) disparities.push_back(disparity);
   }
   return disparities;
 }

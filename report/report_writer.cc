@@ -19,9 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Writes `image` under `name` in `folder`, in the format of the name's extension; returns the name, or an empty name when
-// there is nothing to draw or the file could not be written (the first such failure is
-// kept in `error`).
+// Writes `image` under `name` in `folder`, in the format of the name's extension; returns
+// the name, or an empty name when there is nothing to draw or the file could not be written
+// (the first such failure is kept in `error`).
 std::string writePicture(const fs::path& folder, const std::string& name, const cv::Mat& image,
                          std::string& error) {
   if (image.empty()) return "";
