@@ -55,6 +55,11 @@ void recordPair(ringcalib::report::PairReport& record, const PairSolution& solut
   if (solution.fitted) {
     record.consistentWithF = report::countConsistentWithF(matches.pts1, matches.pts2,
                                                           solution.fit.F, report::kSampsonLimitPx);
+    for (std::size_t k = 0; k < solution.fit.inliers.size() && k < matches.pts1.size(); ++k) {
+      if (solution.fit.inliers[k] == 0) continue;
+      record.inliers1.push_back(matches.pts1[k]);
+      record.inliers2.push_back(matches.pts2[k]);
+    }
   }
   if (solution.posed) {
     const PoseEstimate& pose = solution.pose;
@@ -171,7 +176,7 @@ int ExtrinsicCalibration::solveRing(const std::vector<std::string>& imagePaths,
     preparing[n] = tasks.add(
         [&, n] {
           prepareView(grey[n], K[n], D[n], Knew, views[n]);
-          grey[n].release();
+          if (!reporting) grey[n].release();  // the report's panorama and pairs read the still
         },
         {loading[n]}, true);
   }
@@ -234,7 +239,12 @@ int ExtrinsicCalibration::solveRing(const std::vector<std::string>& imagePaths,
                 << " failed: " << ringcalib::describeException(e) << std::endl;
       return ringcalib::kComputationFailed;
     }
-    if (reporting) report_->camera(n).preview = ringcalib::report::reducedPreview(views[n]);
+    if (reporting) {
+      ringcalib::report::CameraReport& camera = report_->camera(n);
+      camera.preview = ringcalib::report::reducedPreview(views[n]);
+      camera.still = std::move(grey[n]);
+      camera.stillLens = {K[n], D[n]};
+    }
     std::cout << "progress:" << preparingProgress(n, share) << std::endl;
   }
 

@@ -1,11 +1,13 @@
 #include "report/assessment.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
 
 #include "core/number_format.h"
 #include "core/result_code.h"
+#include "report/rectified_pair.h"
 
 namespace ringcalib::report {
 
@@ -76,6 +78,26 @@ bool stoppedTheJob(const CalibrationReport& report, const RingClosure& ring) {
   return false;
 }
 
+// The value below which a share `fraction` of the sorted `values` lies (nearest rank).
+double percentile(std::vector<double> values, double fraction) {
+  const std::size_t rank = static_cast<std::size_t>(fraction * (values.size() - 1) + 0.5);
+  std::nth_element(values.begin(), values.begin() + rank, values.end());
+  return values[rank];
+}
+
+std::optional<DepthReadiness> judgeDepthReadiness(const PairReport& pair) {
+  if (!pair.solved) return std::nullopt;
+  const std::vector<double> disparities =
+      verticalDisparitiesDeg({pair.R, pair.t}, pair.inliers1, pair.inliers2);
+  if (disparities.empty()) return std::nullopt;
+  DepthReadiness depth;
+  depth.medianDeg = percentile(disparities, 0.5);
+  depth.p95Deg = percentile(disparities, 0.95);
+  grade(depth.judgement, depth.medianDeg, kVerticalDisparityGoodDeg, kVerticalDisparityCheckDeg,
+        formatNumber("vertical disparity %.3f deg", depth.medianDeg));
+  return depth;
+}
+
 }  // namespace
 
 const char* verdictName(Verdict verdict) {
@@ -88,7 +110,7 @@ const char* verdictName(Verdict verdict) {
   return "failed";
 }
 
-std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
+std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const CalibrationReport& report) {
   std::array<cv::Matx33d, rig::kCameras> rotations;
   std::array<bool, rig::kCameras> seen{};
   for (const PairReport& pair : report.pairs) {
@@ -99,7 +121,13 @@ std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
   for (bool present : seen) {
     if (!present) return std::nullopt;
   }
-  return computeRingClosure(rotations);
+  return rotations;
+}
+
+std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
+  const std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = pairRotationsOf(report);
+  if (!rotations) return std::nullopt;
+  return computeRingClosure(*rotations);
 }
 
 Assessment assess(const CalibrationReport& report) {
@@ -110,6 +138,7 @@ Assessment assess(const CalibrationReport& report) {
   }
   for (const PairReport& pair : report.pairs) {
     assessment.pairs.push_back(judgePair(pair, assessment.ring));
+    assessment.depth.push_back(judgeDepthReadiness(pair));
   }
   if (!assessment.ring) {
     lower(assessment.ringJudgement, Verdict::kFailed, "not all six pairs have a pose");

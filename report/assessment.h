@@ -36,20 +36,40 @@ inline constexpr double kClosureCheckDeg = 0.5;
 // error), and the two turned apart by more than the floor (README, "Checking a calibration").
 inline constexpr double kMovedErrorRatio = 1.5;
 inline constexpr double kMovedRotationFloorDeg = 0.03;
+// Pair: the median vertical disparity of its correspondences in the pair's epipolar frame
+// (report/rectified_pair.h), degrees. Measured on generated rigs (README, "Calibration
+// report"): calibrated poses stay below the good limit, a pose turned by 0.2 degrees
+// about an axis that moves its rows goes beyond the check limit.
+inline constexpr double kVerticalDisparityGoodDeg = 0.03;
+inline constexpr double kVerticalDisparityCheckDeg = 0.08;
 
 struct Judgement {
   Verdict verdict = Verdict::kGood;
   std::vector<std::string> reasons;  // why the verdict is below "good"
 };
 
+// How ready a pair is for depth matching along rows: the vertical disparity of its
+// correspondences at its pose (median and 95th percentile, degrees) and its verdict.
+struct DepthReadiness {
+  double medianDeg = kNotMeasured;
+  double p95Deg = kNotMeasured;
+  Judgement judgement;
+};
+
 struct Assessment {
   std::vector<Judgement> cameras;    // index-aligned with CalibrationReport::cameras
   std::vector<Judgement> pairs;      // index-aligned with CalibrationReport::pairs
+  // Index-aligned with CalibrationReport::pairs; only for pairs with a pose and inliers.
+  std::vector<std::optional<DepthReadiness>> depth;
   std::optional<RingClosure> ring;   // only when all six pairs were solved
   Judgement ringJudgement;           // "failed" without a ring
 };
 
 Assessment assess(const CalibrationReport& report);
+
+// The rotations R_0 ... R_5 of the report's six solved pairs, or nothing when a pair is
+// missing.
+std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const CalibrationReport& report);
 
 // The ring closure of the report's six solved pairs, or nothing when a pair is missing.
 std::optional<RingClosure> ringClosureOf(const CalibrationReport& report);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <limits>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/fisheye_lens.h"
 #include "rig/ring.h"
 
 // What a calibration run shows about its own quality. The jobs fill these plain records
@@ -38,7 +40,8 @@ struct IntrinsicReport {
 
 // One camera: its intrinsic account (when the intrinsic job reached it), the K and D in
 // use (solved, or read back by the extrinsic job) and, when the extrinsic job prepared
-// the camera's view, a reduced copy of the undistorted, quarter-turned view.
+// the camera's view, a reduced copy of the undistorted, quarter-turned view, and the still
+// itself with the lens in its pixels (the intrinsics scaled as the job scaled them).
 struct CameraReport {
   int camera = 0;
   std::optional<IntrinsicReport> intrinsic;
@@ -46,6 +49,8 @@ struct CameraReport {
   cv::Matx33d K = cv::Matx33d::zeros();
   cv::Vec4d D = cv::Vec4d::all(0.0);
   cv::Mat preview;
+  cv::Mat still;
+  rig::FisheyeCamera stillLens{cv::Matx33d::eye(), cv::Vec4d::all(0.0)};
 };
 
 // A correspondence drawn on the pair picture, in the picture's strip coordinates.
@@ -81,6 +86,10 @@ struct PairReport {
   cv::Mat firstStrip;                // reduced warped strips the flow ran on
   cv::Mat secondStrip;
   std::vector<DrawnMatch> matches;   // a sample of correspondences in strip coordinates
+  // The correspondences RANSAC kept as inliers of F, in prepared-view pixels (pts1 of the
+  // first view, pts2 of the second): those the pose was refined on.
+  std::vector<cv::Point2f> inliers1;
+  std::vector<cv::Point2f> inliers2;
   std::optional<PairCheck> check;    // only in a check of a stored calibration
 };
 
@@ -95,6 +104,10 @@ struct CalibrationReport {
   std::vector<CameraReport> cameras;
   std::vector<PairReport> pairs;
   std::vector<JobOutcome> jobs;
+  // World-to-camera rotations of the six cameras' pose frames (camera 0's pose frame as the
+  // world) from an adjustment of the whole ring. When present, the panorama uses them
+  // instead of composing the pair rotations (report/ring_orientation.h).
+  std::optional<std::array<cv::Matx33d, rig::kCameras>> adjustedOrientations;
 
   // The record of camera `camera` or pair `pair`, created on first use.
   CameraReport& camera(int camera);

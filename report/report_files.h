@@ -1,7 +1,12 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "rig/ring.h"
 
 // The files of a report folder. Picture names are relative to the folder; an empty name
 // means the picture was not drawn (nothing to show) or could not be written, and then
@@ -19,12 +24,21 @@ struct CameraFigures {
 struct PairFigures {
   std::string matches;
   std::string errors;
+  std::string rectified;
+};
+
+// The panorama, with where each camera contributes and where its axis lies.
+struct PanoramaFigure {
+  std::string file;
+  std::array<std::vector<std::vector<cv::Point>>, rig::kCameras> outlines;
+  std::array<cv::Point2d, rig::kCameras> axes;
 };
 
 // Index-aligned with CalibrationReport::cameras and ::pairs.
 struct FigureFiles {
   std::vector<CameraFigures> cameras;
   std::vector<PairFigures> pairs;
+  PanoramaFigure panorama;
 };
 
 }  // namespace ringcalib::report

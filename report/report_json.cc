@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "report/panorama.h"
+
 namespace ringcalib::report {
 
 namespace {
@@ -68,8 +70,20 @@ json cameraJson(const CameraReport& camera, const Judgement& verdict,
   return entry;
 }
 
+// The pair in its epipolar frame: the rectified picture and the vertical disparity.
+json rectifiedJson(const std::optional<DepthReadiness>& depth, const std::string& file) {
+  json entry = json::object();
+  if (!file.empty()) entry["file"] = file;
+  if (depth) {
+    entry["vertical_disparity_degrees"] = {{"median", number(depth->medianDeg)},
+                                           {"p95", number(depth->p95Deg)}};
+    entry["verdict"] = verdictName(depth->judgement.verdict);
+  }
+  return entry;
+}
+
 json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigures& files,
-              const std::optional<RingClosure>& ring) {
+              const std::optional<DepthReadiness>& depth, const std::optional<RingClosure>& ring) {
   json entry = {{"pair", pair.pair},
                 {"cameras", {pair.first, pair.second}},
                 {"correspondences", pair.correspondences},
@@ -82,6 +96,7 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
     entry["R"] = matrix(pair.R);
     entry["t"] = vector(pair.t);
   }
+  if (depth || !files.rectified.empty()) entry["rectified"] = rectifiedJson(depth, files.rectified);
   if (ring && pair.pair >= 0 && pair.pair < rig::kCameras) {
     entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
@@ -121,7 +136,9 @@ json thresholdsJson() {
           {"pair_median_good_px", kPairMedianGoodPx},
           {"pair_median_check_px", kPairMedianCheckPx},
           {"closure_good_degrees", kClosureGoodDeg},
-          {"closure_check_degrees", kClosureCheckDeg}};
+          {"closure_check_degrees", kClosureCheckDeg},
+          {"vertical_disparity_good_degrees", kVerticalDisparityGoodDeg},
+          {"vertical_disparity_check_degrees", kVerticalDisparityCheckDeg}};
 }
 
 }  // namespace
@@ -137,13 +154,18 @@ nlohmann::json reportToJson(const CalibrationReport& report, const Assessment& a
   json pairs = json::array();
   for (std::size_t i = 0; i < report.pairs.size(); ++i) {
     pairs.push_back(pairJson(report.pairs[i], assessment.pairs[i], figures.pairs[i],
-                             assessment.ring));
+                             assessment.depth[i], assessment.ring));
   }
-  return {{"jobs", jobs},
+  json document = {{"jobs", jobs},
           {"cameras", cameras},
           {"pairs", pairs},
           {"ring", ringJson(assessment)},
           {"thresholds", thresholdsJson()}};
+  if (!figures.panorama.file.empty()) {
+    document["panorama"] = {
+        {"file", figures.panorama.file}, {"width", kPanoramaWidth}, {"height", kPanoramaHeight}};
+  }
+  return document;
 }
 
 }  // namespace ringcalib::report

@@ -6,6 +6,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "report/assessment.h"
+#include "report/panorama.h"
+#include "report/rectified_pair.h"
 #include "report/report_figures.h"
 #include "report/report_files.h"
 #include "report/report_json.h"
@@ -17,9 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Writes `image` as PNG under `name` in `folder`; returns the name, or an empty name when
-// there is nothing to draw or the file could not be written (the first such failure is
-// kept in `error`).
+// Writes `image` under `name` in `folder`, in the format of the name's extension; returns
+// the name, or an empty name when there is nothing to draw or the file could not be written
+// (the first such failure is kept in `error`).
 std::string writePicture(const fs::path& folder, const std::string& name, const cv::Mat& image,
                          std::string& error) {
   if (image.empty()) return "";
@@ -44,9 +46,53 @@ bool writeText(const fs::path& path, const std::string& text, std::string& error
   return false;
 }
 
+// The camera's still and lens, when the extrinsic job recorded them.
+const CameraReport* withStill(const CalibrationReport& report, int camera) {
+  for (const CameraReport& record : report.cameras) {
+    if (record.camera == camera && !record.still.empty()) return &record;
+  }
+  return nullptr;
+}
+
+StillCamera stillCamera(const CameraReport& camera) { return {camera.still, camera.stillLens}; }
+
+// The panorama needs all six stills and an orientation for every camera: the adjusted
+// ones, or the six pair rotations composed.
+void writePanorama(const CalibrationReport& report, const fs::path& folder, PanoramaFigure& figure,
+                   std::string& error) {
+  std::array<StillCamera, rig::kCameras> cameras;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    const CameraReport* camera = withStill(report, n);
+    if (camera == nullptr) return;
+    cameras[n] = stillCamera(*camera);
+  }
+  RingOrientations orientations;
+  if (report.adjustedOrientations) {
+    orientations = *report.adjustedOrientations;
+  } else {
+    const std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = pairRotationsOf(report);
+    if (!rotations) return;
+    orientations = composeRing(*rotations);
+  }
+  const Panorama panorama = stitchPanorama(cameras, orientations);
+  figure.file = writePicture(folder, "panorama.jpg", panorama.image, error);
+  figure.outlines = panorama.outlines;
+  figure.axes = panorama.axes;
+}
+
+std::string writeRectifiedPair(const CalibrationReport& report, const PairReport& pair,
+                               const fs::path& folder, std::string& error) {
+  const CameraReport* first = withStill(report, pair.first);
+  const CameraReport* second = withStill(report, pair.second);
+  if (!pair.solved || first == nullptr || second == nullptr) return "";
+  return writePicture(folder, "pair_" + std::to_string(pair.pair) + "_rectified.jpg",
+                      rectifyPair(stillCamera(*first), stillCamera(*second), {pair.R, pair.t}), error);
+}
+
 FigureFiles writePictures(const CalibrationReport& report, const fs::path& folder,
                           std::string& error) {
   FigureFiles files;
+  writePanorama(report, folder, files.panorama, error);
   for (const CameraReport& camera : report.cameras) {
     const std::string stem = "camera_" + std::to_string(camera.camera);
     CameraFigures figures;
@@ -67,6 +113,7 @@ FigureFiles writePictures(const CalibrationReport& report, const fs::path& folde
       figures.errors = writePicture(folder, stem + "_errors.png",
                                     drawErrorHistogram(pair.finalErrors, pair.pair), error);
     }
+    figures.rectified = writeRectifiedPair(report, pair, folder, error);
     files.pairs.push_back(figures);
   }
   return files;

@@ -203,7 +203,17 @@ TEST(Rig, all_runs) {
   for (std::sregex_iterator it(page.begin(), page.end(), reference), end; it != end; ++it, ++references) {
     EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/" + (*it)[1].str())) << (*it)[1];
   }
-  EXPECT_EQ(references, 6 * 2 + 6 * 2 + 1);  // two pictures per camera and per pair, report.json
+  EXPECT_EQ(references, 1 + 6 * 2 + 6 * 3 + 1);  // the panorama, two pictures per camera, three per pair, report.json
+  // The panorama at its size; every pair rectified, its rows agreeing at the calibrated pose.
+  EXPECT_EQ(report["panorama"], json::parse(R"({"file":"panorama.jpg","width":4096,"height":2048})"));
+  EXPECT_EQ(cv::imread(folder + "/panorama.jpg", cv::IMREAD_UNCHANGED).size(), cv::Size(4096, 2048));
+  for (int n = 0; n < 6; ++n) {
+    const json& rectified = report["pairs"][n]["rectified"];
+    EXPECT_EQ(rectified["file"], "pair_" + std::to_string(n) + "_rectified.jpg");
+    EXPECT_EQ(rectified["verdict"], "good") << rectified;
+    EXPECT_LT(rectified["vertical_disparity_degrees"]["median"].get<double>(),
+              rectified["vertical_disparity_degrees"]["p95"].get<double>());
+  }
 }
 
 double fifteenDigits(double value) {
