@@ -38,6 +38,7 @@ report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fr
                             const std::vector<cv::Point2f>& pts1,
                             const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
   report::PairCheck check;
+  check.stored = stored;
   check.rotationDeg = rig::rotationErrorDeg(fresh.R, stored.R);
   check.directionDeg = rig::directionErrorDeg(fresh.t, stored.t);
   check.storedErrorPx = medianError(stored, pts1, pts2, K);

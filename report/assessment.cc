@@ -88,7 +88,7 @@ double percentile(std::vector<double> values, double fraction) {
 std::optional<DepthReadiness> judgeDepthReadiness(const PairReport& pair) {
   if (!pair.solved) return std::nullopt;
   const std::vector<double> disparities =
-      verticalDisparitiesDeg({pair.R, pair.t}, pair.inliers1, pair.inliers2);
+      verticalDisparitiesDeg(poseToRectify(pair), pair.inliers1, pair.inliers2);
   if (disparities.empty()) return std::nullopt;
   DepthReadiness depth;
   depth.medianDeg = percentile(disparities, 0.5);

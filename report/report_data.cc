@@ -31,6 +31,10 @@ PairReport& CalibrationReport::pair(int pair) {
   return record;
 }
 
+rig::PairPose poseToRectify(const PairReport& pair) {
+  return pair.check ? pair.check->stored : rig::PairPose{pair.R, pair.t};
+}
+
 void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D) {
   if (camera.hasIntrinsics) return;
   camera.hasIntrinsics = true;

@@ -9,6 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "rig/fisheye_lens.h"
+#include "rig/pair_pose.h"
 #include "rig/ring.h"
 
 // What a calibration run shows about its own quality. The jobs fill these plain records
@@ -63,12 +64,19 @@ struct DrawnMatch {
 // the change of baseline direction between them, and the median error of the fresh
 // correspondences under each pose.
 struct PairCheck {
+  rig::PairPose stored;
   bool moved = false;
   double rotationDeg = kNotMeasured;
   double directionDeg = kNotMeasured;
   double storedErrorPx = kNotMeasured;
   double freshErrorPx = kNotMeasured;
 };
+
+struct PairReport;
+
+// The pose a pair's stills are rectified with and its vertical disparity measured under:
+// in a check the stored pose, which is what is being judged; otherwise the pair's own.
+rig::PairPose poseToRectify(const PairReport& pair);
 
 // One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
 struct PairReport {

@@ -240,7 +240,7 @@ void writeCheck(std::ostream& page, const CalibrationReport& report) {
           "the stills, while a camera turned by a tenth of a degree gives its two pairs several "
           "times the error. The change of the baseline's direction is shown but does not "
           "decide: over a baseline of a few centimetres it is known to tenths of a degree at "
-          "best.</p>\n";
+          "best. The rectified pairs below and their vertical disparity use the stored poses.</p>\n";
 }
 
 void writeRing(std::ostream& page, const Assessment& assessment) {

@@ -86,7 +86,7 @@ std::string writeRectifiedPair(const CalibrationReport& report, const PairReport
   const CameraReport* second = withStill(report, pair.second);
   if (!pair.solved || first == nullptr || second == nullptr) return "";
   return writePicture(folder, "pair_" + std::to_string(pair.pair) + "_rectified.jpg",
-                      rectifyPair(stillCamera(*first), stillCamera(*second), {pair.R, pair.t}), error);
+                      rectifyPair(stillCamera(*first), stillCamera(*second), poseToRectify(pair)), error);
 }
 
 FigureFiles writePictures(const CalibrationReport& report, const fs::path& folder,
