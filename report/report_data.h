@@ -66,6 +66,14 @@ struct PairCheck {
 };
 
 // One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
+// The ring adjustment's pose of a pair (--ring-adjust), in the file's convention.
+struct AdjustedPairReport {
+  cv::Matx33d R = cv::Matx33d::eye();
+  cv::Vec3d t = cv::Vec3d::all(0.0);
+  double sigmaRotationDeg = 0.0;
+  double sigmaDirectionDeg = 0.0;
+};
+
 struct PairReport {
   int pair = 0;
   int first = 0;
@@ -82,6 +90,7 @@ struct PairReport {
   cv::Mat secondStrip;
   std::vector<DrawnMatch> matches;   // a sample of correspondences in strip coordinates
   std::optional<PairCheck> check;    // only in a check of a stored calibration
+  std::optional<AdjustedPairReport> adjusted;  // only when the ring adjustment ran
 };
 
 // How a job ended: its name ("intrinsic", "extrinsic", "check") and its result code.
@@ -95,6 +104,7 @@ struct CalibrationReport {
   std::vector<CameraReport> cameras;
   std::vector<PairReport> pairs;
   std::vector<JobOutcome> jobs;
+  std::optional<double> adjustedClosureDeg;  // only when the ring adjustment ran
 
   // The record of camera `camera` or pair `pair`, created on first use.
   CameraReport& camera(int camera);

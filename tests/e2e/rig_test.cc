@@ -206,6 +206,31 @@ TEST(Rig, all_runs) {
   EXPECT_EQ(references, 6 * 2 + 6 * 2 + 1);  // two pictures per camera and per pair, report.json
 }
 
+// A --ring-adjust run: the pairs print as without it, then the block and the result line;
+// the stored poses are one ring (closure) and within the adjustment's bars of the truth.
+void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, const std::string& file) {
+  ASSERT_EQ(adjusted.status, 0) << adjusted.out;
+  const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");
+  const std::string pairwise = plainOut.substr(0, plainOut.rfind("result : 0\n"));
+  EXPECT_EQ(std::regex_replace(adjusted.out.substr(0, pairwise.size()), ticks, ""), std::regex_replace(pairwise, ticks, ""));
+  EXPECT_TRUE(std::regex_match(adjusted.out.substr(pairwise.size()),
+                               std::regex("ring adjustment: [0-9]+ tracks, [0-9]+ over three cameras\n"
+                                          "(pair [0-5]-[0-5] adjusted R: .* change: rotation .* deg, direction .* deg; "
+                                          "1-sigma: rotation .* deg, direction .* deg\n){6}"
+                                          "ring closure: pairwise .* deg, adjusted .* deg\nresult : 0\n")))
+      << adjusted.out;
+  const json document = expectFileFormat(file);
+  cv::Matx33d around = cv::Matx33d::eye();
+  for (int pair = 0; pair < 6; ++pair) {
+    const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+    const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
+    EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.02) << pair;
+    EXPECT_LT(rig::directionErrorDeg(t, rig().truth.pairs[pair].t), 0.3) << pair;
+    around = storedRotation(document, pair) * around;
+  }
+  EXPECT_LT(rig::rotationAngleDeg(around), 0.001);
+}
+
 double fifteenDigits(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.15g", value);
@@ -232,8 +257,14 @@ TEST(Rig, extrinsic_run) {
   const std::string file = dir.file("params.json");
   writeFileBytes(file, before.dump());
 
+  const std::string adjustedFile = dir.file("adjusted.json");
+  writeFileBytes(adjustedFile, before.dump());
+  auto adjustedRun = std::async(std::launch::async, [&] {
+    return runTool({"-w", "extrinsic", "-i", images, "-f", adjustedFile, "--ring-adjust"});
+  });
   const RunResult run = runTool({"-w", "extrinsic", "-i", images, "-f", file});
   ASSERT_EQ(run.status, 0) << run.out;
+  expectRingAdjusted(adjustedRun.get(), run.out, adjustedFile);
   EXPECT_EQ(run.err, "");
   std::size_t at = 0;
   expectExtrinsicOutput(run.out, at, {"0.0166667", "0.0333333", "0.05", "0.0666667", "0.0833333", "0.1", "0.155556",
