@@ -27,6 +27,32 @@ constexpr double kMaxLengthRatio = 3.0;      // a ring's baselines are alike
 constexpr double kMaxRotationChangeDeg = 1.0;  // beyond the pairwise poses' worst errors
 constexpr double kMaxDirectionChangeDeg = 20.0;
 
+// Stops the solve once the cameras have settled: the points of the faintest parallax keep
+// creeping toward infinity long after, which no pose depends on.
+class CamerasSettled : public ceres::IterationCallback {
+ public:
+  explicit CamerasSettled(const RingParameters& ring) : ring_(ring), last_(ring) {}
+
+  ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
+    if (!summary.step_is_successful) return ceres::SOLVER_CONTINUE;
+    double moved = 0.0;
+    for (int n = 1; n < rig::kCameras; ++n) {
+      moved = std::max({moved, cv::norm(ring_.rotations[n] - last_.rotations[n], cv::NORM_INF),
+                        cv::norm(ring_.centres[n] - last_.centres[n], cv::NORM_INF)});
+    }
+    last_ = ring_;
+    calm_ = moved < kSettledStep ? calm_ + 1 : 0;
+    return calm_ >= kCalmIterations ? ceres::SOLVER_TERMINATE_SUCCESSFULLY : ceres::SOLVER_CONTINUE;
+  }
+
+ private:
+  static constexpr double kSettledStep = 1e-6;  // radians, or baselines: a tenth of any sigma
+  static constexpr int kCalmIterations = 3;
+  const RingParameters& ring_;
+  RingParameters last_;
+  int calm_ = 0;
+};
+
 RingAdjustment failed(const std::string& cause) {
   RingAdjustment result;
   result.failure = cause;
@@ -118,9 +144,13 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
   // The directions are weakly held: the default tolerances stop before they settle.
   options.function_tolerance = 1e-8;
   options.parameter_tolerance = 1e-10;
+  CamerasSettled settled(p);
+  options.callbacks.push_back(&settled);
+  options.update_state_every_iteration = true;
   ceres::Solver::Summary summary;
   ceres::Solve(options, &problem, &summary);
-  if (summary.termination_type != ceres::CONVERGENCE) {
+  if (summary.termination_type != ceres::CONVERGENCE &&
+      summary.termination_type != ceres::USER_SUCCESS) {
     return failed("the adjustment did not converge (" + summary.message + ")");
   }
 
