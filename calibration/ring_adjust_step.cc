@@ -47,15 +47,16 @@ int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCame
     double y = 0;
     double z = 0;
     angles.rotationToEuler(cv::Mat(pair.pose.R), x, y, z);
+    const cv::Vec3d anglesDeg(x * 180 / CPose::PI, y * 180 / CPose::PI, z * 180 / CPose::PI);
     out << "pair " << n << "-" << ringcalib::rig::nextCamera(n) << " adjusted R: "
-        << x * 180 / CPose::PI << " " << y * 180 / CPose::PI << " " << z * 180 / CPose::PI
+        << anglesDeg[0] << " " << anglesDeg[1] << " " << anglesDeg[2]
         << " change: rotation " << ringcalib::rig::rotationErrorDeg(pair.pose.R, pairwise[n].R)
         << " deg, direction " << ringcalib::rig::directionErrorDeg(pair.pose.t, pairwise[n].t)
         << " deg; 1-sigma: rotation " << pair.sigmaRotationDeg << " deg, direction "
         << pair.sigmaDirectionDeg << " deg" << std::endl;
     if (report_ != nullptr) {
       report_->pair(n).adjusted = ringcalib::report::AdjustedPairReport{
-          pair.pose.R, pair.pose.t, pair.sigmaRotationDeg, pair.sigmaDirectionDeg};
+          pair.pose.R, pair.pose.t, anglesDeg, pair.sigmaRotationDeg, pair.sigmaDirectionDeg};
     }
   }
   const double adjustedClosure = closureDeg(poses);

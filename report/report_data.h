@@ -70,6 +70,7 @@ struct PairCheck {
 struct AdjustedPairReport {
   cv::Matx33d R = cv::Matx33d::eye();
   cv::Vec3d t = cv::Vec3d::all(0.0);
+  cv::Vec3d anglesDeg;  // rotationToEuler angles, degrees, as the pairwise ones
   double sigmaRotationDeg = 0.0;
   double sigmaDirectionDeg = 0.0;
 };
