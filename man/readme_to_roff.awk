@@ -55,6 +55,8 @@ function glyphs(text) {
   text = replaceAll(text, "×", "\\(mu")
   text = replaceAll(text, "°", "\\(de")
   text = replaceAll(text, "·", "\\[pc]")
+  text = replaceAll(text, "–", "\\(en")
+  text = replaceAll(text, "σ", "\\(*s")
   if (text ~ /[\200-\377]/) fail("no roff glyph for a character in: " text)
   return text
 }

@@ -18,6 +18,7 @@
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
 #include "tools/truth_compare.h"
+#include "tools/truth_file.h"
 
 namespace ringcalib::test {
 namespace {
@@ -207,7 +208,8 @@ TEST(Rig, all_runs) {
 }
 
 // A --ring-adjust run: the pairs print as without it, then the block and the result line;
-// the stored poses are one ring (closure) and within the adjustment's bars of the truth.
+// the stored poses are one ring (closure) and near the geometric truth in the file's
+// convention (R' = Q R Q^T, t' = Q t).
 void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, const std::string& file) {
   ASSERT_EQ(adjusted.status, 0) << adjusted.out;
   const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");
@@ -220,12 +222,14 @@ void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, 
                                           "ring closure: pairwise .* deg, adjusted .* deg\nresult : 0\n")))
       << adjusted.out;
   const json document = expectFileFormat(file);
+  const synth::GeometricPairs geometric = synth::readGeometricPairs(rig().folder + "/truth.json");
   cv::Matx33d around = cv::Matx33d::eye();
   for (int pair = 0; pair < 6; ++pair) {
     const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
     const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
-    EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.02) << pair;
-    EXPECT_LT(rig::directionErrorDeg(t, rig().truth.pairs[pair].t), 0.3) << pair;
+    const rig::PairPose truth = rig::toFileConvention(geometric[pair]);
+    EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), truth.R), 0.004) << pair;
+    EXPECT_LT(rig::directionErrorDeg(t, truth.t), 0.05) << pair;
     around = storedRotation(document, pair) * around;
   }
   EXPECT_LT(rig::rotationAngleDeg(around), 0.001);
