@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include <ceres/ceres.h>
@@ -144,7 +143,9 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
   ceres::Solver::Options options;
   options.linear_solver_type = ceres::DENSE_SCHUR;
   options.max_num_iterations = kMaxIterations;
-  options.num_threads = std::max(1, cv::getNumThreads());
+  // One thread: the solver's sums then run in one order, so the adjusted poses are the same
+  // bytes on any number of threads, as the rest of the job's output is.
+  options.num_threads = 1;
   options.logging_type = ceres::SILENT;
   // The directions are weakly held: the default tolerances stop before they settle.
   options.function_tolerance = 1e-8;
@@ -168,7 +169,7 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
     for (std::size_t b = a; b < free.size(); ++b) wanted.emplace_back(free[a], free[b]);
   }
   ceres::Covariance::Options covarianceOptions;
-  covarianceOptions.num_threads = options.num_threads;
+  covarianceOptions.num_threads = 1;
   ceres::Covariance covariance(covarianceOptions);
   cv::Matx<double, kFreeParameters, kFreeParameters> C;
   if (!covariance.Compute(wanted, &problem) || !covariance.GetCovarianceMatrix(free, C.val)) {
