@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
       ringcalib::releaseFreedMemory();
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
       extrinsic->setReport(report.record());
+      extrinsic->setRingAdjust(param.ringAdjust());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded("extrinsic", code);
       break;
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     case InputParam::EXTRINSIC: {
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
       extrinsic->setReport(report.record());
+      extrinsic->setRingAdjust(param.ringAdjust());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded("extrinsic", code);
       break;

@@ -121,9 +121,21 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
   if (code != kSuccess) return code;
 
   // Store: the document as read, with the six poses added, replaces the file in one piece.
-  for (int k = 0; k < kCameras; ++k) {
-    code = writeExtrinsicParam(solutions[k].pose.R, solutions[k].pose.t, k);
+  if (ringAdjust_) {
+    std::array<const PairSolution*, kCameras> solved;
+    for (int k = 0; k < kCameras; ++k) solved[k] = &solutions[k];
+    std::array<ringcalib::rig::PairPose, kCameras> adjusted;
+    code = adjustRing(solved, adjusted);
     if (code != kSuccess) return code;
+    for (int k = 0; k < kCameras; ++k) {
+      code = writeExtrinsicParam(cv::Mat(adjusted[k].R), cv::Mat(adjusted[k].t), k);
+      if (code != kSuccess) return code;
+    }
+  } else {
+    for (int k = 0; k < kCameras; ++k) {
+      code = writeExtrinsicParam(solutions[k].pose.R, solutions[k].pose.t, k);
+      if (code != kSuccess) return code;
+    }
   }
   if (document_.write(file) != kSuccess) {
     return ringcalib::kCannotOpen;

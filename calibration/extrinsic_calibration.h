@@ -113,6 +113,16 @@ class ExtrinsicCalibration {
   // nothing and costs nothing; the job computes and prints the same either way.
   void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
 
+  // --ring-adjust: after the six pairs, the poses are adjusted together (adjust/) and the
+  // adjusted poses written instead. Off by default.
+  void setRingAdjust(bool on) { ringAdjust_ = on; }
+
+  // The ring adjustment of six solved pairs: prints its block to `out` and puts the
+  // adjusted poses (file convention) into `poses`. Returns 0, or 9 after one line naming
+  // the cause when it gives no trustworthy answer.
+  int adjustRing(const std::array<const ringcalib::extrinsic::PairSolution*, 6>& pairs,
+                 std::array<ringcalib::rig::PairPose, 6>& poses, std::ostream& out = std::cout);
+
  private:
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
@@ -124,4 +134,5 @@ class ExtrinsicCalibration {
   std::ifstream in_;
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
+  bool ringAdjust_ = false;
 };

@@ -25,7 +25,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends is read from the shared libraries the executables link (dpkg-shlibdeps).
+# Depends is read from the shared libraries the executables link (dpkg-shlibdeps): the OpenCV
+# runtime libraries and, for the ring adjustment, libceres3.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -16,6 +16,10 @@ InputParam::InputParam(int argc, char** argv)
       report_("r", "report",
               "folder to write a calibration report into (index.html, report.json, pictures)",
               false, "", "string"),
+      ringAdjust_("", "ring-adjust",
+                  "extrinsic and all jobs: after the six pairs, adjust the six camera poses "
+                  "together and write the adjusted poses",
+                  false),
       jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}, {"check", CHECK}} {}
 
 int InputParam::Parse() {
@@ -25,6 +29,7 @@ int InputParam::Parse() {
     cmd_.add(image_);
     cmd_.add(file_);
     cmd_.add(report_);
+    cmd_.add(ringAdjust_);
     cmd_.parse(argc_, argv_);
   } catch (const TCLAP::ArgException& e) {
     std::cout << "ERROR:" << e.error() << " " << e.argId() << std::endl;

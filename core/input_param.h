@@ -7,7 +7,7 @@
 #include <tclap/CmdLine.h>
 
 // The command line: --what (intrinsic, extrinsic, all or check), --video (repeatable), --image (repeatable), --file, the
-// optional --report folder, plus the parser's own --help, --version and --.
+// optional --report folder, --ring-adjust, plus the parser's own --help, --version and --.
 class InputParam {
  public:
   enum CalibrationType { INTRINSIC = 1, EXTRINSIC = 2, ALL = 3, CHECK = 4 };
@@ -30,6 +30,8 @@ class InputParam {
   const std::string& file() const { return file_.getValue(); }
   // The folder to write the calibration report into; empty when none was asked for.
   const std::string& reportFolder() const { return report_.getValue(); }
+  // --ring-adjust: the extrinsic job adjusts the six poses together after the pairs.
+  bool ringAdjust() const { return ringAdjust_.getValue(); }
 
  private:
   int argc_;
@@ -40,5 +42,6 @@ class InputParam {
   TCLAP::MultiArg<std::string> image_;
   TCLAP::ValueArg<std::string> file_;
   TCLAP::ValueArg<std::string> report_;
+  TCLAP::SwitchArg ringAdjust_;
   std::map<std::string, CalibrationType> jobs_;
 };

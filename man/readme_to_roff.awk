@@ -58,6 +58,7 @@ function glyphs(text) {
   text = replaceAll(text, "–", "\\(en")
   text = replaceAll(text, "≤", "\\(<=")
   text = replaceAll(text, "≥", "\\(>=")
+  text = replaceAll(text, "σ", "\\(*s")
   if (text ~ /[\200-\377]/) fail("no roff glyph for a character in: " text)
   return text
 }

@@ -32,7 +32,9 @@ PairReport& CalibrationReport::pair(int pair) {
 }
 
 rig::PairPose poseToRectify(const PairReport& pair) {
-  return pair.check ? pair.check->stored : rig::PairPose{pair.R, pair.t};
+  if (pair.check) return pair.check->stored;
+  if (pair.adjusted) return {pair.adjusted->R, pair.adjusted->t};
+  return {pair.R, pair.t};
 }
 
 void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv::Vec4d& D) {

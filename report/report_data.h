@@ -74,11 +74,21 @@ struct PairCheck {
 
 struct PairReport;
 
-// The pose a pair's stills are rectified with and its vertical disparity measured under:
-// in a check the stored pose, which is what is being judged; otherwise the pair's own.
+// The pose a pair's stills are rectified with and its vertical disparity measured under: the
+// pose the run stands by. In a check the stored pose, which is what is being judged; after
+// the ring adjustment the adjusted pose, which the file gets; otherwise the pair's own.
 rig::PairPose poseToRectify(const PairReport& pair);
 
 // One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
+// The ring adjustment's pose of a pair (--ring-adjust), in the file's convention.
+struct AdjustedPairReport {
+  cv::Matx33d R = cv::Matx33d::eye();
+  cv::Vec3d t = cv::Vec3d::all(0.0);
+  cv::Vec3d anglesDeg;  // rotationToEuler angles, degrees, as the pairwise ones
+  double sigmaRotationDeg = 0.0;
+  double sigmaDirectionDeg = 0.0;
+};
+
 struct PairReport {
   int pair = 0;
   int first = 0;
@@ -99,6 +109,7 @@ struct PairReport {
   std::vector<cv::Point2f> inliers1;
   std::vector<cv::Point2f> inliers2;
   std::optional<PairCheck> check;    // only in a check of a stored calibration
+  std::optional<AdjustedPairReport> adjusted;  // only when the ring adjustment ran
 };
 
 // How a job ended: its name ("intrinsic", "extrinsic", "check") and its result code.
@@ -112,10 +123,7 @@ struct CalibrationReport {
   std::vector<CameraReport> cameras;
   std::vector<PairReport> pairs;
   std::vector<JobOutcome> jobs;
-  // World-to-camera rotations of the six cameras' pose frames (camera 0's pose frame as the
-  // world) from an adjustment of the whole ring. When present, the panorama uses them
-  // instead of composing the pair rotations (report/ring_orientation.h).
-  std::optional<std::array<cv::Matx33d, rig::kCameras>> adjustedOrientations;
+  std::optional<double> adjustedClosureDeg;  // only when the ring adjustment ran
 
   // The record of camera `camera` or pair `pair`, created on first use.
   CameraReport& camera(int camera);

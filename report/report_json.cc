@@ -97,6 +97,12 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
     entry["t"] = vector(pair.t);
   }
   if (depth || !files.rectified.empty()) entry["rectified"] = rectifiedJson(depth, files.rectified);
+  if (pair.adjusted) {
+    entry["adjusted"] = {{"R", matrix(pair.adjusted->R)},
+                         {"t", vector(pair.adjusted->t)},
+                         {"sigma_rotation_degrees", number(pair.adjusted->sigmaRotationDeg)},
+                         {"sigma_direction_degrees", number(pair.adjusted->sigmaDirectionDeg)}};
+  }
   if (ring && pair.pair >= 0 && pair.pair < rig::kCameras) {
     entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
@@ -118,8 +124,9 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
   return entry;
 }
 
-json ringJson(const Assessment& assessment) {
+json ringJson(const CalibrationReport& report, const Assessment& assessment) {
   json entry = judgement(assessment.ringJudgement);
+  if (report.adjustedClosureDeg) entry["adjusted_closure_degrees"] = number(*report.adjustedClosureDeg);
   if (!assessment.ring) return entry;
   const RingClosure& ring = *assessment.ring;
   entry["closure_degrees"] = number(ring.closureDeg);
@@ -159,7 +166,7 @@ nlohmann::json reportToJson(const CalibrationReport& report, const Assessment& a
   json document = {{"jobs", jobs},
           {"cameras", cameras},
           {"pairs", pairs},
-          {"ring", ringJson(assessment)},
+          {"ring", ringJson(report, assessment)},
           {"thresholds", thresholdsJson()}};
   if (!figures.panorama.file.empty()) {
     document["panorama"] = {

@@ -8,6 +8,7 @@
 
 #include "core/number_format.h"
 #include "report/panorama.h"
+#include "rig/pair_pose.h"
 
 namespace ringcalib::report {
 
@@ -243,6 +244,33 @@ void writeCheck(std::ostream& page, const CalibrationReport& report) {
           "best. The rectified pairs below and their vertical disparity use the stored poses.</p>\n";
 }
 
+// Only with --ring-adjust: each pair's pairwise and adjusted pose side by side, and the ring's
+// closure before and after.
+void writeAdjustment(std::ostream& page, const CalibrationReport& report, const Assessment& assessment) {
+  if (!report.adjustedClosureDeg) return;
+  page << "<h2>Ring adjustment</h2>\n<table><tr><th>pair</th><th>R pairwise (deg)</th>"
+          "<th>R adjusted (deg)</th><th>t pairwise</th><th>t adjusted</th>"
+          "<th>rotation change (deg)</th><th>direction change (deg)</th>"
+          "<th>1-&sigma; rotation (deg)</th><th>1-&sigma; direction (deg)</th></tr>\n";
+  const auto triple = [](const cv::Vec3d& v, int decimals) {
+    return fixed(v[0], decimals) + " " + fixed(v[1], decimals) + " " + fixed(v[2], decimals);
+  };
+  for (const PairReport& pair : report.pairs) {
+    if (!pair.adjusted) continue;
+    const AdjustedPairReport& adjusted = *pair.adjusted;
+    page << "<tr>" << cell(std::to_string(pair.first) + "-" + std::to_string(pair.second))
+         << cell(triple(pair.anglesDeg, 4)) << cell(triple(adjusted.anglesDeg, 4))
+         << cell(triple(pair.t, 5)) << cell(triple(adjusted.t, 5))
+         << cell(fixed(rig::rotationErrorDeg(adjusted.R, pair.R), 4))
+         << cell(fixed(rig::directionErrorDeg(adjusted.t, pair.t), 3))
+         << cell(fixed(adjusted.sigmaRotationDeg, 4)) << cell(fixed(adjusted.sigmaDirectionDeg, 3))
+         << "</tr>\n";
+  }
+  page << "</table>\n<p>Ring closure: " << (assessment.ring ? fixed(assessment.ring->closureDeg, 4) : "n/a")
+       << "&deg; pairwise, " << fixed(*report.adjustedClosureDeg, 6)
+       << "&deg; adjusted. The parameter file holds the adjusted poses.</p>\n";
+}
+
 void writeRing(std::ostream& page, const Assessment& assessment) {
   page << "<h2>Ring closure</h2>\n<table><tr><th>closure (deg)</th>"
           "<th>pair that breaks the ring</th>"
@@ -368,6 +396,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
     writeCheck(page, report);
     writePairs(page, report, assessment);
     writeRing(page, assessment);
+    writeAdjustment(page, report, assessment);
   }
   writeThresholds(page);
   writeFigures(page, report, figures);

@@ -17,6 +17,21 @@ namespace ringcalib::report {
 
 namespace {
 
+// The six adjusted pair rotations, when the ring adjustment ran.
+std::optional<std::array<cv::Matx33d, rig::kCameras>> adjustedRotationsOf(const CalibrationReport& report) {
+  std::array<cv::Matx33d, rig::kCameras> rotations;
+  std::array<bool, rig::kCameras> seen{};
+  for (const PairReport& pair : report.pairs) {
+    if (!pair.adjusted || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
+    rotations[pair.pair] = pair.adjusted->R;
+    seen[pair.pair] = true;
+  }
+  for (const bool pairSeen : seen) {
+    if (!pairSeen) return std::nullopt;
+  }
+  return rotations;
+}
+
 namespace fs = std::filesystem;
 
 // Writes `image` under `name` in `folder`, in the format of the name's extension; returns
@@ -66,14 +81,12 @@ void writePanorama(const CalibrationReport& report, const fs::path& folder, Pano
     if (camera == nullptr) return;
     cameras[n] = stillCamera(*camera);
   }
-  RingOrientations orientations;
-  if (report.adjustedOrientations) {
-    orientations = *report.adjustedOrientations;
-  } else {
-    const std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = pairRotationsOf(report);
-    if (!rotations) return;
-    orientations = composeRing(*rotations);
-  }
+  // The ring adjustment's poses close the ring by construction; the pairwise ones are
+  // composed with their closure spread evenly over them.
+  std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = adjustedRotationsOf(report);
+  if (!rotations) rotations = pairRotationsOf(report);
+  if (!rotations) return;
+  const RingOrientations orientations = composeRing(*rotations);
   const Panorama panorama = stitchPanorama(cameras, orientations);
   figure.file = writePicture(folder, "panorama.jpg", panorama.image, error);
   figure.outlines = panorama.outlines;

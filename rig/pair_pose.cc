@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "rig/prepared_view.h"
+
 namespace ringcalib::rig {
 
 double rotationAngleDeg(const cv::Matx33d& R) {
@@ -30,6 +32,25 @@ cv::Matx33d fundamentalOfPose(const cv::Matx33d& K, const PairPose& pose) {
   const cv::Matx33d skew(0, -t[2], t[1], t[2], 0, -t[0], -t[1], t[0], 0);
   const cv::Matx33d Kinv = K.inv();
   return Kinv.t() * pose.R * skew * Kinv;
+}
+
+cv::Matx33d fileConventionTurn() {
+  // Pixel row v is row v - 1800 about the assumed centre and v - 1799 about the true one:
+  // the file's ray (x, y - 1 / 550, 1) is the geometric ray (x, y, 1) turned about x.
+  const double angle = std::atan2(kViewCentre - kTurnedCentreRow, kViewFocal);
+  const double c = std::cos(angle);
+  const double s = std::sin(angle);
+  return cv::Matx33d(1.0, 0.0, 0.0, 0.0, c, -s, 0.0, s, c);
+}
+
+PairPose toFileConvention(const PairPose& geometric) {
+  const cv::Matx33d Q = fileConventionTurn();
+  return {Q * geometric.R * Q.t(), Q * geometric.t};
+}
+
+PairPose fromFileConvention(const PairPose& file) {
+  const cv::Matx33d Q = fileConventionTurn();
+  return {Q.t() * file.R * Q, Q.t() * file.t};
 }
 
 }  // namespace ringcalib::rig

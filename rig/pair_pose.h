@@ -31,4 +31,12 @@ double sampsonError(const cv::Matx33d& F, const cv::Point2d& x1, const cv::Point
 // F = K^-T R [t]x K^-1, since X2 = R (X1 - t) gives x2^T R [t]x x1 = 0.
 cv::Matx33d fundamentalOfPose(const cv::Matx33d& K, const PairPose& pose);
 
+// The file's convention (rig/ring.h): the pairwise path takes (1800, 1800) as the prepared
+// views' principal point, whose true row is 1799, so its frames are the geometric prepared
+// frames turned by Q, atan(1 / 550) about x (X_file = Q X_geometric). A geometric pose
+// (R, t) is (Q R Q^T, Q t) in the file's convention, and back.
+cv::Matx33d fileConventionTurn();
+PairPose toFileConvention(const PairPose& geometric);
+PairPose fromFileConvention(const PairPose& file);
+
 }  // namespace ringcalib::rig

@@ -18,6 +18,7 @@
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
 #include "tools/truth_compare.h"
+#include "tools/truth_file.h"
 
 namespace ringcalib::test {
 namespace {
@@ -197,6 +198,8 @@ TEST(Rig, all_runs) {
   EXPECT_NEAR(report["ring"]["closure_degrees"].get<double>(), cv::norm(angle) * 180 / CV_PI, 1e-6);
   EXPECT_LT(report["ring"]["closure_degrees"].get<double>(), 0.1);
   EXPECT_TRUE(report["ring"]["suspect_pair"].is_null());
+  EXPECT_FALSE(report["ring"].contains("adjusted_closure_degrees"));  // only with --ring-adjust
+  EXPECT_FALSE(report["pairs"][0].contains("adjusted"));
   const std::string page = readFileBytes(folder + "/index.html");
   const std::regex reference("(?:src|href)=\"([^\"]+)\"");
   int references = 0;
@@ -213,6 +216,42 @@ TEST(Rig, all_runs) {
     EXPECT_EQ(rectified["verdict"], "good") << rectified;
     EXPECT_LT(rectified["vertical_disparity_degrees"]["median"].get<double>(),
               rectified["vertical_disparity_degrees"]["p95"].get<double>());
+  }
+}
+
+// A --ring-adjust run: the pairs print as without it, then the block and the result line;
+// the stored poses are one ring (closure) and near the geometric truth in the file's
+// convention (R' = Q R Q^T, t' = Q t).
+void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, const std::string& file,
+                        const std::string& reportFolder) {
+  ASSERT_EQ(adjusted.status, 0) << adjusted.out;
+  const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");
+  const std::string pairwise = plainOut.substr(0, plainOut.rfind("result : 0\n"));
+  EXPECT_EQ(std::regex_replace(adjusted.out.substr(0, pairwise.size()), ticks, ""), std::regex_replace(pairwise, ticks, ""));
+  EXPECT_TRUE(std::regex_match(adjusted.out.substr(pairwise.size()),
+                               std::regex("ring adjustment: [0-9]+ tracks, [0-9]+ over three cameras\n"
+                                          "(pair [0-5]-[0-5] adjusted R: .* change: rotation .* deg, direction .* deg; "
+                                          "1-sigma: rotation .* deg, direction .* deg\n){6}"
+                                          "ring closure: pairwise .* deg, adjusted .* deg\nresult : 0\n")))
+      << adjusted.out;
+  const json document = expectFileFormat(file);
+  const synth::GeometricPairs geometric = synth::readGeometricPairs(rig().folder + "/truth.json");
+  cv::Matx33d around = cv::Matx33d::eye();
+  for (int pair = 0; pair < 6; ++pair) {
+    const json& pose = document.at("origin_" + std::to_string(pair)).at("extrinsic_param");
+    const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
+    const rig::PairPose truth = rig::toFileConvention(geometric[pair]);
+    EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), truth.R), 0.004) << pair;
+    EXPECT_LT(rig::directionErrorDeg(t, truth.t), 0.05) << pair;
+    around = storedRotation(document, pair) * around;
+  }
+  EXPECT_LT(rig::rotationAngleDeg(around), 0.001);
+  const json report = json::parse(readFileBytes(reportFolder + "/report.json"));
+  EXPECT_NEAR(report["ring"]["adjusted_closure_degrees"].get<double>(), rig::rotationAngleDeg(around), 1e-9);
+  for (int pair = 0; pair < 6; ++pair) {
+    const json& entry = report["pairs"][pair]["adjusted"];
+    EXPECT_NEAR(entry["R"][1][2].get<double>(), storedRotation(document, pair)(1, 2), 1e-12) << pair;
+    EXPECT_GT(entry["sigma_direction_degrees"].get<double>(), entry["sigma_rotation_degrees"].get<double>()) << pair;
   }
 }
 
@@ -242,8 +281,14 @@ TEST(Rig, extrinsic_run) {
   const std::string file = dir.file("params.json");
   writeFileBytes(file, before.dump());
 
+  const std::string adjustedFile = dir.file("adjusted.json");
+  writeFileBytes(adjustedFile, before.dump());
+  auto adjustedRun = std::async(std::launch::async, [&] {
+    return runTool({"-w", "extrinsic", "-i", images, "-f", adjustedFile, "--ring-adjust", "-r", dir.file("report")});
+  });
   const RunResult run = runTool({"-w", "extrinsic", "-i", images, "-f", file});
   ASSERT_EQ(run.status, 0) << run.out;
+  expectRingAdjusted(adjustedRun.get(), run.out, adjustedFile, dir.file("report"));
   EXPECT_EQ(run.err, "");
   std::size_t at = 0;
   expectExtrinsicOutput(run.out, at, {"0.0166667", "0.0333333", "0.05", "0.0666667", "0.0833333", "0.1", "0.155556",

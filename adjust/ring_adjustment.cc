@@ -1,0 +1,207 @@
+#include "adjust/ring_adjustment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include <ceres/ceres.h>
+#include <opencv2/calib3d.hpp>
+
+#include "adjust/ray_error.h"
+#include "adjust/ring_start.h"
+#include "adjust/ring_tracks.h"
+#include "adjust/ring_uncertainty.h"
+
+namespace ringcalib::adjust {
+
+namespace {
+
+constexpr int kTracksPerPair = 3000;    // enough for the poses; more only costs time
+constexpr int kMinLinkingTracks = 100;  // tracks over three cameras per pair of pairs
+constexpr double kLossScalePx = 0.15;   // the Cauchy loss's scale, prepared-view pixels
+constexpr double kFarDistance = 100.0;  // a point too far to triangulate, in baselines
+constexpr int kMaxIterations = 100;
+// The covariance treats every observation as an independent error, but neighbouring flow
+// samples share their patches and the tracks over three cameras share the flow they were
+// carried by; measured on eight generated rigs, the actual errors were about twice the
+// covariance's sigma (median error / sigma 1.97 in rotation, 1.56 in direction).
+constexpr double kCorrelatedErrors = 2.0;
+constexpr double kMaxStartClosureDeg = 1.0;  // tenfold what the pairwise poses miss by
+constexpr double kMaxLengthRatio = 3.0;      // a ring's baselines are alike
+constexpr double kMaxRotationChangeDeg = 1.0;  // beyond the pairwise poses' worst errors
+constexpr double kMaxDirectionChangeDeg = 20.0;
+
+// Stops the solve once the cameras have settled: the points of the faintest parallax keep
+// creeping toward infinity long after, which no pose depends on.
+class CamerasSettled : public ceres::IterationCallback {
+ public:
+  explicit CamerasSettled(const RingParameters& ring) : ring_(ring), last_(ring) {}
+
+  ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
+    if (!summary.step_is_successful) return ceres::SOLVER_CONTINUE;
+    double moved = 0.0;
+    for (int n = 1; n < rig::kCameras; ++n) {
+      moved = std::max({moved, cv::norm(ring_.rotations[n] - last_.rotations[n], cv::NORM_INF),
+                        cv::norm(ring_.centres[n] - last_.centres[n], cv::NORM_INF)});
+    }
+    last_ = ring_;
+    calm_ = moved < kSettledStep ? calm_ + 1 : 0;
+    return calm_ >= kCalmIterations ? ceres::SOLVER_TERMINATE_SUCCESSFULLY : ceres::SOLVER_CONTINUE;
+  }
+
+ private:
+  static constexpr double kSettledStep = 1e-6;  // radians, or baselines: a tenth of any sigma
+  static constexpr int kCalmIterations = 3;
+  const RingParameters& ring_;
+  RingParameters last_;
+  int calm_ = 0;
+};
+
+RingAdjustment failed(const std::string& cause) {
+  RingAdjustment result;
+  result.failure = cause;
+  return result;
+}
+
+rig::PairPose pairwisePose(const extrinsic::PairSolution& pair) {
+  return {cv::Matx33d(pair.pose.R), cv::Vec3d(pair.pose.t)};
+}
+
+cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
+  cv::Vec3d v;
+  cv::Rodrigues(R, v);
+  return v;
+}
+
+}  // namespace
+
+RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs) {
+  std::array<rig::PairPose, rig::kCameras> start;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    start[n] = rig::fromFileConvention(pairwisePose(*pairs[n]));
+  }
+  // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
+  // no start: the adjustment would only move them somewhere else.
+  std::array<double, rig::kCameras> lengths;
+  const RingPoses ring = ringFromPairs(start, lengths);
+  const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
+  if (!(startClosure <= kMaxStartClosureDeg)) {
+    return failed("the pairwise rotations do not close into a ring (" +
+                  std::to_string(startClosure) + " deg)");
+  }
+  for (int n = 0; n < rig::kCameras; ++n) {
+    if (!(lengths[n] > 1 / kMaxLengthRatio && lengths[n] < kMaxLengthRatio)) {
+      return failed("the pairwise baselines do not close into a ring (pair " + std::to_string(n) +
+                    "'s would be " + std::to_string(lengths[n]) + " times pair 0's)");
+    }
+  }
+  const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
+
+  std::array<int, rig::kCameras> linking{};
+  for (const Track& track : tracks) {
+    if (track.seen.size() == 3) ++linking[track.seen.front().camera];
+  }
+  for (int n = 0; n < rig::kCameras; ++n) {
+    if (linking[n] < kMinLinkingTracks) {
+      return failed("too few tracks over cameras " + std::to_string(n) + ", " +
+                    std::to_string(rig::nextCamera(n)) + " and " +
+                    std::to_string(rig::nextCamera(rig::nextCamera(n))) + " (" +
+                    std::to_string(linking[n]) + " < " + std::to_string(kMinLinkingTracks) + ")");
+    }
+  }
+
+  RingParameters p;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    p.rotations[n] = angleAxisOf(ring[n].R);
+    p.centres[n] = ring[n].centre;
+  }
+  std::vector<cv::Vec3d> points(tracks.size());
+  ceres::Problem problem;
+  // One loss for every observation: the problem deletes it once.
+  auto* loss = new ceres::CauchyLoss(kLossScalePx);
+  int observations = 0;
+  for (std::size_t k = 0; k < tracks.size(); ++k) {
+    const Track& track = tracks[k];
+    const Observation& a = track.seen[0];
+    const Observation& b = track.seen[1];
+    if (!triangulate(ring[a.camera].centre, ring[a.camera].R.t() * a.ray, ring[b.camera].centre,
+                     ring[b.camera].R.t() * b.ray, points[k])) {
+      points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
+    }
+    for (const Observation& o : track.seen) {
+      problem.AddResidualBlock(
+          new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)), loss,
+          p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      ++observations;
+    }
+  }
+  // The gauge: camera 0 is the frame, camera 1's centre lies at distance 1 from it.
+  problem.SetParameterBlockConstant(p.rotations[0].val);
+  problem.SetParameterBlockConstant(p.centres[0].val);
+  problem.SetManifold(p.centres[1].val, new ceres::SphereManifold<3>());
+
+  ceres::Solver::Options options;
+  options.linear_solver_type = ceres::DENSE_SCHUR;
+  options.max_num_iterations = kMaxIterations;
+  // One thread: the solver's sums then run in one order, so the adjusted poses are the same
+  // bytes on any number of threads, as the rest of the job's output is.
+  options.num_threads = 1;
+  options.logging_type = ceres::SILENT;
+  // The directions are weakly held: the default tolerances stop before they settle.
+  options.function_tolerance = 1e-8;
+  options.parameter_tolerance = 1e-10;
+  CamerasSettled settled(p);
+  options.callbacks.push_back(&settled);
+  options.update_state_every_iteration = true;
+  ceres::Solver::Summary summary;
+  ceres::Solve(options, &problem, &summary);
+  if (summary.termination_type != ceres::CONVERGENCE &&
+      summary.termination_type != ceres::USER_SUCCESS) {
+    return failed("the adjustment did not converge (" + summary.message + ")");
+  }
+
+  // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
+  std::vector<const double*> free;
+  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.rotations[n].val);
+  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.centres[n].val);
+  std::vector<std::pair<const double*, const double*>> wanted;
+  for (std::size_t a = 0; a < free.size(); ++a) {
+    for (std::size_t b = a; b < free.size(); ++b) wanted.emplace_back(free[a], free[b]);
+  }
+  ceres::Covariance::Options covarianceOptions;
+  covarianceOptions.num_threads = 1;
+  ceres::Covariance covariance(covarianceOptions);
+  cv::Matx<double, kFreeParameters, kFreeParameters> C;
+  if (!covariance.Compute(wanted, &problem) || !covariance.GetCovarianceMatrix(free, C.val)) {
+    return failed("a camera is left unconstrained (the poses' covariance is singular)");
+  }
+  // Each observation has two degrees of freedom (its error along the ray is second order).
+  const int freedom = 2 * observations - summary.num_effective_parameters;
+  const double variance = 2.0 * summary.final_cost / std::max(1, freedom);
+  const std::array<PairSigma, rig::kCameras> sigmas = pairSigmas(p, C * variance);
+
+  RingPoses adjusted;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    cv::Rodrigues(p.rotations[n], adjusted[n].R);
+    adjusted[n].centre = p.centres[n];
+  }
+  RingAdjustment result;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    const rig::PairPose pose = pairOfRing(adjusted, n);
+    const double turned = rig::rotationErrorDeg(pose.R, start[n].R);
+    const double moved = rig::directionErrorDeg(pose.t, start[n].t);
+    if (!(turned <= kMaxRotationChangeDeg && moved <= kMaxDirectionChangeDeg)) {
+      return failed("the adjusted pair " + std::to_string(n) + "-" +
+                    std::to_string(rig::nextCamera(n)) + " lies far from its pairwise pose (" +
+                    std::to_string(turned) + " deg, " + std::to_string(moved) + " deg)");
+    }
+    result.pairs[n] = {rig::toFileConvention(pose), kCorrelatedErrors * sigmas[n].rotationDeg,
+                       kCorrelatedErrors * sigmas[n].directionDeg};
+  }
+  result.adjusted = true;
+  result.tracks = static_cast<int>(tracks.size());
+  for (int count : linking) result.threeCameraTracks += count;
+  return result;
+}
+
+}  // namespace ringcalib::adjust

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "calibration/pair_steps.h"
+#include "rig/pair_pose.h"
+#include "rig/ring.h"
+
+// The ring adjustment: all six camera poses and the scene points seen by the pairs, solved
+// together (Ceres) from the pairs' correspondences and their poses as the start, so that the
+// six pair poses form one consistent ring.
+//
+// The unknowns are each camera's rotation and centre in camera 0's geometric prepared frame
+// (camera 0 fixed, camera 1's centre at distance 1: the gauge) and each track's point. Each
+// observation's error is the angle between its ray and the ray to its point, in units of one
+// prepared-view pixel at the axis (1 / 550 rad), under a Cauchy loss; the intrinsics stay as
+// the views were prepared with.
+namespace ringcalib::adjust {
+
+struct AdjustedPair {
+  rig::PairPose pose;              // in the file's convention, as the pairwise poses
+  double sigmaRotationDeg = 0.0;   // 1-sigma of the rotation's error angle
+  double sigmaDirectionDeg = 0.0;  // 1-sigma of the translation direction's error angle
+};
+
+struct RingAdjustment {
+  bool adjusted = false;
+  std::string failure;  // why not, one phrase, when not adjusted
+  int tracks = 0;
+  int threeCameraTracks = 0;
+  std::array<AdjustedPair, rig::kCameras> pairs;
+};
+
+// The pairs must all be solved (matched, fitted, posed), pair n = (n, n + 1 mod 6).
+RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs);
+
+}  // namespace ringcalib::adjust

@@ -1,0 +1,67 @@
+// The extrinsic job's ring adjustment (--ring-adjust): the adjustment itself is adjust/'s;
+// this prints it and records it for the report.
+#include <iostream>
+
+#include "adjust/ring_adjustment.h"
+#include "calibration/extrinsic_calibration.h"
+#include "core/job_guard.h"
+#include "core/result_code.h"
+#include "pose/cpose.h"
+#include "report/ring_closure.h"
+
+using namespace ringcalib::extrinsic;
+using ringcalib::rig::kCameras;
+
+namespace {
+
+double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
+  std::array<cv::Matx33d, kCameras> rotations;
+  for (int n = 0; n < kCameras; ++n) rotations[n] = poses[n].R;
+  return ringcalib::report::computeRingClosure(rotations).closureDeg;
+}
+
+}  // namespace
+
+int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCameras>& pairs,
+                                     std::array<ringcalib::rig::PairPose, kCameras>& poses,
+                                     std::ostream& out) {
+  ringcalib::adjust::RingAdjustment ring;
+  try {
+    ring = ringcalib::adjust::adjustRing(pairs);
+  } catch (const std::exception& e) {
+    ring.failure = ringcalib::describeException(e);
+  }
+  if (!ring.adjusted) {
+    out << "ring adjustment failed: " << ring.failure << std::endl;
+    return ringcalib::kComputationFailed;
+  }
+  std::array<ringcalib::rig::PairPose, kCameras> pairwise;
+  out << "ring adjustment: " << ring.tracks << " tracks, " << ring.threeCameraTracks
+      << " over three cameras" << std::endl;
+  CPose angles;
+  for (int n = 0; n < kCameras; ++n) {
+    const ringcalib::adjust::AdjustedPair& pair = ring.pairs[n];
+    pairwise[n] = {cv::Matx33d(pairs[n]->pose.R), cv::Vec3d(pairs[n]->pose.t)};
+    poses[n] = pair.pose;
+    double x = 0;
+    double y = 0;
+    double z = 0;
+    angles.rotationToEuler(cv::Mat(pair.pose.R), x, y, z);
+    const cv::Vec3d anglesDeg(x * 180 / CPose::PI, y * 180 / CPose::PI, z * 180 / CPose::PI);
+    out << "pair " << n << "-" << ringcalib::rig::nextCamera(n) << " adjusted R: "
+        << anglesDeg[0] << " " << anglesDeg[1] << " " << anglesDeg[2]
+        << " change: rotation " << ringcalib::rig::rotationErrorDeg(pair.pose.R, pairwise[n].R)
+        << " deg, direction " << ringcalib::rig::directionErrorDeg(pair.pose.t, pairwise[n].t)
+        << " deg; 1-sigma: rotation " << pair.sigmaRotationDeg << " deg, direction "
+        << pair.sigmaDirectionDeg << " deg" << std::endl;
+    if (report_ != nullptr) {
+      report_->pair(n).adjusted = ringcalib::report::AdjustedPairReport{
+          pair.pose.R, pair.pose.t, anglesDeg, pair.sigmaRotationDeg, pair.sigmaDirectionDeg};
+    }
+  }
+  const double adjustedClosure = closureDeg(poses);
+  out << "ring closure: pairwise " << closureDeg(pairwise) << " deg, adjusted "
+      << adjustedClosure << " deg" << std::endl;
+  if (report_ != nullptr) report_->adjustedClosureDeg = adjustedClosure;
+  return ringcalib::kSuccess;
+}

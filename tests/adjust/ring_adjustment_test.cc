@@ -1,0 +1,123 @@
+// The ring adjustment on a ring whose correspondences are exact: it agrees with the pairwise
+// path in the file's convention, closes the ring, and refuses pair poses that are upside down.
+#include <array>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <opencv2/calib3d.hpp>
+
+#include "calibration/extrinsic_calibration.h"
+#include "rig/prepared_view.h"
+
+namespace ringcalib {
+namespace {
+
+using extrinsic::PairSolution;
+using rig::kCameras;
+
+struct Camera {
+  cv::Matx33d R;  // world -> camera, geometric prepared frame
+  cv::Vec3d centre;
+};
+
+// Six cameras 60 degrees apart on a 10 cm ring, each a little off its nominal pose.
+std::array<Camera, kCameras> ringCameras() {
+  std::array<Camera, kCameras> cameras;
+  cv::RNG random(7);
+  for (int n = 0; n < kCameras; ++n) {
+    const double a = n * CV_PI / 3;
+    const cv::Matx33d nominal(std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a));
+    cv::Matx33d wobble;
+    cv::Rodrigues(cv::Vec3d(random.gaussian(0.01), random.gaussian(0.01), random.gaussian(0.01)), wobble);
+    cameras[n] = {wobble * nominal, 0.1 * cv::Vec3d(std::sin(a), random.gaussian(0.005), std::cos(a))};
+  }
+  return cameras;
+}
+
+// Pair n's flow as the job finds it, but exact: a band of the 5-pixel grid of the first warped
+// view, each sample carried to the sphere of radius 3 m and seen by the second camera.
+PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
+  const Camera& a = cameras[n];
+  const Camera& b = cameras[rig::nextCamera(n)];
+  const cv::Matx33d P = rig::pairRotation();
+  PairSolution pair;
+  extrinsic::PairMatches& m = pair.matches;
+  m.strip = rig::flowStripColumns(rig::kViewSize);
+  for (int y = 1650; y < 1950; y += 5) {
+    for (int x = m.strip.start; x < m.strip.end; x += 5) {
+      const cv::Point2d p1 = rig::throughHomography(P.t(), cv::Point2d(x, y));
+      const cv::Vec3d d = a.R.t() * cv::normalize(rig::preparedDirection(p1));
+      const cv::Vec3d o = a.centre;
+      const double along = -o.dot(d) + std::sqrt(o.dot(d) * o.dot(d) - o.dot(o) + 9.0);
+      cv::Point2d p2;
+      if (!rig::preparedPixel(b.R * (o + along * d - b.centre), p2)) continue;
+      const cv::Point2d w2 = rig::throughHomography(P.t(), p2);
+      if (w2.x <= m.strip.start || w2.x >= m.strip.end - 1 || w2.y <= 0 || w2.y >= rig::kViewSize - 1) continue;
+      m.warped1.emplace_back(x, y);
+      m.warped2.emplace_back(w2);
+      m.pts1.emplace_back(p1);
+      m.pts2.emplace_back(p2);
+    }
+  }
+  pair.matched = true;
+  return pair;
+}
+
+class ExactRing : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::array<Camera, kCameras> cameras = ringCameras();
+    ExtrinsicCalibration job;
+    std::ostringstream out;
+    for (int n = 0; n < kCameras; ++n) {
+      const Camera& a = cameras[n];
+      const Camera& b = cameras[rig::nextCamera(n)];
+      truth_[n] = rig::toFileConvention({b.R * a.R.t(), cv::normalize(a.R * (b.centre - a.centre))});
+      pairs_[n] = exactPair(cameras, n);
+      const cv::Mat K(rig::targetCamera());
+      ASSERT_EQ(job.poseFromMatches(n, rig::nextCamera(n), pairs_[n].matches.pts1,
+                                    pairs_[n].matches.pts2, K, pairs_[n], out), 0);
+    }
+  }
+
+  // The adjustment with pair `broken`'s pairwise pose replaced by what `breakPose` makes of it.
+  template <typename Break>
+  static int adjust(std::array<rig::PairPose, kCameras>& poses, int broken, Break breakPose) {
+    std::array<PairSolution, kCameras> pairs = pairs_;
+    if (broken >= 0) breakPose(pairs[broken].pose);
+    std::array<const PairSolution*, kCameras> solved;
+    for (int n = 0; n < kCameras; ++n) solved[n] = &pairs[n];
+    ExtrinsicCalibration job;
+    std::ostringstream out;
+    return job.adjustRing(solved, poses, out);
+  }
+
+  static std::array<rig::PairPose, kCameras> truth_;
+  static std::array<PairSolution, kCameras> pairs_;
+};
+std::array<rig::PairPose, kCameras> ExactRing::truth_;
+std::array<PairSolution, kCameras> ExactRing::pairs_;
+
+TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
+  std::array<rig::PairPose, kCameras> poses;
+  ASSERT_EQ(adjust(poses, -1, [](extrinsic::PoseEstimate&) {}), 0);
+  cv::Matx33d around = cv::Matx33d::eye();
+  for (int n = 0; n < kCameras; ++n) {
+    const cv::Matx33d pairwise(pairs_[n].pose.R);
+    EXPECT_LT(rig::rotationErrorDeg(poses[n].R, pairwise), 0.01) << n;
+    EXPECT_LT(rig::rotationErrorDeg(poses[n].R, truth_[n].R), 0.001) << n;
+    EXPECT_LT(rig::directionErrorDeg(poses[n].t, truth_[n].t), 0.002) << n;
+    EXPECT_NEAR(cv::norm(poses[n].t), 1.0, 1e-12);
+    around = poses[n].R * around;
+  }
+  EXPECT_LT(rig::rotationAngleDeg(around), 1e-6);
+}
+
+TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
+  std::array<rig::PairPose, kCameras> poses;
+  EXPECT_EQ(adjust(poses, 2, [](extrinsic::PoseEstimate& p) { p.R = p.R.t(); }), kComputationFailed);
+  EXPECT_EQ(adjust(poses, 4, [](extrinsic::PoseEstimate& p) { p.t = -p.t; }), kComputationFailed);
+}
+
+}  // namespace
+}  // namespace ringcalib
