@@ -7,6 +7,7 @@
 #include "core/version.h"
 #include "tools/parameter_comparison.h"
 #include "tools/synthetic_rig.h"
+#include "tools/truth_file.h"
 
 int main(int argc, char** argv) {
   std::string truthPath, paramsPath;
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
   }
   try {
     const ringcalib::synth::RigTruth truth = ringcalib::synth::readTruth(truthPath);
-    const ringcalib::synth::RigComparison comparison = ringcalib::synth::compareParameterFile(truth, paramsPath);
+    const ringcalib::synth::RigComparison comparison = ringcalib::synth::compareParameterFile(
+        truth, ringcalib::synth::readGeometricPairs(truthPath), paramsPath);
     ringcalib::synth::printComparison(std::cout, comparison);
     if (!comparison.allCamerasFound()) {
       std::cerr << "error: " << paramsPath << " lacks the intrinsic parameters of some cameras" << std::endl;

@@ -16,7 +16,8 @@ bool RigComparison::allCamerasFound() const {
   return true;
 }
 
-RigComparison compareParameterFile(const RigTruth& truth, const std::string& paramsPath) {
+RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& geometric,
+                                   const std::string& paramsPath) {
   rig::ParameterDocument document;
   std::ifstream in;
   const int code = document.load(in, paramsPath);
@@ -34,8 +35,10 @@ RigComparison compareParameterFile(const RigTruth& truth, const std::string& par
     }
     rig::PairPose pose;
     if (document.findPose(camera, pose)) {
+      const rig::PairPose yardstick = rig::toFileConvention(geometric[n]);
       result.pairs[n] = {true, rig::rotationErrorDeg(pose.R, truth.pairs[n].R),
-                         rig::directionErrorDeg(pose.t, truth.pairs[n].t)};
+                         rig::directionErrorDeg(pose.t, truth.pairs[n].t),
+                         rig::rotationErrorDeg(pose.R, yardstick.R), rig::directionErrorDeg(pose.t, yardstick.t)};
     }
   }
   return result;
@@ -54,7 +57,7 @@ void printComparison(std::ostream& out, const RigComparison& comparison) {
     }
     out << line;
   }
-  out << "pair    rotation (deg)  direction (deg)\n";
+  out << "pair    rotation (deg)  direction (deg)  vs geometric: rotation  direction\n";
   for (size_t n = 0; n < comparison.pairs.size(); ++n) {
     const PairComparison& p = comparison.pairs[n];
     const int first = static_cast<int>(n);
@@ -62,7 +65,8 @@ void printComparison(std::ostream& out, const RigComparison& comparison) {
     if (!p.found) {
       std::snprintf(line, sizeof line, "%4d-%d  not in file\n", first, second);
     } else {
-      std::snprintf(line, sizeof line, "%4d-%d  %14.4f  %15.4f\n", first, second, p.rotationDeg, p.directionDeg);
+      std::snprintf(line, sizeof line, "%4d-%d  %14.4f  %15.4f  %22.4f  %9.4f\n", first, second, p.rotationDeg,
+                    p.directionDeg, p.geometricRotationDeg, p.geometricDirectionDeg);
     }
     out << line;
   }

@@ -17,10 +17,15 @@ struct CameraComparison {
 };
 
 // One pair (n, n + 1 mod 6), from camera n's pose in the file.
+// Against the truth's pose in the tool's convention (the pose the pairwise method fits to
+// exact pixels), and against the geometric pose turned into the file's convention
+// (rig::toFileConvention: R' = Q R Q^T, t' = Q t), the yardstick of the ring adjustment.
 struct PairComparison {
   bool found = false;
   double rotationDeg = 0.0;
   double directionDeg = 0.0;
+  double geometricRotationDeg = 0.0;
+  double geometricDirectionDeg = 0.0;
 };
 
 struct RigComparison {
@@ -31,7 +36,8 @@ struct RigComparison {
 
 // Reads the calibration tool's parameter file and compares it with the truth. Throws
 // std::runtime_error naming the file when it cannot be opened or is not JSON.
-RigComparison compareParameterFile(const RigTruth& truth, const std::string& paramsPath);
+RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& geometric,
+                                   const std::string& paramsPath);
 
 // The short table: one line per camera, one per pair ("not in file" where absent).
 void printComparison(std::ostream& out, const RigComparison& comparison);
