@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "calibration/pair_steps.h"
+#include "rig/pair_steps.h"
 #include "rig/pair_pose.h"
 #include "rig/ring.h"
 

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "calibration/pair_steps.h"
+#include "rig/pair_steps.h"
 #include "rig/ring.h"
 
 // The observations the ring adjustment solves on: points of the scene, each seen by two or

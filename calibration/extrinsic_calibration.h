@@ -10,7 +10,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/input_param.h"
-#include "calibration/pair_steps.h"
+#include "rig/pair_steps.h"
 #include "report/report_data.h"
 #include "rig/parameter_document.h"
 #include "rig/ring.h"
@@ -73,7 +73,7 @@ class ExtrinsicCalibration {
   void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
                                    std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
 
-  // The steps of a pair's solve, each returning what it found (calibration/pair_steps.h).
+  // The steps of a pair's solve, each returning what it found (rig/pair_steps.h).
   // Correspondences of the pair from the prepared views of its cameras and their target
   // camera matrices; library errors are thrown.
   ringcalib::extrinsic::PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ,
