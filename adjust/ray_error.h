@@ -3,6 +3,8 @@
 #include <ceres/rotation.h>
 #include <opencv2/core.hpp>
 
+#include "rig/prepared_view.h"
+
 // One observation's error: the unit ray from the camera to its point minus the observed unit
 // ray, whose length is the angle between them (2 sin(angle / 2)) and which, unlike the
 // components across the ray alone, also tells a point behind the camera from one before it.
@@ -10,7 +12,7 @@ namespace ringcalib::adjust {
 
 // Errors in units of one prepared-view pixel at the axis, so that the robust loss's scale
 // reads as pixels.
-constexpr double kRayErrorScale = 550.0;
+constexpr double kRayErrorScale = rig::kViewFocal;
 
 struct RayError {
   explicit RayError(const cv::Vec3d& ray) : ray(ray) {}

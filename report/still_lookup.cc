@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "rig/pair_pose.h"
 #include "rig/prepared_view.h"
 
 namespace ringcalib::report {
@@ -16,10 +17,8 @@ constexpr double kBorderRamp = 32.0;  // pixels over which a still's weight fall
 }  // namespace
 
 cv::Matx33d poseFrameToSensor() {
-  // Rx takes the pose frame's axis (0, 0, 1) to (0, sin e, cos e) with tan e = 1 / 550.
-  const double e = std::atan(1.0 / rig::kViewFocal);
-  const cv::Matx33d Rx(1.0, 0.0, 0.0, 0.0, std::cos(e), std::sin(e), 0.0, -std::sin(e), std::cos(e));
-  return rig::quarterTurn().t() * Rx;
+  // Back from the file's convention to the geometric prepared frame, then the quarter turn.
+  return rig::quarterTurn().t() * rig::fileConventionTurn().t();
 }
 
 cv::Vec3d poseFrameRay(const cv::Point2f& pixel) {
