@@ -195,6 +195,11 @@ TEST_F(ExtrinsicInput, CheckInputsThatCannotBeUsed) {
       {finished, 0, still(0) + " is empty\nresult : 7\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(run(c.document), c.out) << c.document;
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);  // for the run as nobody
+  writeFileBytes(file_, finished);
+  ASSERT_EQ(::chmod(file_.c_str(), 0), 0);
+  EXPECT_EQ(runKeepingFile({"-w", "check", "-f", file_, "-i", images_}, file_, RunOptions{{}, true}).out, "result : 2\n");
+  ASSERT_EQ(::chmod(file_.c_str(), 0644), 0);
   writeStills(6, 0);
   const std::string black = run(finished);
   const std::string tooFew = std::string(gbk::kPairIdPrefix) + "0 1" + gbk::kTooFewMatchesText;
