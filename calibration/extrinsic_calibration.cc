@@ -120,22 +120,21 @@ int ExtrinsicCalibration::calibrate(const std::vector<std::string>& imagePaths,
   code = solveRing(imagePaths, file, progressShare(type), true, solutions);
   if (code != kSuccess) return code;
 
-  // Store: the document as read, with the six poses added, replaces the file in one piece.
+  // Store: the pairwise poses, or with --ring-adjust the adjusted ones; the document as read,
+  // with the six added, replaces the file in one piece.
+  std::array<ringcalib::rig::PairPose, kCameras> poses;
+  std::array<const PairSolution*, kCameras> solved;
+  for (int k = 0; k < kCameras; ++k) {
+    poses[k] = {cv::Matx33d(solutions[k].pose.R), cv::Vec3d(solutions[k].pose.t)};
+    solved[k] = &solutions[k];
+  }
   if (ringAdjust_) {
-    std::array<const PairSolution*, kCameras> solved;
-    for (int k = 0; k < kCameras; ++k) solved[k] = &solutions[k];
-    std::array<ringcalib::rig::PairPose, kCameras> adjusted;
-    code = adjustRing(solved, adjusted);
+    code = adjustRing(solved, poses);
     if (code != kSuccess) return code;
-    for (int k = 0; k < kCameras; ++k) {
-      code = writeExtrinsicParam(cv::Mat(adjusted[k].R), cv::Mat(adjusted[k].t), k);
-      if (code != kSuccess) return code;
-    }
-  } else {
-    for (int k = 0; k < kCameras; ++k) {
-      code = writeExtrinsicParam(solutions[k].pose.R, solutions[k].pose.t, k);
-      if (code != kSuccess) return code;
-    }
+  }
+  for (int k = 0; k < kCameras; ++k) {
+    code = writeExtrinsicParam(cv::Mat(poses[k].R), cv::Mat(poses[k].t), k);
+    if (code != kSuccess) return code;
   }
   if (document_.write(file) != kSuccess) {
     return ringcalib::kCannotOpen;

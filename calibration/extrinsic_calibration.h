@@ -120,8 +120,10 @@ class ExtrinsicCalibration {
   // The ring adjustment of six solved pairs: prints its block to `out` and puts the
   // adjusted poses (file convention) into `poses`. Returns 0, or 9 after one line naming
   // the cause when it gives no trustworthy answer.
-  int adjustRing(const std::array<const ringcalib::extrinsic::PairSolution*, 6>& pairs,
-                 std::array<ringcalib::rig::PairPose, 6>& poses, std::ostream& out = std::cout);
+  int adjustRing(
+      const std::array<const ringcalib::extrinsic::PairSolution*, ringcalib::rig::kCameras>& pairs,
+      std::array<ringcalib::rig::PairPose, ringcalib::rig::kCameras>& poses,
+      std::ostream& out = std::cout);
 
  private:
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
