@@ -8,6 +8,7 @@
 
 #include "core/number_format.h"
 #include "report/panorama.h"
+#include "rig/epipolar_consistency.h"
 #include "rig/pair_pose.h"
 
 namespace ringcalib::report {
@@ -85,7 +86,7 @@ void writeSummary(std::ostream& page, const CalibrationReport& report,
   }
   if (!report.pairs.empty()) take(assessment.ringJudgement, "ring closure");
   for (const JobOutcome& job : report.jobs) {
-    if (job.code != 0) take({Verdict::kFailed, {}}, job.job + " job (code " + std::to_string(job.code) + ")");
+    if (job.code != 0) take({Verdict::kFailed, {}}, std::string(jobName(job.job)) + " job (code " + std::to_string(job.code) + ")");
   }
   const std::string name = verdictName(overall.verdict);
   page << "<p class=\"" << name << "\" style=\"padding:6px 10px\">Overall: <b>" << name << "</b>";
@@ -127,7 +128,7 @@ void writePanorama(std::ostream& page, const PanoramaFigure& panorama) {
 void writeJobs(std::ostream& page, const CalibrationReport& report) {
   page << "<h2>Run</h2>\n<table><tr><th>job</th><th>result code</th></tr>\n";
   for (const JobOutcome& job : report.jobs) {
-    page << "<tr><td class=\"text\">" << escapeHtml(job.job) << "</td><td class=\""
+    page << "<tr><td class=\"text\">" << escapeHtml(jobName(job.job)) << "</td><td class=\""
          << (job.code == 0 ? "good" : "failed") << "\">" << job.code
          << (job.code == 0 ? " (success)" : " (failed)") << "</td></tr>\n";
   }
@@ -196,7 +197,7 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
     }
     const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < rig::kCameras;
     // The shares mean something only when there is a closure error to explain.
-    const bool explains = inRing && assessment.ring->closureDeg > kClosureCheckDeg;
+    const bool explains = inRing && assessment.ring->broken();
     page << cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
          << verdictCell(assessment.pairs[i]);
     if (const std::optional<DepthReadiness>& depth = assessment.depth[i]) {
@@ -216,9 +217,11 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
 
 // Only in a check of a stored calibration: each pair's verdict and figures.
 void writeCheck(std::ostream& page, const CalibrationReport& report) {
-  bool checked = false;
-  for (const PairReport& pair : report.pairs) checked = checked || pair.check.has_value();
-  if (!checked) return;
+  const PairCheck* rule = nullptr;  // every pair is judged by the same rule
+  for (const PairReport& pair : report.pairs) {
+    if (rule == nullptr && pair.check) rule = &*pair.check;
+  }
+  if (rule == nullptr) return;
   page << "<h2>Check of the stored calibration</h2>\n<table><tr><th>pair</th><th>verdict</th>"
           "<th>rotation change (deg)</th><th>direction change (deg)</th>"
           "<th>median error, stored pose (px)</th><th>median error, fresh pose (px)</th></tr>\n";
@@ -233,10 +236,10 @@ void writeCheck(std::ostream& page, const CalibrationReport& report) {
   page << "</table>\n<p>The pose each pair shows in the fresh stills is compared with the pose "
           "stored in the parameter file. A pair has <b>moved</b> when the stored pose explains "
           "the fresh correspondences more than "
-       << fixed(kMovedErrorRatio, 1)
+       << fixed(rule->movedErrorRatio, 1)
        << " times worse (median error) than the fresh pose does, and the two rotations differ "
           "by more than "
-       << fixed(kMovedRotationFloorDeg, 2)
+       << fixed(rule->movedRotationFloorDeg, 2)
        << "&deg;. The same rig shot again gives both poses about the same error however noisy "
           "the stills, while a camera turned by a tenth of a degree gives its two pairs several "
           "times the error. The change of the baseline's direction is shown but does not "
@@ -276,9 +279,9 @@ void writeRing(std::ostream& page, const Assessment& assessment) {
           "<th>pair that breaks the ring</th>"
           "<th>verdict</th></tr>\n<tr>";
   if (assessment.ring) {
-    const RingClosure& ring = *assessment.ring;
+    const rig::RingClosure& ring = *assessment.ring;
     page << cell(fixed(ring.closureDeg, 4))
-         << cell(ring.closureDeg > kClosureCheckDeg ? std::to_string(ring.suspect) : "none");
+         << cell(ring.broken() ? std::to_string(ring.suspect) : "none");
   } else {
     page << cell("n/a") << cell("n/a");
   }
@@ -297,7 +300,7 @@ void writeRing(std::ostream& page, const Assessment& assessment) {
           "error, as a share of the error: near 100 % for a pair that carries the error, near "
           "0 % for pairs that only differ by the cameras' natural mounting. When the closure "
           "exceeds "
-       << fixed(kClosureCheckDeg, 2)
+       << fixed(rig::kClosureLimitDeg, 2)
        << "&deg;, the pair that explains the largest share is named as the pair that "
           "<b>breaks the ring</b>.</p>\n";
 }
@@ -310,7 +313,7 @@ void writeThresholds(std::ostream& page) {
           "has <b>failed</b>.</li>\n"
        << "<li>Pair: a correspondence is consistent with the fundamental matrix F when its "
           "Sampson distance is at most "
-       << fixed(kSampsonLimitPx, 1) << " px; a share of at least "
+       << fixed(rig::kSampsonLimitPx, 1) << " px; a share of at least "
        << fixed(100 * kConsistentShareGood, 0) << " % is good, of at least "
        << fixed(100 * kConsistentShareCheck, 0) << " % to check, less is poor.</li>\n"
        << "<li>Pair: the refinement's final median reprojection error (pixels of the "
@@ -318,7 +321,7 @@ void writeThresholds(std::ostream& page) {
        << fixed(kPairMedianGoodPx, 2) << " px, to check up to " << fixed(kPairMedianCheckPx, 2)
        << " px, poor above.</li>\n"
        << "<li>Ring: the closure is good up to " << fixed(kClosureGoodDeg, 2)
-       << "&deg;, to check up to " << fixed(kClosureCheckDeg, 2) << "&deg;, poor above.</li>\n"
+       << "&deg;, to check up to " << fixed(rig::kClosureLimitDeg, 2) << "&deg;, poor above.</li>\n"
        << "<li>Depth readiness: the median vertical disparity of a pair's correspondences "
           "(the inliers of F) in its epipolar frame is good up to "
        << fixed(kVerticalDisparityGoodDeg, 2) << "&deg;, to check up to "
