@@ -3,6 +3,7 @@
 // over, and the folder written from a report.
 #include <filesystem>
 #include <random>
+#include <regex>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,6 +12,7 @@
 #include "calibration/ring_closure_check.h"
 #include "report/assessment.h"
 #include "core/number_format.h"
+#include "report/report_page.h"
 #include "report/report_writer.h"
 #include "report/solve_residuals.h"
 #include "rig/epipolar_consistency.h"
@@ -201,6 +203,39 @@ TEST(ReportFolder, TheJsonHoldsTheRecordedNumbersExactly) {
     EXPECT_EQ(pair["verdict"], "good");
   }
   EXPECT_EQ(document["ring"]["verdict"], "good");
+}
+
+// Every row of every table of the page fills its header's columns, also where a camera or a
+// pair lacks a whole group of them (a cell then spans the group).
+TEST(ReportPage, EveryRowFillsItsTableColumns) {
+  CalibrationReport report = sampleReport();
+  report.cameras[1].intrinsic.reset();    // read from the file
+  report.cameras[2].hasIntrinsics = false;
+  report.pairs[3].solved = false;
+  report.pairs[4].check = PairCheck{};
+  report.pairs[4].check->movedErrorRatio = 2.5;
+  FigureFiles figures;
+  figures.cameras.resize(report.cameras.size());
+  figures.pairs.resize(report.pairs.size());
+  const std::string page = renderPage(report, assess(report), figures);
+  const std::regex tableExpr("<table>([\\s\\S]*?)</table>"), rowExpr("<tr>([\\s\\S]*?)</tr>");
+  const std::regex cellExpr("<t([hd])[^>]*?(?: colspan=\"(\\d+)\")?>");
+  int tables = 0;
+  for (std::sregex_iterator t(page.begin(), page.end(), tableExpr), end; t != end; ++t, ++tables) {
+    const std::string body = (*t)[1];
+    int header = -1;
+    for (std::sregex_iterator r(body.begin(), body.end(), rowExpr); r != end; ++r) {
+      const std::string cells = (*r)[1];
+      int width = 0;
+      for (std::sregex_iterator c(cells.begin(), cells.end(), cellExpr); c != end; ++c) {
+        width += (*c)[2].matched ? std::stoi((*c)[2]) : 1;
+      }
+      if (header < 0) header = width;
+      EXPECT_EQ(width, header) << cells;
+    }
+  }
+  EXPECT_EQ(tables, 5);  // run, cameras, check, pairs, ring
+  EXPECT_NE(page.find("more than 2.5 times worse"), std::string::npos);  // the check's own rule
 }
 
 TEST(ReportFolder, AFileThatCannotBeWrittenIsOneLineNamingIt) {
