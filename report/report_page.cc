@@ -442,6 +442,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
   page.set("limits", limitsView());
   addFigures(page, report, figures);
   page.set("jsonFile", kJsonFile);
+  page.set("table", kainjow::mustache::partial([] { return std::string(kTableTemplate); }));
   page.set("cell", kainjow::mustache::partial([] { return std::string(kCellTemplate); }));
   page.set("figure", kainjow::mustache::partial([] { return std::string(kFigureTemplate); }));
   kainjow::mustache::mustache renderer{kPageTemplate};

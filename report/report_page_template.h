@@ -32,46 +32,26 @@ inline constexpr char kPageTemplate[] = R"PAGE(<!DOCTYPE html>
 </table>
 {{#cameraTable}}
 <h2>Cameras</h2>
-<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
-{{#rows}}
-<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
-{{/rows}}
-</table>
+{{>table}}
 {{/cameraTable}}
 {{#checkTable}}
 <h2>Check of the stored calibration</h2>
-<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
-{{#rows}}
-<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
-{{/rows}}
-</table>
+{{>table}}
 <p>The pose each pair shows in the fresh stills is compared with the pose stored in the parameter file. A pair has <b>moved</b> when the stored pose explains the fresh correspondences more than {{movedErrorRatio}} times worse (median error) than the fresh pose does, and the two rotations differ by more than {{movedRotationFloorDeg}}&deg;. The same rig shot again gives both poses about the same error however noisy the stills, while a camera turned by a tenth of a degree gives its two pairs several times the error. The change of the baseline's direction is shown but does not decide: over a baseline of a few centimetres it is known to tenths of a degree at best. The rectified pairs below and their vertical disparity use the stored poses.</p>
 {{/checkTable}}
 {{#pairTable}}
 <h2>Pairs</h2>
-<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
-{{#rows}}
-<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
-{{/rows}}
-</table>
+{{>table}}
 <p>The vertical disparity is measured in each pair's epipolar frame (the rectified pictures below): the difference of the row angles of a correspondence's two rays. A turn of one camera that moves points along the rows looks like a change of depth and no vertical disparity can see it: <b>good</b> here means the rows agree, not that depth is right.</p>
 {{/pairTable}}
 {{#ringTable}}
 <h2>Ring closure</h2>
-<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
-{{#rows}}
-<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
-{{/rows}}
-</table>
+{{>table}}
 <p>Pair n maps view n to view n+1 (X<sub>n+1</sub> = R<sub>n</sub>(X<sub>n</sub> &minus; t<sub>n</sub>)), so going once around the ring, R<sub>5</sub>R<sub>4</sub>R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps view 0 to itself. The <i>closure</i> is the angle by which that product differs from the identity; a well calibrated rig closes to a few hundredths of a degree. A wrong pair shows in the closure, but the closure alone cannot say which pair it is: an error in any one pair gives the same closure angle. Its direction differs, though. For each pair, the error it would have to carry to cause the whole closure is compared with how its rotation actually deviates from the mean rotation of the other five pairs (the six cameras of a ring are alike, so their pair rotations are alike too). The <i>share of the closure explained</i> is the deviation's component along that error, as a share of the error: near 100 % for a pair that carries the error, near 0 % for pairs that only differ by the cameras' natural mounting. When the closure exceeds {{closureLimitDeg}}&deg;, the pair that explains the largest share is named as the pair that <b>breaks the ring</b>.</p>
 {{/ringTable}}
 {{#adjustmentTable}}
 <h2>Ring adjustment</h2>
-<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
-{{#rows}}
-<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
-{{/rows}}
-</table>
+{{>table}}
 <p>Ring closure: {{pairwiseClosureDeg}}&deg; pairwise, {{adjustedClosureDeg}}&deg; adjusted. The parameter file holds the adjusted poses.</p>
 {{/adjustmentTable}}
 {{#limits}}
@@ -103,6 +83,14 @@ inline constexpr char kPageTemplate[] = R"PAGE(<!DOCTYPE html>
 </body>
 </html>
 )PAGE";
+
+// A table: its header, then each row's cells.
+inline constexpr char kTableTemplate[] = R"TABLE(<table><tr>{{#columns}}<th>{{{.}}}</th>{{/columns}}</tr>
+{{#rows}}
+<tr>{{#cells}}{{>cell}}{{/cells}}</tr>
+{{/rows}}
+</table>
+)TABLE";
 
 // One table cell: its text, a verdict's name and reasons, or the whole of a group of columns
 // that has nothing to show.
