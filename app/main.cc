@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
-      report.jobEnded("intrinsic", code);
+      report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
         report.write();
         return code;
@@ -43,14 +43,14 @@ int main(int argc, char** argv) {
       extrinsic->setReport(report.record());
       extrinsic->setRingAdjust(param.ringAdjust());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
-      report.jobEnded("extrinsic", code);
+      report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::INTRINSIC: {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
-      report.jobEnded("intrinsic", code);
+      report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       break;
     }
     case InputParam::EXTRINSIC: {
@@ -58,14 +58,14 @@ int main(int argc, char** argv) {
       extrinsic->setReport(report.record());
       extrinsic->setRingAdjust(param.ringAdjust());
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
-      report.jobEnded("extrinsic", code);
+      report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::CHECK: {
       RigCheck check;
       check.setReport(report.record());
       code = check.Check(param.imagePaths(), param.file());
-      report.jobEnded("check", code);
+      report.jobEnded(ringcalib::report::Job::kCheck, code);
       break;
     }
   }

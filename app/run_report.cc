@@ -17,7 +17,7 @@ int RunReport::prepare() {
   return 0;
 }
 
-void RunReport::jobEnded(const std::string& job, int code) {
+void RunReport::jobEnded(ringcalib::report::Job job, int code) {
   if (!folder_.empty()) report_.jobs.push_back({job, code});
 }
 

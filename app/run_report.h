@@ -19,7 +19,7 @@ class RunReport {
   ringcalib::report::CalibrationReport* record() { return folder_.empty() ? nullptr : &report_; }
 
   // Notes how a job ended.
-  void jobEnded(const std::string& job, int code);
+  void jobEnded(ringcalib::report::Job job, int code);
 
   // Writes the folder. A failure is one line on standard error: the run's own output,
   // file and code stay what they are.

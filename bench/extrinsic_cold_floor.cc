@@ -26,7 +26,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/video/tracking.hpp>
 
+#include "calibration/dense_flow_matches.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/image_orientation.h"
 #include "core/process_settings.h"
 #include "core/result_code.h"
 #include "rig/parameter_document.h"
@@ -102,7 +104,6 @@ int main(int argc, char** argv) {
   const std::string file = argv[2];
   const bool lowered = argc > 3 && std::strcmp(argv[3], "--lowered") == 0;
   if (lowered) ringcalib::keepFreedMemory();
-  ExtrinsicCalibration job;  // its own steps, untimed
   const cv::Mat Knew(targetCamera());
   const cv::Size viewSize(kViewSize, kViewSize);
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
       other.join();
     });
   }
-  for (cv::Mat& view : views) job.rotate90(view);
+  for (cv::Mat& view : views) ringcalib::extrinsic::rotate90(view);
 
   const cv::Mat P(pairRotation());
   cv::Mat forward;
@@ -146,8 +147,8 @@ int main(int argc, char** argv) {
     cv::Mat A = views[i];
     cv::Mat B = views[nextCamera(i)];
     const cv::Range strip = flowStripColumns(A.cols);
-    job.rotateImageColumns(A, P.t(), Knew, strip);
-    job.rotateImageColumns(B, P, Knew, strip);
+    ringcalib::extrinsic::rotateImageColumns(A, P.t(), Knew, strip);
+    ringcalib::extrinsic::rotateImageColumns(B, P, Knew, strip);
     const cv::Mat strip1 = A.colRange(strip).clone();
     const cv::Mat strip2 = B.colRange(strip).clone();
     timed([&] {
@@ -168,8 +169,8 @@ int main(int argc, char** argv) {
     std::vector<cv::Point2f> pts1;
     std::vector<cv::Point2f> pts2;
     sampleMatches(forward, backward, strip.start, pts1, pts2);
-    job.rotatePoints(P.t(), pts1, Knew);
-    job.rotatePoints(P, pts2, Knew);
+    ringcalib::extrinsic::rotatePoints(P.t(), pts1, Knew);
+    ringcalib::extrinsic::rotatePoints(P, pts2, Knew);
     fundamental(pts1, pts2);
   }
   std::cout << "floor_s " << gFloorSeconds << std::endl;

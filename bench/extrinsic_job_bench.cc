@@ -23,7 +23,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/video/tracking.hpp>
 
+#include "calibration/dense_flow_matches.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/image_orientation.h"
 #include "core/result_code.h"
 #include "pose/cpose.h"
 #include "rig/prepared_view.h"
@@ -73,31 +75,30 @@ std::unique_ptr<BenchRig> makeRig() {
     throw std::runtime_error("cannot write " + rig->file);
 
   // The job's own steps, once, to obtain what each library call of the floor receives.
-  ExtrinsicCalibration job;
   const cv::Mat Knew(targetCamera());
   std::array<cv::Mat, kCameras> views;
   for (int n = 0; n < kCameras; ++n) {
     rig->K[n] = truth.cameras[n].scaledToStill().K;
     rig->D[n] = truth.cameras[n].D;
     cv::Mat grey = cv::imread(rig->still(n), cv::IMREAD_GRAYSCALE);
-    job.setNonZero(grey);
+    ringcalib::extrinsic::setNonZero(grey);
     cv::fisheye::undistortImage(grey, views[n], rig->K[n], rig->D[n], Knew,
                                 cv::Size(kViewSize, kViewSize));
-    job.rotate90(views[n]);
+    ringcalib::extrinsic::rotate90(views[n]);
   }
   const cv::Mat P(pairRotation());
   for (int i = 0; i < kCameras; ++i) {
     cv::Mat A = views[i];
     cv::Mat B = views[nextCamera(i)];
-    job.rotateImage(A, P.t(), Knew);
-    job.rotateImage(B, P, Knew);
+    ringcalib::extrinsic::rotateImage(A, P.t(), Knew);
+    ringcalib::extrinsic::rotateImage(B, P, Knew);
     const cv::Range columns = flowStripColumns(A.cols);
     const cv::Rect strip(columns.start, 0, columns.size(), A.rows);
     rig->strip1[i] = A(strip).clone();
     rig->strip2[i] = B(strip).clone();
-    job.matchesFromDenseOpticalFlow(A, B, rig->pts1[i], rig->pts2[i]);
-    job.rotatePoints(P.t(), rig->pts1[i], Knew);
-    job.rotatePoints(P, rig->pts2[i], Knew);
+    ringcalib::extrinsic::matchesFromDenseOpticalFlow(A, B, rig->pts1[i], rig->pts2[i]);
+    ringcalib::extrinsic::rotatePoints(P.t(), rig->pts1[i], Knew);
+    ringcalib::extrinsic::rotatePoints(P, rig->pts2[i], Knew);
     rig->F[i] =
         cv::findFundamentalMat(rig->pts1[i], rig->pts2[i], cv::FM_RANSAC, 3.0, 0.99, cv::noArray());
   }

@@ -12,8 +12,11 @@
 #include <opencv2/core.hpp>
 
 #include "pose/cpose.h"
+#include "pose/order_statistics.h"
 #include "pose/pose_refinement.h"
 #include "tools/synthetic_two_view.h"
+
+using ringcalib::median;
 
 namespace {
 
@@ -117,11 +120,6 @@ class TimeKeepingReporter : public benchmark::ConsoleReporter {
         milliseconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
   }
 };
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // Largest difference of the angle triples, in degrees.
 double angleDifferenceDegrees(const cv::Mat& Ra, const cv::Mat& Rb) {

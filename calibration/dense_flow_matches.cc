@@ -3,7 +3,7 @@
 
 #include <opencv2/video/tracking.hpp>
 
-#include "calibration/extrinsic_calibration.h"
+#include "calibration/dense_flow_matches.h"
 #include "rig/prepared_view.h"
 
 namespace {
@@ -20,9 +20,11 @@ bool truncatedTargetInside(int start, float flow, int last) {
 
 }  // namespace
 
-void ExtrinsicCalibration::matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
-                                                       std::vector<cv::Point2f>& pts1,
-                                                       std::vector<cv::Point2f>& pts2) {
+namespace ringcalib::extrinsic {
+
+void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
+                                 std::vector<cv::Point2f>& pts1,
+                                 std::vector<cv::Point2f>& pts2) {
   // The strip of I1's width is cut out of both images.
   const cv::Range strip = ringcalib::rig::flowStripColumns(I1.cols);
   const int x0 = strip.start;
@@ -67,3 +69,5 @@ void ExtrinsicCalibration::matchesFromDenseOpticalFlow(const cv::Mat& I1, const 
     }
   }
 }
+
+}  // namespace ringcalib::extrinsic

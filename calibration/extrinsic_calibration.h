@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -15,7 +14,27 @@
 #include "rig/parameter_document.h"
 #include "rig/ring.h"
 
+namespace ringcalib::extrinsic {
+
+// What the first stage gives: every camera's still as an upright view of the common pinhole
+// camera (rig/prepared_view.h).
+struct PreparedViews {
+  std::array<cv::Mat, rig::kCameras> views;
+};
+
+// What the pair stage gives: pair 0 ... 5 as far as each solve got.
+using RingPairs = std::array<PairSolution, rig::kCameras>;
+
+// What the pair stage prints of a pair: all its lines (the extrinsic job), or only the line
+// that says why it failed (the check).
+enum class PairLines { kAll, kFailureOnly };
+
+}  // namespace ringcalib::extrinsic
+
 // The extrinsic job: one still per camera to the relative pose of each neighbouring pair.
+// Its stages, each with a typed result: prepare the views, solve the pairs, test the ring,
+// adjust the ring (--ring-adjust), store the poses. The check of a stored calibration
+// composes the first three.
 class ExtrinsicCalibration {
  public:
   // Runs the job on the first --image folder and rewrites the parameter file with the six
@@ -24,17 +43,29 @@ class ExtrinsicCalibration {
   int Calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
                 const InputParam::CalibrationType& type);
 
-  // The job's two halves, which the check of a stored calibration shares. loadDocument
-  // loads and checks the parameter file (kept open until the intrinsics are read) and that an
-  // image folder was given; it returns a result code after the job's line. solveRing reads the
-  // stills of the first folder and the cameras' intrinsics, prepares the views and solves the
-  // six pairs, printing the progress (within `share`, as progressShare gives it) and, when
-  // `pairDiagnostics`, each pair's lines; without them only a pair's failure line. It returns
-  // kSuccess with every pair solved, or the first failure's code.
+  // Loads and checks the parameter file and that an image folder was given; returns a
+  // result code after the job's line.
   int loadDocument(const std::string& file, const std::vector<std::string>& imagePaths);
-  int solveRing(const std::vector<std::string>& imagePaths, const std::string& file, double share,
-                bool pairDiagnostics,
-                std::array<ringcalib::extrinsic::PairSolution, ringcalib::rig::kCameras>& solutions);
+
+  // Prepare: reads the stills origin_<n>.jpg of `folder` and the cameras' intrinsics from the
+  // loaded document (`file` names it in messages), checks them and prepares the views,
+  // printing the progress. Returns kSuccess or the first failure's code.
+  int prepareViews(const std::string& folder, const std::string& file,
+                   ringcalib::extrinsic::PreparedViews& prepared);
+
+  // Pair: solves the six pairs of the prepared views, printing their lines as `lines` says
+  // and the progress. Returns kSuccess with every pair solved, or the first failure's code.
+  int solvePairs(const ringcalib::extrinsic::PreparedViews& prepared,
+                 ringcalib::extrinsic::PairLines lines, ringcalib::extrinsic::RingPairs& pairs);
+
+  // Ring: a wrong pair can pass every test of its own; the six composed around the ring
+  // show it, and its pose must not be used (checkRingCloses).
+  static int checkRing(const ringcalib::extrinsic::RingPairs& pairs);
+
+  // Store: the six poses (file convention) entered into the document, which replaces `file`
+  // in one piece.
+  int storePoses(const std::array<ringcalib::rig::PairPose, ringcalib::rig::kCameras>& poses,
+                 const std::string& file);
 
   // Reads camera `id`'s K (fx, fy, cx, cy; K(2,2) = 1) and D from the document. Returns 0,
   // or 4 after printing "read intrinsic param failed : " and the library's text.
@@ -43,35 +74,6 @@ class ExtrinsicCalibration {
   // Enters pair `id`'s R (3x3) and T (3x1) as camera `id`'s pose in the document. Returns
   // 0, or 6 after printing "write extrinsic param failed : " and the library's text.
   int writeExtrinsicParam(const cv::Mat& R, const cv::Mat& T, const int& id);
-
-  // Image orientation (8-bit images, any channel count). rotate90 and rotateImage point
-  // `image` at a new buffer; other headers that share the old data keep the old content.
-
-  // Raises every zero sample to 1, in place, so that 0 marks "no source" after the warps.
-  void setNonZero(cv::Mat& image);
-
-  // Quarter turn counter-clockwise: result pixel (r, k) is source pixel (k, cols - 1 - r).
-  void rotate90(cv::Mat& image);
-
-  // Inverse warp through H = K R K^-1: result pixel p samples the source bilinearly at H p.
-  // The 2x2 block must start inside the image (truncated position in [0, size - 2]), else
-  // the pixel is 0; values interpolated beyond the block are clamped to 0..255.
-  void rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K);
-
-  // rotateImage for the given columns only; every other column of the result is 0. The
-  // pairs need only the strip that the flow reads (flowStripColumns), 30 % of the work.
-  void rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
-                          const cv::Range& columns);
-
-  // Maps every point through H = K R K^-1, in place (the same H as rotateImage).
-  void rotatePoints(cv::Mat R, std::vector<cv::Point2f>& points, const cv::Mat& K);
-
-  // Correspondences between two 8-bit one-channel views from DIS flow on their central
-  // 30 % strip: forward flow sampled on a 5-pixel grid, kept when the backward flow at the
-  // truncated target undoes it within 1 px and the target lies strictly inside the strip.
-  // Appends to pts1 (in I1) and pts2 (in I2), in full-image coordinates.
-  void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
-                                   std::vector<cv::Point2f>& pts1, std::vector<cv::Point2f>& pts2);
 
   // The steps of a pair's solve, each returning what it found (rig/pair_steps.h).
   // Correspondences of the pair from the prepared views of its cameras and their target
@@ -126,15 +128,12 @@ class ExtrinsicCalibration {
       std::ostream& out = std::cout);
 
  private:
-  int calibrate(const std::vector<std::string>& imagePaths, const std::string& file,
-                const InputParam::CalibrationType& type);
+  int calibrate(const std::vector<std::string>& imagePaths, const std::string& file);
 
-  // Undistorts a camera's still to the target pinhole view and turns it upright.
-  void prepareView(const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
-                   const cv::Mat& Knew, cv::Mat& view);
-
-  std::ifstream in_;
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   bool ringAdjust_ = false;
+  // The share of the run's progress the job reports in (extrinsic_progress.h): all of it
+  // alone, the last tenth after the intrinsic job.
+  double progressShare_ = 1.0;
 };

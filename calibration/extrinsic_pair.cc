@@ -4,10 +4,13 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include "calibration/dense_flow_matches.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/image_orientation.h"
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
+#include "pose/angles.h"
 #include "pose/cpose.h"
 #include "rig/prepared_view.h"
 
@@ -86,11 +89,7 @@ PoseEstimate ExtrinsicCalibration::estimatePose(const std::vector<cv::Point2f>& 
   PoseEstimate estimate;
   estimate.error = pose.decomposeRtFromFundamentalMat(pts1, pts2, K, F, estimate.R, estimate.t, out);
   if (estimate.error < CPose::kNoPoseError && isFiniteMatrix(estimate.R, 3, 3)) {
-    double x = 0;
-    double y = 0;
-    double z = 0;
-    pose.rotationToEuler(estimate.R, x, y, z);
-    estimate.anglesDeg = {x * 180 / CPose::PI, y * 180 / CPose::PI, z * 180 / CPose::PI};
+    estimate.anglesDeg = ringcalib::eulerAnglesDeg(estimate.R);
   }
   return estimate;
 }

@@ -14,7 +14,6 @@ int ExtrinsicCalibration::readCameraParams(cv::Matx<double, 3, 3>& K, cv::Vec<do
     D = camera.D;
   } catch (const std::exception& e) {
     std::cout << "read intrinsic param failed : " << e.what() << std::endl;
-    in_.close();
     return ringcalib::kBadParameterFile;
   }
   return ringcalib::kSuccess;

@@ -7,7 +7,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "calibration/extrinsic_calibration.h"
+#include "calibration/image_orientation.h"
 
 namespace {
 
@@ -28,7 +28,9 @@ uchar toByte(double value) {
 
 }  // namespace
 
-void ExtrinsicCalibration::setNonZero(cv::Mat& image) {
+namespace ringcalib::extrinsic {
+
+void setNonZero(cv::Mat& image) {
   if (image.empty()) return;
   CV_Assert(image.depth() == CV_8U);
   const std::size_t rowBytes = static_cast<std::size_t>(image.cols) * image.elemSize();
@@ -40,7 +42,7 @@ void ExtrinsicCalibration::setNonZero(cv::Mat& image) {
   });
 }
 
-void ExtrinsicCalibration::rotate90(cv::Mat& image) {
+void rotate90(cv::Mat& image) {
   if (image.empty()) return;
   CV_Assert(image.depth() == CV_8U);
   cv::Mat result(image.cols, image.rows, image.type());
@@ -73,12 +75,12 @@ void ExtrinsicCalibration::rotate90(cv::Mat& image) {
   image = result;
 }
 
-void ExtrinsicCalibration::rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K) {
+void rotateImage(cv::Mat& image, cv::Mat R, cv::Mat K) {
   rotateImageColumns(image, R, K, cv::Range(0, image.cols));
 }
 
-void ExtrinsicCalibration::rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
-                                              const cv::Range& columns) {
+void rotateImageColumns(cv::Mat& image, const cv::Mat& R, const cv::Mat& K,
+                        const cv::Range& columns) {
   const cv::Matx33d H = rotationHomography(R, K);
   if (image.empty()) return;
   CV_Assert(image.depth() == CV_8U);
@@ -123,8 +125,8 @@ void ExtrinsicCalibration::rotateImageColumns(cv::Mat& image, const cv::Mat& R, 
   image = result;
 }
 
-void ExtrinsicCalibration::rotatePoints(cv::Mat R, std::vector<cv::Point2f>& points,
-                                        const cv::Mat& K) {
+void rotatePoints(cv::Mat R, std::vector<cv::Point2f>& points,
+                  const cv::Mat& K) {
   const cv::Matx33d H = rotationHomography(R, K);
   for (cv::Point2f& p : points) {
     const double x = p.x;
@@ -134,3 +136,5 @@ void ExtrinsicCalibration::rotatePoints(cv::Mat R, std::vector<cv::Point2f>& poi
                     static_cast<float>((H(1, 0) * x + H(1, 1) * y + H(1, 2)) / w));
   }
 }
+
+}  // namespace ringcalib::extrinsic

@@ -8,20 +8,13 @@
 #include "core/job_guard.h"
 #include "core/number_format.h"
 #include "core/result_code.h"
+#include "pose/order_statistics.h"
 #include "pose/reprojection_errors.h"
-#include "report/assessment.h"
 #include "rig/prepared_view.h"
 #include "rig/ring.h"
 
 namespace ringcalib::check {
 namespace {
-
-double median(std::vector<double> values) {
-  if (values.empty()) return report::kNotMeasured;
-  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  return *middle;
-}
 
 double medianError(const rig::PairPose& pose, const std::vector<cv::Point2f>& pts1,
                    const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
@@ -50,8 +43,10 @@ report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fr
   // keeps a pair of almost noiseless correspondences from failing on a turn of nothing.
   // The direction of a baseline of a few centimetres is known to tenths of a degree at best
   // and does not decide.
-  check.moved = !(check.storedErrorPx <= report::kMovedErrorRatio * check.freshErrorPx) &&
-                !(check.rotationDeg <= report::kMovedRotationFloorDeg);
+  check.movedErrorRatio = kMovedErrorRatio;
+  check.movedRotationFloorDeg = kMovedRotationFloorDeg;
+  check.moved = !(check.storedErrorPx <= kMovedErrorRatio * check.freshErrorPx) &&
+                !(check.rotationDeg <= kMovedRotationFloorDeg);
   return check;
 }
 
@@ -79,8 +74,14 @@ int RigCheck::check(const std::vector<std::string>& imagePaths, const std::strin
     }
   }
 
-  std::array<extrinsic::PairSolution, rig::kCameras> fresh;
-  code = job.solveRing(imagePaths, file, 1.0, false, fresh);
+  // The extrinsic job's stages up to the ring test, each pair printing only why it failed.
+  extrinsic::PreparedViews prepared;
+  code = job.prepareViews(imagePaths.front(), file, prepared);
+  if (code != kSuccess) return code;
+  extrinsic::RingPairs fresh;
+  code = job.solvePairs(prepared, extrinsic::PairLines::kFailureOnly, fresh);
+  if (code != kSuccess) return code;
+  code = ExtrinsicCalibration::checkRing(fresh);
   if (code != kSuccess) return code;
 
   const cv::Mat K(rig::targetCamera());

@@ -31,10 +31,14 @@ class RigCheck {
 
 namespace ringcalib::check {
 
+// The check's rule: a pair "moved" when the stored pose explains the fresh correspondences
+// worse than the pose found in them by more than this factor (median error), and the two
+// turned apart by more than the floor (README, "Checking a calibration").
+inline constexpr double kMovedErrorRatio = 1.5;
+inline constexpr double kMovedRotationFloorDeg = 0.03;
+
 // The figures of one pair: stored and fresh pose (X2 = R (X1 - t)), the fresh
-// correspondences in the prepared views and their camera matrix K. The pair moved when the
-// stored pose's median error exceeds the fresh pose's by report::kMovedErrorRatio and the
-// poses turned apart by more than report::kMovedRotationFloorDeg.
+// correspondences in the prepared views and their camera matrix K, judged by the rule above.
 ringcalib::report::PairCheck checkPair(const ringcalib::rig::PairPose& stored,
                                        const ringcalib::rig::PairPose& fresh,
                                        const std::vector<cv::Point2f>& pts1,

@@ -6,8 +6,8 @@
 #include "calibration/extrinsic_calibration.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
-#include "pose/cpose.h"
-#include "report/ring_closure.h"
+#include "pose/angles.h"
+#include "rig/ring_closure.h"
 
 using namespace ringcalib::extrinsic;
 using ringcalib::rig::kCameras;
@@ -17,7 +17,7 @@ namespace {
 double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
   std::array<cv::Matx33d, kCameras> rotations;
   for (int n = 0; n < kCameras; ++n) rotations[n] = poses[n].R;
-  return ringcalib::report::computeRingClosure(rotations).closureDeg;
+  return ringcalib::rig::computeRingClosure(rotations).closureDeg;
 }
 
 }  // namespace
@@ -38,16 +38,11 @@ int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCame
   std::array<ringcalib::rig::PairPose, kCameras> pairwise;
   out << "ring adjustment: " << ring.tracks << " tracks, " << ring.threeCameraTracks
       << " over three cameras" << std::endl;
-  CPose angles;
   for (int n = 0; n < kCameras; ++n) {
     const ringcalib::adjust::AdjustedPair& pair = ring.pairs[n];
     pairwise[n] = {cv::Matx33d(pairs[n]->pose.R), cv::Vec3d(pairs[n]->pose.t)};
     poses[n] = pair.pose;
-    double x = 0;
-    double y = 0;
-    double z = 0;
-    angles.rotationToEuler(cv::Mat(pair.pose.R), x, y, z);
-    const cv::Vec3d anglesDeg(x * 180 / CPose::PI, y * 180 / CPose::PI, z * 180 / CPose::PI);
+    const cv::Vec3d anglesDeg = ringcalib::eulerAnglesDeg(cv::Mat(pair.pose.R));
     out << "pair " << n << "-" << ringcalib::rig::nextCamera(n) << " adjusted R: "
         << anglesDeg[0] << " " << anglesDeg[1] << " " << anglesDeg[2]
         << " change: rotation " << ringcalib::rig::rotationErrorDeg(pair.pose.R, pairwise[n].R)

@@ -2,20 +2,18 @@
 
 #include "core/number_format.h"
 #include "core/result_code.h"
-#include "report/assessment.h"
-#include "report/ring_closure.h"
+#include "rig/ring_closure.h"
 
 namespace ringcalib::extrinsic {
 
 int checkRingCloses(const std::array<cv::Matx33d, rig::kCameras>& rotations, std::ostream& out) {
-  const report::RingClosure ring = report::computeRingClosure(rotations);
-  // A closure that is not a number fails too.
-  if (ring.closureDeg <= report::kClosureCheckDeg) return kSuccess;
+  const rig::RingClosure ring = rig::computeRingClosure(rotations);
+  if (!ring.broken()) return kSuccess;
   // Formatted here, not by the stream: an "all" run leaves standard output in fixed notation.
   out << "extrinsic calibration failed: the ring does not close, its six pair rotations miss "
          "the identity by "
       << formatNumber("%.3f", ring.closureDeg) << " deg (limit "
-      << formatNumber("%.1f", report::kClosureCheckDeg) << " deg); suspect pair "
+      << formatNumber("%.1f", rig::kClosureLimitDeg) << " deg); suspect pair "
       << ring.suspect << "-" << rig::nextCamera(ring.suspect) << std::endl;
   return kComputationFailed;
 }

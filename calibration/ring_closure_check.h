@@ -9,12 +9,10 @@
 
 namespace ringcalib::extrinsic {
 
-// The six pair rotations of a ring whose pairs are right compose, once around, to within a
-// few hundredths of a degree of the identity; beyond the report's check limit
-// (report::kClosureCheckDeg, 0.5 degrees) at least one pair is plainly wrong, and its poses
-// must not be stored as a calibration. `rotations` holds pair 0 ... 5 in ring order.
+// The ring test: beyond rig::kClosureLimitDeg (0.5 degrees) at least one pair is plainly
+// wrong, and its poses must not be stored as a calibration nor trusted in a check. `rotations` holds pair 0 ... 5 in ring order.
 // Returns 0, or 9 after one line naming the closure and the suspect pair, the one whose
-// rotation explains the largest share of it (report::RingClosure::suspect). The suspect is a
+// rotation explains the largest share of it (rig::RingClosure::suspect). The suspect is a
 // hint: an error about the ring's vertical axis gives about the same closure, axis
 // included, whichever pair carries it.
 int checkRingCloses(const std::array<cv::Matx33d, rig::kCameras>& rotations,

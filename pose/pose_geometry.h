@@ -7,6 +7,9 @@
 // Small geometric helpers shared by the pose operations.
 namespace ringcalib {
 
+// `v` scaled to unit length by the reciprocal of its norm.
+inline cv::Vec3d unitVector(const cv::Vec3d& v) { return v * (1.0 / cv::norm(v)); }
+
 // The back-projection part of a camera matrix. The skew K(0,1) plays no part in it.
 struct PinholeCamera {
   explicit PinholeCamera(const cv::Mat& K) {

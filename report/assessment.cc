@@ -7,6 +7,7 @@
 
 #include "core/number_format.h"
 #include "core/result_code.h"
+#include "pose/order_statistics.h"
 #include "report/rectified_pair.h"
 
 namespace ringcalib::report {
@@ -44,11 +45,11 @@ Judgement judgeCamera(const CameraReport& camera) {
 }
 
 // The ring names a pair only when it does not close.
-bool breaksRing(const std::optional<RingClosure>& ring, int pair) {
-  return ring && ring->closureDeg > kClosureCheckDeg && ring->suspect == pair;
+bool breaksRing(const std::optional<rig::RingClosure>& ring, int pair) {
+  return ring && ring->broken() && ring->suspect == pair;
 }
 
-Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ring) {
+Judgement judgePair(const PairReport& pair, const std::optional<rig::RingClosure>& ring) {
   Judgement judgement;
   if (!pair.solved) {
     lower(judgement, Verdict::kFailed, "no pose");
@@ -68,21 +69,14 @@ Judgement judgePair(const PairReport& pair, const std::optional<RingClosure>& ri
   return judgement;
 }
 
-// The extrinsic job checks the ring once all six pairs have a pose, against the same limit:
-// a ring beyond it with the job ended by code 9 is the ring that stopped the job.
-bool stoppedTheJob(const CalibrationReport& report, const RingClosure& ring) {
-  if (!(ring.closureDeg > kClosureCheckDeg)) return false;
+// The extrinsic job and the check test the ring once all six pairs have a pose, against the
+// same limit: a ring beyond it with such a job ended by code 9 is the ring that stopped it.
+const JobOutcome* stoppedByTheRing(const CalibrationReport& report, const rig::RingClosure& ring) {
+  if (!ring.broken()) return nullptr;
   for (const JobOutcome& job : report.jobs) {
-    if (job.job == "extrinsic" && job.code == kComputationFailed) return true;
+    if (testsTheRing(job.job) && job.code == kComputationFailed) return &job;
   }
-  return false;
-}
-
-// The value below which a share `fraction` of the sorted `values` lies (nearest rank).
-double percentile(std::vector<double> values, double fraction) {
-  const std::size_t rank = static_cast<std::size_t>(fraction * (values.size() - 1) + 0.5);
-  std::nth_element(values.begin(), values.begin() + rank, values.end());
-  return values[rank];
+  return nullptr;
 }
 
 std::optional<DepthReadiness> judgeDepthReadiness(const PairReport& pair) {
@@ -91,7 +85,7 @@ std::optional<DepthReadiness> judgeDepthReadiness(const PairReport& pair) {
       verticalDisparitiesDeg(poseToRectify(pair), pair.inliers1, pair.inliers2);
   if (disparities.empty()) return std::nullopt;
   DepthReadiness depth;
-  depth.medianDeg = percentile(disparities, 0.5);
+  depth.medianDeg = median(disparities);
   depth.p95Deg = percentile(disparities, 0.95);
   grade(depth.judgement, depth.medianDeg, kVerticalDisparityGoodDeg, kVerticalDisparityCheckDeg,
         formatNumber("vertical disparity %.3f deg", depth.medianDeg));
@@ -124,10 +118,10 @@ std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const Cali
   return rotations;
 }
 
-std::optional<RingClosure> ringClosureOf(const CalibrationReport& report) {
+std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report) {
   const std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = pairRotationsOf(report);
   if (!rotations) return std::nullopt;
-  return computeRingClosure(*rotations);
+  return rig::computeRingClosure(*rotations);
 }
 
 Assessment assess(const CalibrationReport& report) {
@@ -143,17 +137,17 @@ Assessment assess(const CalibrationReport& report) {
   if (!assessment.ring) {
     lower(assessment.ringJudgement, Verdict::kFailed, "not all six pairs have a pose");
   } else {
-    const RingClosure& ring = *assessment.ring;
-    grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, kClosureCheckDeg,
+    const rig::RingClosure& ring = *assessment.ring;
+    grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, rig::kClosureLimitDeg,
           formatNumber("closes to %.3f deg", ring.closureDeg));
     if (breaksRing(assessment.ring, ring.suspect)) {
       assessment.ringJudgement.reasons.push_back("pair " + std::to_string(ring.suspect) +
                                                  " breaks the ring");
     }
-    if (stoppedTheJob(report, ring)) {
+    if (const JobOutcome* stopped = stoppedByTheRing(report, ring)) {
       lower(assessment.ringJudgement, Verdict::kFailed,
-            formatNumber("the extrinsic job stopped: the ring does not close within %.1f deg",
-                         kClosureCheckDeg));
+            formatNumber("the %s job stopped: the ring does not close within %.1f deg",
+                         jobName(stopped->job), rig::kClosureLimitDeg));
     }
   }
   return assessment;

@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "report/report_data.h"
-#include "report/ring_closure.h"
+#include "rig/ring_closure.h"
 
 // The verdicts of a report: one per camera, one per pair and one for the ring, each with
-// the reasons that lowered it. The limits are stated here once; the page and report.json
-// print them from here.
+// the reasons that lowered it. The verdicts' own limits are stated here once; the limits
+// that the jobs decide on live with the jobs' geometry (the ring's closure limit,
+// rig/ring_closure.h; the Sampson limit, rig/epipolar_consistency.h) or come with the
+// records (the check's rule, PairCheck). The page and report.json print them from there.
 namespace ringcalib::report {
 
 enum class Verdict { kGood, kCheck, kPoor, kFailed };
@@ -20,22 +22,16 @@ const char* verdictName(Verdict verdict);
 // Camera: RMS reprojection error of the fisheye solve, pixels.
 inline constexpr double kCameraRmsGoodPx = 0.5;
 inline constexpr double kCameraRmsCheckPx = 1.0;
-// Pair: share of correspondences within 3 px (Sampson distance) of the fundamental matrix.
-inline constexpr double kSampsonLimitPx = 3.0;
+// Pair: share of correspondences within rig::kSampsonLimitPx of the fundamental matrix.
 inline constexpr double kConsistentShareGood = 0.9;
 inline constexpr double kConsistentShareCheck = 0.7;
 // Pair: the refinement's final median reprojection error, pixels of the prepared views.
 inline constexpr double kPairMedianGoodPx = 0.5;
 inline constexpr double kPairMedianCheckPx = 1.0;
-// Ring: angle of the rotation around the ring, degrees. Above the check limit the pair
-// that breaks the ring (RingClosure::suspect) is named, and the extrinsic job stops.
+// Ring: angle of the rotation around the ring, degrees; good up to this, to check up to
+// rig::kClosureLimitDeg, beyond which the pair that breaks the ring (RingClosure::suspect)
+// is named and the job stops.
 inline constexpr double kClosureGoodDeg = 0.1;
-inline constexpr double kClosureCheckDeg = 0.5;
-// Check of a stored calibration: a pair "moved" when the stored pose explains the fresh
-// correspondences worse than the pose found in them by more than this factor (median
-// error), and the two turned apart by more than the floor (README, "Checking a calibration").
-inline constexpr double kMovedErrorRatio = 1.5;
-inline constexpr double kMovedRotationFloorDeg = 0.03;
 // Pair: the median vertical disparity of its correspondences in the pair's epipolar frame
 // (report/rectified_pair.h), degrees. Measured on generated rigs (README, "Calibration
 // report"): calibrated poses stay below the good limit, a pose turned by 0.2 degrees
@@ -61,7 +57,7 @@ struct Assessment {
   std::vector<Judgement> pairs;      // index-aligned with CalibrationReport::pairs
   // Index-aligned with CalibrationReport::pairs; only for pairs with a pose and inliers.
   std::vector<std::optional<DepthReadiness>> depth;
-  std::optional<RingClosure> ring;   // only when all six pairs were solved
+  std::optional<rig::RingClosure> ring;   // only when all six pairs were solved
   Judgement ringJudgement;           // "failed" without a ring
 };
 
@@ -72,6 +68,6 @@ Assessment assess(const CalibrationReport& report);
 std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const CalibrationReport& report);
 
 // The ring closure of the report's six solved pairs, or nothing when a pair is missing.
-std::optional<RingClosure> ringClosureOf(const CalibrationReport& report);
+std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report);
 
 }  // namespace ringcalib::report

@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "pose/angles.h"
+#include "pose/pose_geometry.h"
 #include "report/still_lookup.h"
 
 namespace ringcalib::report {
@@ -11,9 +13,6 @@ namespace ringcalib::report {
 namespace {
 
 constexpr int kGap = 8;  // pixels between the two views
-constexpr double kDegree = CV_PI / 180.0;
-
-cv::Vec3d normalised(const cv::Vec3d& v) { return v * (1.0 / cv::norm(v)); }
 
 double rowAngle(const cv::Vec3d& ray) { return std::atan2(ray[1], ray[2]); }
 
@@ -24,8 +23,8 @@ cv::Size viewSize() {
 
 // The epipolar-frame ray at a picture pixel.
 cv::Vec3d epipolarRay(double col, double row) {
-  const double column = ((col + 0.5) / kRectifiedPixelsPerDegree - kRectifiedHalfWidthDeg) * kDegree;
-  const double plane = ((row + 0.5) / kRectifiedPixelsPerDegree - kRectifiedHalfHeightDeg) * kDegree;
+  const double column = ((col + 0.5) / kRectifiedPixelsPerDegree - kRectifiedHalfWidthDeg) * kRadiansPerDegree;
+  const double plane = ((row + 0.5) / kRectifiedPixelsPerDegree - kRectifiedHalfHeightDeg) * kRadiansPerDegree;
   return {std::sin(column), std::cos(column) * std::sin(plane), std::cos(column) * std::cos(plane)};
 }
 
@@ -41,9 +40,9 @@ cv::Mat rectifiedView(const StillCamera& camera, const cv::Matx33d& toEpipolar) 
 }  // namespace
 
 EpipolarFrame epipolarFrame(const rig::PairPose& pose) {
-  const cv::Vec3d x = normalised(pose.t);
+  const cv::Vec3d x = unitVector(pose.t);
   const cv::Vec3d axes = cv::Vec3d(0.0, 0.0, 1.0) + pose.R.t() * cv::Vec3d(0.0, 0.0, 1.0);
-  const cv::Vec3d z = normalised(axes - axes.dot(x) * x);
+  const cv::Vec3d z = unitVector(axes - axes.dot(x) * x);
   const cv::Vec3d y = z.cross(x);
   const cv::Matx33d first(x[0], x[1], x[2], y[0], y[1], y[2], z[0], z[1], z[2]);
   return {first, first * pose.R.t()};
@@ -57,7 +56,7 @@ std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std:
   for (std::size_t k = 0; k < pts1.size() && k < pts2.size(); ++k) {
     const double first = rowAngle(frame.first * poseFrameRay(pts1[k]));
     const double second = rowAngle(frame.second * poseFrameRay(pts2[k]));
-    const double disparity = std::abs(first - second) / kDegree;
+    const double disparity = std::abs(first - second) / kRadiansPerDegree;
     if (std::isfinite(disparity)) disparities.push_back(disparity);
   }
   return disparities;

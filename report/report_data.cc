@@ -20,6 +20,17 @@ Record& findOrAdd(std::vector<Record>& records, int Record::*field, int index) {
 
 }  // namespace
 
+const char* jobName(Job job) {
+  switch (job) {
+    case Job::kIntrinsic: return "intrinsic";
+    case Job::kExtrinsic: return "extrinsic";
+    case Job::kCheck: return "check";
+  }
+  return "check";
+}
+
+bool testsTheRing(Job job) { return job == Job::kExtrinsic || job == Job::kCheck; }
+
 CameraReport& CalibrationReport::camera(int camera) {
   return findOrAdd(cameras, &CameraReport::camera, camera);
 }

@@ -61,11 +61,13 @@ struct DrawnMatch {
 };
 
 // The check of a pair's stored pose against the pose found in fresh stills: the turn and
-// the change of baseline direction between them, and the median error of the fresh
-// correspondences under each pose.
+// the change of baseline direction between them, the median error of the fresh
+// correspondences under each pose, and the check's rule with its verdict.
 struct PairCheck {
   rig::PairPose stored;
   bool moved = false;
+  double movedErrorRatio = kNotMeasured;        // the rule the check judged by
+  double movedRotationFloorDeg = kNotMeasured;
   double rotationDeg = kNotMeasured;
   double directionDeg = kNotMeasured;
   double storedErrorPx = kNotMeasured;
@@ -112,9 +114,19 @@ struct PairReport {
   std::optional<AdjustedPairReport> adjusted;  // only when the ring adjustment ran
 };
 
-// How a job ended: its name ("intrinsic", "extrinsic", "check") and its result code.
+// The jobs a run can hold.
+enum class Job { kIntrinsic, kExtrinsic, kCheck };
+
+// "intrinsic", "extrinsic", "check": the job's name on the page and in report.json.
+const char* jobName(Job job);
+
+// The extrinsic job and the check both stop when the six pairs do not close the ring
+// (rig/ring_closure.h).
+bool testsTheRing(Job job);
+
+// How a job ended: which job and its result code.
 struct JobOutcome {
-  std::string job;
+  Job job = Job::kIntrinsic;
   int code = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "report/panorama.h"
+#include "rig/epipolar_consistency.h"
 
 namespace ringcalib::report {
 
@@ -83,7 +84,7 @@ json rectifiedJson(const std::optional<DepthReadiness>& depth, const std::string
 }
 
 json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigures& files,
-              const std::optional<DepthReadiness>& depth, const std::optional<RingClosure>& ring) {
+              const std::optional<DepthReadiness>& depth, const std::optional<rig::RingClosure>& ring) {
   json entry = {{"pair", pair.pair},
                 {"cameras", {pair.first, pair.second}},
                 {"correspondences", pair.correspondences},
@@ -113,8 +114,8 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
                       {"direction_degrees", number(check.directionDeg)},
                       {"stored_error_px", number(check.storedErrorPx)},
                       {"fresh_error_px", number(check.freshErrorPx)},
-                      {"moved_error_ratio", kMovedErrorRatio},
-                      {"moved_rotation_floor_degrees", kMovedRotationFloorDeg}};
+                      {"moved_error_ratio", check.movedErrorRatio},
+                      {"moved_rotation_floor_degrees", check.movedRotationFloorDeg}};
   }
   json figures = json::object();
   addFigure(figures, "matches", files.matches);
@@ -128,22 +129,22 @@ json ringJson(const CalibrationReport& report, const Assessment& assessment) {
   json entry = judgement(assessment.ringJudgement);
   if (report.adjustedClosureDeg) entry["adjusted_closure_degrees"] = number(*report.adjustedClosureDeg);
   if (!assessment.ring) return entry;
-  const RingClosure& ring = *assessment.ring;
+  const rig::RingClosure& ring = *assessment.ring;
   entry["closure_degrees"] = number(ring.closureDeg);
-  entry["suspect_pair"] = ring.closureDeg > kClosureCheckDeg ? json(ring.suspect) : json(nullptr);
+  entry["suspect_pair"] = ring.broken() ? json(ring.suspect) : json(nullptr);
   return entry;
 }
 
 json thresholdsJson() {
   return {{"camera_rms_good_px", kCameraRmsGoodPx},
           {"camera_rms_check_px", kCameraRmsCheckPx},
-          {"sampson_limit_px", kSampsonLimitPx},
+          {"sampson_limit_px", rig::kSampsonLimitPx},
           {"consistent_share_good", kConsistentShareGood},
           {"consistent_share_check", kConsistentShareCheck},
           {"pair_median_good_px", kPairMedianGoodPx},
           {"pair_median_check_px", kPairMedianCheckPx},
           {"closure_good_degrees", kClosureGoodDeg},
-          {"closure_check_degrees", kClosureCheckDeg},
+          {"closure_check_degrees", rig::kClosureLimitDeg},
           {"vertical_disparity_good_degrees", kVerticalDisparityGoodDeg},
           {"vertical_disparity_check_degrees", kVerticalDisparityCheckDeg}};
 }
@@ -153,7 +154,7 @@ json thresholdsJson() {
 nlohmann::json reportToJson(const CalibrationReport& report, const Assessment& assessment,
                             const FigureFiles& figures) {
   json jobs = json::array();
-  for (const JobOutcome& job : report.jobs) jobs.push_back({{"job", job.job}, {"code", job.code}});
+  for (const JobOutcome& job : report.jobs) jobs.push_back({{"job", jobName(job.job)}, {"code", job.code}});
   json cameras = json::array();
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
     cameras.push_back(cameraJson(report.cameras[i], assessment.cameras[i], figures.cameras[i]));

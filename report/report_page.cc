@@ -1,18 +1,25 @@
 #include "report/report_page.h"
 
 #include <cmath>
-#include <cstdio>
 #include <optional>
-#include <sstream>
 #include <utility>
+#include <vector>
+
+#include <kainjow/mustache.hpp>
 
 #include "core/number_format.h"
 #include "report/panorama.h"
+#include "report/rectified_pair.h"
+#include "report/report_page_template.h"
+#include "rig/epipolar_consistency.h"
 #include "rig/pair_pose.h"
 
 namespace ringcalib::report {
 
 namespace {
+
+using kainjow::mustache::data;
+using kainjow::mustache::list;
 
 constexpr char kStyle[] =
     "body{font-family:sans-serif;margin:24px;color:#222;max-width:1400px}"
@@ -33,6 +40,14 @@ constexpr char kStyle[] =
 constexpr const char* kCameraColours[rig::kCameras] = {"#e6194b", "#3cb44b", "#ffe119",
                                                         "#4363d8", "#f58231", "#42d4f4"};
 
+// The columns of the tables, in groups where a row can lack the whole group.
+const std::vector<std::string> kSolveColumns = {
+    "frames read",    "sampled",      "cheap test passed",  "views accepted",
+    "corners kept",   "RMS error (px)", "worst view RMS (px)"};
+const std::vector<std::string> kLensColumns = {"fx", "fy", "cx", "cy", "k1", "k2", "k3", "k4"};
+const std::vector<std::string> kPoseColumns = {"median error (px)", "R x (deg)", "R y (deg)",
+                                               "R z (deg)", "t"};
+
 std::string fixed(double value, int decimals) {
   if (!std::isfinite(value)) return "n/a";
   return formatNumber("%.*f", decimals, value);
@@ -44,26 +59,77 @@ std::string significant(double value) {
   return formatNumber("%.6g", value);
 }
 
-std::string verdictCell(const Judgement& judgement) {
-  const std::string name = verdictName(judgement.verdict);
-  std::string reasons;
-  for (const std::string& reason : judgement.reasons) {
-    reasons += (reasons.empty() ? ": " : "; ") + escapeHtml(reason);
+// The header of a table: its groups of columns in order.
+list columns(std::initializer_list<std::vector<std::string>> groups) {
+  list items;
+  for (const std::vector<std::string>& group : groups) {
+    for (const std::string& column : group) items.push_back(column);
   }
-  return "<td class=\"text " + name + "\"><b>" + name + "</b>" + reasons + "</td>";
+  return items;
 }
 
-std::string cell(const std::string& text) { return "<td>" + text + "</td>"; }
-
-std::string figure(const std::string& file, const std::string& caption) {
-  if (file.empty()) return "";
-  return "<figure><img src=\"" + escapeHtml(file) + "\" alt=\"" + escapeHtml(caption) +
-         "\"><figcaption>" + escapeHtml(caption) + "</figcaption></figure>\n";
+// Reasons after a first separator, the rest after a second.
+list reasons(const std::vector<std::string>& texts, const char* first, const char* rest) {
+  list items;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    data item;
+    item.set("separator", i == 0 ? first : rest);
+    item.set("text", texts[i]);
+    items.push_back(item);
+  }
+  return items;
 }
 
-// One line on top: the worst verdict of the run and what caused it.
-void writeSummary(std::ostream& page, const CalibrationReport& report,
-                  const Assessment& assessment) {
+data cell(const std::string& text) {
+  data item;
+  item.set("text", text);
+  return item;
+}
+
+// A cell of markup of the page's own.
+data markupCell(const std::string& html) {
+  data item;
+  item.set("html", html);
+  return item;
+}
+
+data classedCell(const std::string& cssClass, const std::string& text) {
+  data item = cell(text);
+  item.set("class", cssClass);
+  return item;
+}
+
+// One cell for a whole group of columns that a row has nothing for.
+data spanCell(const std::vector<std::string>& group, const std::string& text) {
+  data item = classedCell("text", text);
+  item.set("span", std::to_string(group.size()));
+  return item;
+}
+
+data verdictCell(const Judgement& judgement) {
+  const std::string name = verdictName(judgement.verdict);
+  data item;
+  item.set("class", "text " + name);
+  item.set("verdict", name);
+  item.set("reasons", reasons(judgement.reasons, ": ", "; "));
+  return item;
+}
+
+data table(list header, list rows) {
+  data view;
+  view.set("columns", std::move(header));
+  view.set("rows", std::move(rows));
+  return view;
+}
+
+data row(list cells) {
+  data view;
+  view.set("cells", std::move(cells));
+  return view;
+}
+
+// The worst verdict of the run and what caused it.
+data overallView(const CalibrationReport& report, const Assessment& assessment) {
   Judgement overall;
   const auto take = [&overall](const Judgement& judgement, const std::string& what) {
     if (judgement.verdict > overall.verdict) {
@@ -85,97 +151,93 @@ void writeSummary(std::ostream& page, const CalibrationReport& report,
   }
   if (!report.pairs.empty()) take(assessment.ringJudgement, "ring closure");
   for (const JobOutcome& job : report.jobs) {
-    if (job.code != 0) take({Verdict::kFailed, {}}, job.job + " job (code " + std::to_string(job.code) + ")");
-  }
-  const std::string name = verdictName(overall.verdict);
-  page << "<p class=\"" << name << "\" style=\"padding:6px 10px\">Overall: <b>" << name << "</b>";
-  for (std::size_t i = 0; i < overall.reasons.size(); ++i) {
-    page << (i == 0 ? " &mdash; " : ", ") << escapeHtml(overall.reasons[i]);
-  }
-  page << "</p>\n";
-}
-
-// The panorama with a switch (a checkbox, no script) that lays each camera's outline over it.
-void writePanorama(std::ostream& page, const PanoramaFigure& panorama) {
-  if (panorama.file.empty()) return;
-  page << "<h2>Panorama</h2>\n<input type=\"checkbox\" id=\"outlines\"><label for=\"outlines\"> "
-          "outline where each camera contributes (at least "
-       << fixed(100 * kOutlineShare, 0) << " % of the blend)</label>\n<div class=\"pano\"><img src=\""
-       << escapeHtml(panorama.file) << "\" alt=\"The six stills stitched into one panorama\">"
-       << "<svg viewBox=\"0 0 " << kPanoramaWidth << " " << kPanoramaHeight
-       << "\" preserveAspectRatio=\"none\">";
-  for (int n = 0; n < rig::kCameras; ++n) {
-    for (const std::vector<cv::Point>& outline : panorama.outlines[n]) {
-      page << "<polygon fill=\"none\" stroke=\"" << kCameraColours[n] << "\" stroke-width=\"6\" points=\"";
-      for (const cv::Point& point : outline) page << point.x << "," << point.y << " ";
-      page << "\"/>";
+    if (job.code != 0) {
+      take({Verdict::kFailed, {}}, std::string(jobName(job.job)) + " job (code " + std::to_string(job.code) + ")");
     }
-    const cv::Point2d& axis = panorama.axes[n];
-    page << "<text x=\"" << fixed(axis.x, 0) << "\" y=\"" << fixed(axis.y, 0) << "\" fill=\""
-         << kCameraColours[n] << "\" font-size=\"90\" text-anchor=\"middle\">" << n << "</text>";
   }
-  page << "</svg></div>\n"
-       << "<p>An equirectangular panorama: the horizon is the plane of the cameras' axes, camera 0 "
-          "in the middle, 360&deg; across and 180&deg; down. Each still enters through the "
-          "calibrated intrinsics and one orientation per camera, the six pair rotations composed "
-          "around the ring with the closure spread evenly over them, and overlaps are blended by "
-          "the angle from each camera's axis. Near objects show seams and doubled edges whatever "
-          "the calibration (parallax), because the cameras sit apart; distant ones should line "
-          "up.</p>\n";
+  data view;
+  view.set("verdict", verdictName(overall.verdict));
+  view.set("reasons", reasons(overall.reasons, " &mdash; ", ", "));
+  return view;
 }
 
-void writeJobs(std::ostream& page, const CalibrationReport& report) {
-  page << "<h2>Run</h2>\n<table><tr><th>job</th><th>result code</th></tr>\n";
+data panoramaView(const PanoramaFigure& panorama) {
+  data view;
+  view.set("file", panorama.file);
+  view.set("outlineShare", fixed(100 * kOutlineShare, 0));
+  view.set("width", std::to_string(kPanoramaWidth));
+  view.set("height", std::to_string(kPanoramaHeight));
+  list cameras;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    list outlines;
+    for (const std::vector<cv::Point>& outline : panorama.outlines[n]) {
+      std::string points;
+      for (const cv::Point& point : outline) {
+        points += std::to_string(point.x) + "," + std::to_string(point.y) + " ";
+      }
+      outlines.push_back(data("points", points));
+    }
+    data camera;
+    camera.set("camera", std::to_string(n));
+    camera.set("colour", kCameraColours[n]);
+    camera.set("outlines", outlines);
+    camera.set("x", fixed(panorama.axes[n].x, 0));
+    camera.set("y", fixed(panorama.axes[n].y, 0));
+    cameras.push_back(camera);
+  }
+  view.set("cameras", cameras);
+  return view;
+}
+
+list jobsView(const CalibrationReport& report) {
+  list jobs;
   for (const JobOutcome& job : report.jobs) {
-    page << "<tr><td class=\"text\">" << escapeHtml(job.job) << "</td><td class=\""
-         << (job.code == 0 ? "good" : "failed") << "\">" << job.code
-         << (job.code == 0 ? " (success)" : " (failed)") << "</td></tr>\n";
+    data view;
+    view.set("name", jobName(job.job));
+    view.set("verdict", job.code == 0 ? "good" : "failed");
+    view.set("code", std::to_string(job.code));
+    view.set("outcome", job.code == 0 ? "success" : "failed");
+    jobs.push_back(view);
   }
-  page << "</table>\n";
+  return jobs;
 }
 
-void writeCameras(std::ostream& page, const CalibrationReport& report,
-                  const Assessment& assessment) {
-  page << "<h2>Cameras</h2>\n<table><tr><th>camera</th><th>frames read</th>"
-          "<th>sampled</th><th>cheap test passed</th><th>views accepted</th>"
-          "<th>corners kept</th><th>RMS error (px)</th><th>worst view RMS (px)</th>"
-          "<th>fx</th><th>fy</th><th>cx</th><th>cy</th><th>k1</th><th>k2</th><th>k3</th>"
-          "<th>k4</th><th>verdict</th></tr>\n";
+data cameraTable(const CalibrationReport& report, const Assessment& assessment) {
+  list rows;
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
     const CameraReport& camera = report.cameras[i];
-    page << "<tr>" << cell(std::to_string(camera.camera));
+    list cells{cell(std::to_string(camera.camera))};
     if (camera.intrinsic) {
       const IntrinsicReport& in = *camera.intrinsic;
       double worst = kNotMeasured;
       for (double rms : in.viewRmsErrors) {
         if (std::isfinite(rms) && !(rms <= worst)) worst = rms;
       }
-      page << cell(std::to_string(in.framesRead)) << cell(std::to_string(in.framesSampled))
-           << cell(std::to_string(in.framesPassingCheapTest))
-           << cell(std::to_string(in.viewsAccepted)) << cell(std::to_string(in.cornersKept))
-           << cell(fixed(in.rmsError, 3)) << cell(fixed(worst, 3));
+      for (const std::string& value :
+           {std::to_string(in.framesRead), std::to_string(in.framesSampled),
+            std::to_string(in.framesPassingCheapTest), std::to_string(in.viewsAccepted),
+            std::to_string(in.cornersKept), fixed(in.rmsError, 3), fixed(worst, 3)}) {
+        cells.push_back(cell(value));
+      }
     } else {
-      page << "<td class=\"text\" colspan=\"7\">intrinsic parameters read from the file</td>";
+      cells.push_back(spanCell(kSolveColumns, "intrinsic parameters read from the file"));
     }
     if (camera.hasIntrinsics) {
-      page << cell(fixed(camera.K(0, 0), 2)) << cell(fixed(camera.K(1, 1), 2))
-           << cell(fixed(camera.K(0, 2), 2)) << cell(fixed(camera.K(1, 2), 2));
-      for (int k = 0; k < 4; ++k) page << cell(significant(camera.D[k]));
+      for (const double value : {camera.K(0, 0), camera.K(1, 1), camera.K(0, 2), camera.K(1, 2)}) {
+        cells.push_back(cell(fixed(value, 2)));
+      }
+      for (int k = 0; k < 4; ++k) cells.push_back(cell(significant(camera.D[k])));
     } else {
-      page << "<td colspan=\"8\">n/a</td>";
+      cells.push_back(spanCell(kLensColumns, "n/a"));
     }
-    page << verdictCell(assessment.cameras[i]) << "</tr>\n";
+    cells.push_back(verdictCell(assessment.cameras[i]));
+    rows.push_back(row(cells));
   }
-  page << "</table>\n";
+  return table(columns({{"camera"}, kSolveColumns, kLensColumns, {"verdict"}}), rows);
 }
 
-void writePairs(std::ostream& page, const CalibrationReport& report,
-                const Assessment& assessment) {
-  page << "<h2>Pairs</h2>\n<table><tr><th>pair</th><th>cameras</th>"
-          "<th>correspondences</th><th>consistent with F</th><th>median error (px)</th>"
-          "<th>R x (deg)</th><th>R y (deg)</th><th>R z (deg)</th><th>t</th>"
-          "<th>share of the closure explained</th><th>verdict</th>"
-          "<th>vertical disparity median / p95 (deg)</th><th>depth readiness</th></tr>\n";
+data pairTable(const CalibrationReport& report, const Assessment& assessment) {
+  list rows;
   for (std::size_t i = 0; i < report.pairs.size(); ++i) {
     const PairReport& pair = report.pairs[i];
     std::string consistent = "n/a";
@@ -183,186 +245,165 @@ void writePairs(std::ostream& page, const CalibrationReport& report,
       consistent = std::to_string(pair.consistentWithF) + " (" +
                    fixed(100.0 * pair.consistentWithF / pair.correspondences, 1) + " %)";
     }
-    page << "<tr>" << cell(std::to_string(pair.pair))
-         << cell(std::to_string(pair.first) + " &rarr; " + std::to_string(pair.second))
-         << cell(std::to_string(pair.correspondences)) << cell(consistent);
+    list cells{cell(std::to_string(pair.pair)),
+               markupCell(std::to_string(pair.first) + " &rarr; " + std::to_string(pair.second)),
+               cell(std::to_string(pair.correspondences)), cell(consistent)};
     if (pair.solved) {
-      page << cell(fixed(pair.medianError, 3)) << cell(fixed(pair.anglesDeg[0], 4))
-           << cell(fixed(pair.anglesDeg[1], 4)) << cell(fixed(pair.anglesDeg[2], 4))
-           << cell("(" + fixed(pair.t[0], 4) + ", " + fixed(pair.t[1], 4) + ", " +
-                   fixed(pair.t[2], 4) + ")");
+      for (const std::string& value :
+           {fixed(pair.medianError, 3), fixed(pair.anglesDeg[0], 4), fixed(pair.anglesDeg[1], 4),
+            fixed(pair.anglesDeg[2], 4),
+            "(" + fixed(pair.t[0], 4) + ", " + fixed(pair.t[1], 4) + ", " + fixed(pair.t[2], 4) + ")"}) {
+        cells.push_back(cell(value));
+      }
     } else {
-      page << "<td colspan=\"5\">no pose</td>";
+      cells.push_back(spanCell(kPoseColumns, "no pose"));
     }
     const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < rig::kCameras;
     // The shares mean something only when there is a closure error to explain.
-    const bool explains = inRing && assessment.ring->closureDeg > kClosureCheckDeg;
-    page << cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a")
-         << verdictCell(assessment.pairs[i]);
+    const bool explains = inRing && assessment.ring->broken();
+    cells.push_back(cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a"));
+    cells.push_back(verdictCell(assessment.pairs[i]));
     if (const std::optional<DepthReadiness>& depth = assessment.depth[i]) {
-      page << cell(fixed(depth->medianDeg, 3) + " / " + fixed(depth->p95Deg, 3)) << verdictCell(depth->judgement);
+      cells.push_back(cell(fixed(depth->medianDeg, 3) + " / " + fixed(depth->p95Deg, 3)));
+      cells.push_back(verdictCell(depth->judgement));
     } else {
-      page << cell("n/a") << cell("n/a");
+      cells.push_back(cell("n/a"));
+      cells.push_back(cell("n/a"));
     }
-    page << "</tr>\n";
+    rows.push_back(row(cells));
   }
-  page << "</table>\n"
-       << "<p>The vertical disparity is measured in each pair's epipolar frame (the rectified "
-          "pictures below): the difference of the row angles of a correspondence's two rays. A "
-          "turn of one camera that moves points along the rows looks like a change of depth and "
-          "no vertical disparity can see it: <b>good</b> here means the rows agree, not that "
-          "depth is right.</p>\n";
+  return table(columns({{"pair", "cameras", "correspondences", "consistent with F"}, kPoseColumns,
+                        {"share of the closure explained", "verdict",
+                         "vertical disparity median / p95 (deg)", "depth readiness"}}),
+               rows);
 }
 
 // Only in a check of a stored calibration: each pair's verdict and figures.
-void writeCheck(std::ostream& page, const CalibrationReport& report) {
-  bool checked = false;
-  for (const PairReport& pair : report.pairs) checked = checked || pair.check.has_value();
-  if (!checked) return;
-  page << "<h2>Check of the stored calibration</h2>\n<table><tr><th>pair</th><th>verdict</th>"
-          "<th>rotation change (deg)</th><th>direction change (deg)</th>"
-          "<th>median error, stored pose (px)</th><th>median error, fresh pose (px)</th></tr>\n";
+std::optional<data> checkTable(const CalibrationReport& report) {
+  const PairCheck* rule = nullptr;  // every pair is judged by the same rule
+  list rows;
   for (const PairReport& pair : report.pairs) {
     if (!pair.check) continue;
     const PairCheck& check = *pair.check;
-    page << "<tr>" << cell(std::to_string(pair.first) + "-" + std::to_string(pair.second))
-         << "<td class=\"" << (check.moved ? "poor\">moved" : "good\">holds") << "</td>"
-         << cell(fixed(check.rotationDeg, 3)) << cell(fixed(check.directionDeg, 3))
-         << cell(fixed(check.storedErrorPx, 3)) << cell(fixed(check.freshErrorPx, 3)) << "</tr>\n";
+    if (rule == nullptr) rule = &check;
+    rows.push_back(row({cell(std::to_string(pair.first) + "-" + std::to_string(pair.second)),
+                        check.moved ? classedCell("poor", "moved") : classedCell("good", "holds"),
+                        cell(fixed(check.rotationDeg, 3)), cell(fixed(check.directionDeg, 3)),
+                        cell(fixed(check.storedErrorPx, 3)), cell(fixed(check.freshErrorPx, 3))}));
   }
-  page << "</table>\n<p>The pose each pair shows in the fresh stills is compared with the pose "
-          "stored in the parameter file. A pair has <b>moved</b> when the stored pose explains "
-          "the fresh correspondences more than "
-       << fixed(kMovedErrorRatio, 1)
-       << " times worse (median error) than the fresh pose does, and the two rotations differ "
-          "by more than "
-       << fixed(kMovedRotationFloorDeg, 2)
-       << "&deg;. The same rig shot again gives both poses about the same error however noisy "
-          "the stills, while a camera turned by a tenth of a degree gives its two pairs several "
-          "times the error. The change of the baseline's direction is shown but does not "
-          "decide: over a baseline of a few centimetres it is known to tenths of a degree at "
-          "best. The rectified pairs below and their vertical disparity use the stored poses.</p>\n";
+  if (rule == nullptr) return std::nullopt;
+  data view = table(columns({{"pair", "verdict", "rotation change (deg)", "direction change (deg)",
+                              "median error, stored pose (px)", "median error, fresh pose (px)"}}),
+                    rows);
+  view.set("movedErrorRatio", fixed(rule->movedErrorRatio, 1));
+  view.set("movedRotationFloorDeg", fixed(rule->movedRotationFloorDeg, 2));
+  return view;
+}
+
+data ringTable(const Assessment& assessment) {
+  const std::optional<rig::RingClosure>& ring = assessment.ring;
+  list cells{cell(ring ? fixed(ring->closureDeg, 4) : "n/a"),
+             cell(!ring ? "n/a" : ring->broken() ? std::to_string(ring->suspect) : "none"),
+             verdictCell(assessment.ringJudgement)};
+  data view = table(columns({{"closure (deg)", "pair that breaks the ring", "verdict"}}), list{row(cells)});
+  view.set("closureLimitDeg", fixed(rig::kClosureLimitDeg, 2));
+  return view;
 }
 
 // Only with --ring-adjust: each pair's pairwise and adjusted pose side by side, and the ring's
 // closure before and after.
-void writeAdjustment(std::ostream& page, const CalibrationReport& report, const Assessment& assessment) {
-  if (!report.adjustedClosureDeg) return;
-  page << "<h2>Ring adjustment</h2>\n<table><tr><th>pair</th><th>R pairwise (deg)</th>"
-          "<th>R adjusted (deg)</th><th>t pairwise</th><th>t adjusted</th>"
-          "<th>rotation change (deg)</th><th>direction change (deg)</th>"
-          "<th>1-&sigma; rotation (deg)</th><th>1-&sigma; direction (deg)</th></tr>\n";
+std::optional<data> adjustmentTable(const CalibrationReport& report, const Assessment& assessment) {
+  if (!report.adjustedClosureDeg) return std::nullopt;
   const auto triple = [](const cv::Vec3d& v, int decimals) {
     return fixed(v[0], decimals) + " " + fixed(v[1], decimals) + " " + fixed(v[2], decimals);
   };
+  list rows;
   for (const PairReport& pair : report.pairs) {
     if (!pair.adjusted) continue;
     const AdjustedPairReport& adjusted = *pair.adjusted;
-    page << "<tr>" << cell(std::to_string(pair.first) + "-" + std::to_string(pair.second))
-         << cell(triple(pair.anglesDeg, 4)) << cell(triple(adjusted.anglesDeg, 4))
-         << cell(triple(pair.t, 5)) << cell(triple(adjusted.t, 5))
-         << cell(fixed(rig::rotationErrorDeg(adjusted.R, pair.R), 4))
-         << cell(fixed(rig::directionErrorDeg(adjusted.t, pair.t), 3))
-         << cell(fixed(adjusted.sigmaRotationDeg, 4)) << cell(fixed(adjusted.sigmaDirectionDeg, 3))
-         << "</tr>\n";
+    rows.push_back(row({cell(std::to_string(pair.first) + "-" + std::to_string(pair.second)),
+                        cell(triple(pair.anglesDeg, 4)), cell(triple(adjusted.anglesDeg, 4)),
+                        cell(triple(pair.t, 5)), cell(triple(adjusted.t, 5)),
+                        cell(fixed(rig::rotationErrorDeg(adjusted.R, pair.R), 4)),
+                        cell(fixed(rig::directionErrorDeg(adjusted.t, pair.t), 3)),
+                        cell(fixed(adjusted.sigmaRotationDeg, 4)),
+                        cell(fixed(adjusted.sigmaDirectionDeg, 3))}));
   }
-  page << "</table>\n<p>Ring closure: " << (assessment.ring ? fixed(assessment.ring->closureDeg, 4) : "n/a")
-       << "&deg; pairwise, " << fixed(*report.adjustedClosureDeg, 6)
-       << "&deg; adjusted. The parameter file holds the adjusted poses.</p>\n";
+  data view = table(columns({{"pair", "R pairwise (deg)", "R adjusted (deg)", "t pairwise",
+                              "t adjusted", "rotation change (deg)", "direction change (deg)",
+                              "1-&sigma; rotation (deg)", "1-&sigma; direction (deg)"}}),
+                    rows);
+  view.set("pairwiseClosureDeg", assessment.ring ? fixed(assessment.ring->closureDeg, 4) : "n/a");
+  view.set("adjustedClosureDeg", fixed(*report.adjustedClosureDeg, 6));
+  return view;
 }
 
-void writeRing(std::ostream& page, const Assessment& assessment) {
-  page << "<h2>Ring closure</h2>\n<table><tr><th>closure (deg)</th>"
-          "<th>pair that breaks the ring</th>"
-          "<th>verdict</th></tr>\n<tr>";
-  if (assessment.ring) {
-    const RingClosure& ring = *assessment.ring;
-    page << cell(fixed(ring.closureDeg, 4))
-         << cell(ring.closureDeg > kClosureCheckDeg ? std::to_string(ring.suspect) : "none");
-  } else {
-    page << cell("n/a") << cell("n/a");
+data limitsView() {
+  data view;
+  view.set("cameraRmsGoodPx", fixed(kCameraRmsGoodPx, 2));
+  view.set("cameraRmsCheckPx", fixed(kCameraRmsCheckPx, 2));
+  view.set("sampsonLimitPx", fixed(rig::kSampsonLimitPx, 1));
+  view.set("consistentShareGood", fixed(100 * kConsistentShareGood, 0));
+  view.set("consistentShareCheck", fixed(100 * kConsistentShareCheck, 0));
+  view.set("pairMedianGoodPx", fixed(kPairMedianGoodPx, 2));
+  view.set("pairMedianCheckPx", fixed(kPairMedianCheckPx, 2));
+  view.set("closureGoodDeg", fixed(kClosureGoodDeg, 2));
+  view.set("closureLimitDeg", fixed(rig::kClosureLimitDeg, 2));
+  view.set("disparityGoodDeg", fixed(kVerticalDisparityGoodDeg, 2));
+  view.set("disparityCheckDeg", fixed(kVerticalDisparityCheckDeg, 2));
+  return view;
+}
+
+// The pictures that were written, each with its caption.
+list figureList(std::initializer_list<std::pair<std::string, std::string>> figures) {
+  list items;
+  for (const auto& [file, caption] : figures) {
+    if (file.empty()) continue;
+    data item;
+    item.set("file", file);
+    item.set("caption", caption);
+    items.push_back(item);
   }
-  page << verdictCell(assessment.ringJudgement) << "</tr>\n</table>\n"
-       << "<p>Pair n maps view n to view n+1 (X<sub>n+1</sub> = R<sub>n</sub>(X<sub>n</sub> "
-          "&minus; t<sub>n</sub>)), so going once around the ring, R<sub>5</sub>R<sub>4</sub>"
-          "R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps view 0 to itself. The "
-          "<i>closure</i> is the angle by which that product differs from the identity; a well "
-          "calibrated rig closes to a few hundredths of a degree. A wrong pair shows in the "
-          "closure, but the closure alone cannot say which pair it is: an error in any one "
-          "pair gives the same closure angle. Its direction differs, though. For each pair, "
-          "the error it would have to carry to cause the whole closure is compared with how "
-          "its rotation actually deviates from the mean rotation of the other five pairs (the "
-          "six cameras of a ring are alike, so their pair rotations are alike too). The "
-          "<i>share of the closure explained</i> is the deviation's component along that "
-          "error, as a share of the error: near 100 % for a pair that carries the error, near "
-          "0 % for pairs that only differ by the cameras' natural mounting. When the closure "
-          "exceeds "
-       << fixed(kClosureCheckDeg, 2)
-       << "&deg;, the pair that explains the largest share is named as the pair that "
-          "<b>breaks the ring</b>.</p>\n";
+  return items;
 }
 
-void writeThresholds(std::ostream& page) {
-  page << "<h2>Limits of the verdicts</h2>\n<ul>\n"
-       << "<li>Camera: the fisheye solve's RMS reprojection error is <b>good</b> up to "
-       << fixed(kCameraRmsGoodPx, 2) << " px, to <b>check</b> up to "
-       << fixed(kCameraRmsCheckPx, 2) << " px, <b>poor</b> above; a camera without a solve "
-          "has <b>failed</b>.</li>\n"
-       << "<li>Pair: a correspondence is consistent with the fundamental matrix F when its "
-          "Sampson distance is at most "
-       << fixed(kSampsonLimitPx, 1) << " px; a share of at least "
-       << fixed(100 * kConsistentShareGood, 0) << " % is good, of at least "
-       << fixed(100 * kConsistentShareCheck, 0) << " % to check, less is poor.</li>\n"
-       << "<li>Pair: the refinement's final median reprojection error (pixels of the "
-          "undistorted views) is good up to "
-       << fixed(kPairMedianGoodPx, 2) << " px, to check up to " << fixed(kPairMedianCheckPx, 2)
-       << " px, poor above.</li>\n"
-       << "<li>Ring: the closure is good up to " << fixed(kClosureGoodDeg, 2)
-       << "&deg;, to check up to " << fixed(kClosureCheckDeg, 2) << "&deg;, poor above.</li>\n"
-       << "<li>Depth readiness: the median vertical disparity of a pair's correspondences "
-          "(the inliers of F) in its epipolar frame is good up to "
-       << fixed(kVerticalDisparityGoodDeg, 2) << "&deg;, to check up to "
-       << fixed(kVerticalDisparityCheckDeg, 2)
-       << "&deg;, poor above. On six generated rigs (three standard, three with harder "
-          "stills) the calibrated pairs measured 0.003&ndash;0.007&deg; (95th percentile at most "
-          "0.03&deg;); one camera pitched by 0.2&deg; put both its pairs at 0.16&ndash;0.18&deg;, "
-          "turned by 0.2&deg; about its axis at 0.09&ndash;0.12&deg;.</li>\n"
-       << "<li>Each verdict is the worst of its criteria.</li>\n</ul>\n";
-}
-
-void writeFigures(std::ostream& page, const CalibrationReport& report,
-                  const FigureFiles& figures) {
-  const char* heading = "<h2>Cameras in pictures</h2>\n";
+void addFigures(data& page, const CalibrationReport& report, const FigureFiles& figures) {
+  list cameras;
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
-    const int n = report.cameras[i].camera;
+    const std::string name = "Camera " + std::to_string(report.cameras[i].camera);
     const CameraFigures& files = figures.cameras[i];
-    if (files.coverage.empty() && files.preview.empty()) continue;
-    page << std::exchange(heading, "") << "<h3>Camera " << n << "</h3>\n"
-         << figure(files.coverage, "Camera " + std::to_string(n) +
-                                       ": the accepted corners over the frame, coloured by "
-                                       "their reprojection error")
-         << figure(files.preview, "Camera " + std::to_string(n) +
-                                      ": the undistorted view after the quarter turn");
+    list shown = figureList(
+        {{files.coverage, name + ": the accepted corners over the frame, coloured by their reprojection error"},
+         {files.preview, name + ": the undistorted view after the quarter turn"}});
+    if (shown.empty()) continue;
+    data camera;
+    camera.set("camera", std::to_string(report.cameras[i].camera));
+    camera.set("figures", shown);
+    cameras.push_back(camera);
   }
-  heading = "<h2>Pairs in pictures</h2>\n";
+  list pairs;
   for (std::size_t i = 0; i < report.pairs.size(); ++i) {
     const PairReport& pair = report.pairs[i];
     const PairFigures& files = figures.pairs[i];
-    if (files.matches.empty() && files.errors.empty() && files.rectified.empty()) continue;
-    page << std::exchange(heading, "");
     const std::string name = "Pair " + std::to_string(pair.pair) + " (cameras " +
-                             std::to_string(pair.first) + " and " +
-                             std::to_string(pair.second) + ")";
-    page << "<h3>" << name << "</h3>\n"
-         << figure(files.matches, name + ": the two warped strips the flow ran on, with a "
-                                         "sample of correspondences")
-         << figure(files.errors, name + ": histogram of the refinement's final "
-                                        "reprojection errors")
-         << figure(files.rectified, name + ": both stills in the pair's epipolar frame (rows "
-                                           "are planes through the baseline, 5 px per degree, "
-                                           "guide lines every 10 degrees): a scene point lies "
-                                           "on the same row in both views");
+                             std::to_string(pair.first) + " and " + std::to_string(pair.second) + ")";
+    list shown = figureList(
+        {{files.matches, name + ": the two warped strips the flow ran on, with a sample of correspondences"},
+         {files.errors, name + ": histogram of the refinement's final reprojection errors"},
+         {files.rectified,
+          name + ": both stills in the pair's epipolar frame (rows are planes through the baseline, " +
+              std::to_string(kRectifiedPixelsPerDegree) + " px per degree, guide lines every " +
+              fixed(kGuideStepDeg, 0) + " degrees): a scene point lies on the same row in both views"}});
+    if (shown.empty()) continue;
+    data view;
+    view.set("name", name);
+    view.set("figures", shown);
+    pairs.push_back(view);
   }
+  page.set("cameraFiguresShown", !cameras.empty());
+  page.set("cameraFigures", cameras);
+  page.set("pairFiguresShown", !pairs.empty());
+  page.set("pairFigures", pairs);
 }
 
 }  // namespace
@@ -384,25 +425,29 @@ std::string escapeHtml(const std::string& text) {
 
 std::string renderPage(const CalibrationReport& report, const Assessment& assessment,
                        const FigureFiles& figures) {
-  std::ostringstream page;
-  page << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-       << "<title>ringcalib calibration report</title>\n<style>" << kStyle
-       << "</style>\n</head>\n<body>\n<h1>Calibration report</h1>\n";
-  writeSummary(page, report, assessment);
-  writePanorama(page, figures.panorama);
-  writeJobs(page, report);
-  if (!report.cameras.empty()) writeCameras(page, report, assessment);
+  data page;
+  page.set("style", kStyle);
+  page.set("overall", overallView(report, assessment));
+  if (!figures.panorama.file.empty()) page.set("panorama", panoramaView(figures.panorama));
+  page.set("jobs", jobsView(report));
+  if (!report.cameras.empty()) page.set("cameraTable", cameraTable(report, assessment));
   if (!report.pairs.empty()) {
-    writeCheck(page, report);
-    writePairs(page, report, assessment);
-    writeRing(page, assessment);
-    writeAdjustment(page, report, assessment);
+    if (std::optional<data> check = checkTable(report)) page.set("checkTable", *check);
+    page.set("pairTable", pairTable(report, assessment));
+    page.set("ringTable", ringTable(assessment));
+    if (std::optional<data> adjustment = adjustmentTable(report, assessment)) {
+      page.set("adjustmentTable", *adjustment);
+    }
   }
-  writeThresholds(page);
-  writeFigures(page, report, figures);
-  page << "<p>The same numbers, machine readable: <a href=\"" << kJsonFile << "\">"
-       << kJsonFile << "</a>.</p>\n</body>\n</html>\n";
-  return page.str();
+  page.set("limits", limitsView());
+  addFigures(page, report, figures);
+  page.set("jsonFile", kJsonFile);
+  page.set("table", kainjow::mustache::partial([] { return std::string(kTableTemplate); }));
+  page.set("cell", kainjow::mustache::partial([] { return std::string(kCellTemplate); }));
+  page.set("figure", kainjow::mustache::partial([] { return std::string(kFigureTemplate); }));
+  kainjow::mustache::mustache renderer{kPageTemplate};
+  renderer.set_custom_escape(escapeHtml);
+  return renderer.render(page);
 }
 
 }  // namespace ringcalib::report

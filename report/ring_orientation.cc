@@ -1,15 +1,13 @@
 #include "report/ring_orientation.h"
 
-#include <opencv2/calib3d.hpp>
-
+#include "pose/angles.h"
+#include "pose/pose_geometry.h"
 #include "report/still_lookup.h"
 #include "rig/prepared_view.h"
 
 namespace ringcalib::report {
 
 namespace {
-
-cv::Vec3d normalised(const cv::Vec3d& v) { return v * (1.0 / cv::norm(v)); }
 
 // A sensor-frame direction of camera n as a world ray.
 cv::Vec3d worldRay(const cv::Matx33d& orientation, const cv::Vec3d& sensor) {
@@ -25,12 +23,9 @@ RingOrientations composeRing(const std::array<cv::Matx33d, rig::kCameras>& pairR
     composed[n] = around;
     around = pairRotations[n] * around;
   }
-  cv::Vec3d closure;
-  cv::Rodrigues(around, closure);
+  const cv::Vec3d closure = rotationVector(around);
   for (int n = 0; n < rig::kCameras; ++n) {
-    cv::Matx33d share;
-    cv::Rodrigues(cv::Vec3d(closure * (-static_cast<double>(n) / rig::kCameras)), share);
-    composed[n] = composed[n] * share;
+    composed[n] = composed[n] * rotationMatrix(closure * (-static_cast<double>(n) / rig::kCameras));
   }
   return composed;
 }
@@ -49,7 +44,7 @@ cv::Matx33d panoramaFrame(const RingOrientations& orientations) {
   cv::Vec3d down(eigenvectors(2, 0), eigenvectors(2, 1), eigenvectors(2, 2));
   if (down.dot(worldRay(orientations[0], {-1.0, 0.0, 0.0})) < 0.0) down = -down;
   const cv::Vec3d axis0 = worldRay(orientations[0], {0.0, 0.0, 1.0});
-  const cv::Vec3d forward = normalised(axis0 - axis0.dot(down) * down);
+  const cv::Vec3d forward = unitVector(axis0 - axis0.dot(down) * down);
   const cv::Vec3d right = down.cross(forward);
   return cv::Matx33d(right[0], down[0], forward[0], right[1], down[1], forward[1], right[2], down[2], forward[2]);
 }

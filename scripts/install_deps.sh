@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libopencv-dev libtclap-dev nlohmann-json3-dev
   libgtest-dev libbenchmark-dev libjpeg-dev
-  libceres-dev
+  libceres-dev libkainjow-mustache-dev
   clang libclang-rt-14-dev
   time
   dpkg-dev file man-db

@@ -2,22 +2,16 @@
 
 #include <cmath>
 
-#include <opencv2/calib3d.hpp>
-
+#include "pose/angles.h"
 #include "tools/random_stream.h"
 
 namespace ringcalib::synth {
 namespace {
 
 constexpr std::uint64_t kMotionStream = 200;
-constexpr double kDeg = CV_PI / 180.0;
 
-// Rotation by `angle` about the unit `axis` (Rodrigues).
-cv::Matx33d axisRotation(const cv::Vec3d& axis, double angle) {
-  cv::Matx33d R;
-  cv::Rodrigues(axis * angle, R);
-  return R;
-}
+// Rotation by `angle` about the unit `axis`.
+cv::Matx33d axisRotation(const cv::Vec3d& axis, double angle) { return rotationMatrix(axis * angle); }
 
 // Phases and rates of one camera's sweep.
 struct Sweep {
@@ -53,7 +47,7 @@ BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount)
   const double cycle = 2.0 * CV_PI * tau;
 
   // Direction of the board's centre: off-axis angle in [0, 65°], azimuth turning steadily.
-  const double offAxis = 55.0 * kDeg * 0.5 * (1.0 - std::cos(s.radialCycles * cycle + s.radialPhase));
+  const double offAxis = 55.0 * kRadiansPerDegree * 0.5 * (1.0 - std::cos(s.radialCycles * cycle + s.radialPhase));
   const double azimuth = s.turns * cycle + s.azimuthPhase;
   const cv::Vec3d sight(std::sin(offAxis) * std::cos(azimuth), std::sin(offAxis) * std::sin(azimuth),
                         std::cos(offAxis));
@@ -67,9 +61,9 @@ BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount)
   const cv::Matx33d facing = bendNorm > 1e-12 ? axisRotation(bend / bendNorm, offAxis) : cv::Matx33d::eye();
   const cv::Vec3d sideX = facing * cv::Vec3d(1.0, 0.0, 0.0);
   const cv::Vec3d sideY = facing * cv::Vec3d(0.0, 1.0, 0.0);
-  const double tiltA = 25.0 * kDeg * std::sin(2.9 * cycle + s.tiltPhaseA);
-  const double tiltB = 25.0 * kDeg * std::sin(2.3 * cycle + s.tiltPhaseB);
-  const double roll = s.rollStart + 40.0 * kDeg * std::sin(1.3 * cycle + s.rollPhase);
+  const double tiltA = 25.0 * kRadiansPerDegree * std::sin(2.9 * cycle + s.tiltPhaseA);
+  const double tiltB = 25.0 * kRadiansPerDegree * std::sin(2.3 * cycle + s.tiltPhaseB);
+  const double roll = s.rollStart + 40.0 * kRadiansPerDegree * std::sin(1.3 * cycle + s.rollPhase);
   const cv::Matx33d orientation =
       axisRotation(sideX, tiltA) * axisRotation(sideY, tiltB) * axisRotation(sight, roll) * facing;
 

@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pose/angles.h"
 #include "tools/rig_truth.h"
 
 namespace ringcalib::synth {
-namespace {
-
-constexpr double kDeg = CV_PI / 180.0;
-
-}  // namespace
 
 double projectionRmsError(const CameraTruth& truth, const cv::Matx33d& K, const cv::Vec4d& D,
                           double maxAngleDeg) {
@@ -23,7 +19,7 @@ double projectionRmsError(const CameraTruth& truth, const cv::Matx33d& K, const 
   double sumSquares = 0.0, sumWeights = 0.0;
   const int rings = static_cast<int>(std::floor(maxAngleDeg / kRingStepDeg + 1e-9));
   for (int ring = 1; ring <= rings; ++ring) {
-    const double theta = ring * kRingStepDeg * kDeg;
+    const double theta = ring * kRingStepDeg * kRadiansPerDegree;
     const double weight = std::sin(theta);
     for (int a = 0; a < kAzimuthSteps; ++a) {
       const double phi = 2.0 * CV_PI * a / kAzimuthSteps;

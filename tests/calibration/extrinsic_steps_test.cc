@@ -6,7 +6,9 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "calibration/dense_flow_matches.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/image_orientation.h"
 #include "calibration/rig_check.h"
 #include "rig/prepared_view.h"
 #include "tests/support/test_support.h"
@@ -29,16 +31,15 @@ bool sameBytes(const cv::Mat& a, const cv::Mat& b) {
 // The quarter turn is counter-clockwise. With K = I the warp's homography is R itself, here
 // one that samples pixel (x + dx, y): values extrapolated beyond the byte range are clamped.
 TEST(ImageOrientation, QuarterTurnAndWarp) {
-  ExtrinsicCalibration job;
   cv::Mat wide = bytes(2, 3, {1, 2, 3, 4, 5, 6});
-  job.rotate90(wide);
+  extrinsic::rotate90(wide);
   EXPECT_TRUE(sameBytes(wide, bytes(3, 2, {3, 6, 2, 5, 1, 4})));
   const cv::Mat I = cv::Mat::eye(3, 3, CV_64F);
   const auto column0 = [&](uchar a, uchar b, double dx) {
     cv::Mat image(4, 3, CV_8U, cv::Scalar(0));
     image.col(0).setTo(a);
     image.col(1).setTo(b);
-    job.rotateImage(image, (cv::Mat_<double>(3, 3) << 1, 0, dx, 0, 1, 0, 0, 0, 1), I);
+    extrinsic::rotateImage(image, (cv::Mat_<double>(3, 3) << 1, 0, dx, 0, 1, 0, 0, 0, 1), I);
     return image.at<uchar>(1, 0);
   };
   EXPECT_EQ(column0(100, 60, -0.5), 120);  // 1.5 * 100 - 0.5 * 60
@@ -49,13 +50,12 @@ TEST(ImageOrientation, QuarterTurnAndWarp) {
 
 // The pairs warp only the strip the flow reads: the same bytes there, zeros beside.
 TEST(ImageOrientation, StripIsTheWholeWarpsColumns) {
-  ExtrinsicCalibration job;
   const cv::Mat K = (cv::Mat_<double>(3, 3) << 80, 0, 100, 0, 80, 75, 0, 0, 1);
   cv::Mat whole(150, 200, CV_8UC3), strip;
   cv::randu(whole, 0, 256);
   strip = whole.clone();
-  job.rotateImage(whole, pairRotation(), K);
-  job.rotateImageColumns(strip, pairRotation(), K, cv::Range(70, 130));
+  extrinsic::rotateImage(whole, pairRotation(), K);
+  extrinsic::rotateImageColumns(strip, pairRotation(), K, cv::Range(70, 130));
   EXPECT_TRUE(sameBytes(strip.colRange(70, 130), whole.colRange(70, 130)));
   EXPECT_EQ(cv::countNonZero(strip.colRange(0, 70).reshape(1)) + cv::countNonZero(strip.colRange(130, 200).reshape(1)), 0);
 }
@@ -63,17 +63,16 @@ TEST(ImageOrientation, StripIsTheWholeWarpsColumns) {
 // A source whose value is its column: the warped value at p is the column the warp sampled,
 // which rotatePoints must give for p.
 TEST(ImageOrientation, PointsMapWhereTheWarpSampled) {
-  ExtrinsicCalibration job;
   cv::Mat source(240, 250, CV_8U);
   for (int c = 0; c < source.cols; ++c) source.col(c).setTo(c);
   const cv::Mat K = (cv::Mat_<double>(3, 3) << 300, 0, 125, 0, 300, 120, 0, 0, 1);
   cv::Mat warped = source.clone();
-  job.rotateImage(warped, pairRotation().t(), K);
+  extrinsic::rotateImage(warped, pairRotation().t(), K);
   int compared = 0;
   for (int y = 0; y < warped.rows; y += 7) {
     for (int x = 0; x < warped.cols; x += 7) {
       std::vector<cv::Point2f> p{cv::Point2f(static_cast<float>(x), static_cast<float>(y))};
-      job.rotatePoints(pairRotation().t(), p, K);
+      extrinsic::rotatePoints(pairRotation().t(), p, K);
       if (p[0].x < 1 || p[0].x > 248 || p[0].y < 1 || p[0].y > 238) continue;
       EXPECT_NEAR(warped.at<uchar>(y, x), p[0].x, 1.0) << x << "," << y;
       ++compared;
@@ -82,7 +81,7 @@ TEST(ImageOrientation, PointsMapWhereTheWarpSampled) {
   EXPECT_GT(compared, 300);
   // The first view of a pair turns 30 degrees toward its +x side.
   std::vector<cv::Point2f> centre{{1800, 1800}};
-  job.rotatePoints(pairRotation().t(), centre, targetCameraMatrix());
+  extrinsic::rotatePoints(pairRotation().t(), centre, targetCameraMatrix());
   EXPECT_NEAR(centre[0].x, 1800 + 550 * std::tan(CV_PI / 6), 0.01);
 }
 
@@ -99,7 +98,7 @@ TEST(DenseFlowMatches, FollowAKnownShiftOnTheGridOfTheStrip) {
   // Width 200: the strip starts at column 70 and is 60 wide. The second image shows the
   // scene moved by (+6, +3) pixels.
   std::vector<cv::Point2f> pts1, pts2;
-  ExtrinsicCalibration().matchesFromDenseOpticalFlow(scene(cv::Rect(10, 10, 200, 400)).clone(),
+  extrinsic::matchesFromDenseOpticalFlow(scene(cv::Rect(10, 10, 200, 400)).clone(),
                                                      scene(cv::Rect(4, 7, 200, 400)).clone(), pts1, pts2);
   ASSERT_TRUE(pts1.size() > 700u && pts2.size() == pts1.size());
   std::vector<float> errors;

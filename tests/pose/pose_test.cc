@@ -4,7 +4,9 @@
 #include <opencv2/calib3d.hpp>
 
 #include "core/gbk_text.h"
+#include "pose/angles.h"
 #include "pose/cpose.h"
+#include "pose/order_statistics.h"
 #include "tests/support/test_support.h"
 #include "tools/synthetic_two_view.h"
 
@@ -26,15 +28,34 @@ TEST(RotationAngles, MatrixAndTripleRoundTrip) {
     const double limit = CPose::HALF_PI - 1e-3;
     const cv::Vec3d triple(rng.uniform(-limit, limit), rng.uniform(-limit, limit), rng.uniform(-limit, limit));
     cv::Mat R;
-    cv::Matx33d Rx, Ry, Rz;
     pose.eulerToRotation(triple[0], triple[1], triple[2], R);
-    cv::Rodrigues(cv::Vec3d(triple[0], 0, 0), Rx), cv::Rodrigues(cv::Vec3d(0, triple[1], 0), Ry);
-    cv::Rodrigues(cv::Vec3d(0, 0, triple[2]), Rz);
+    const cv::Matx33d Rx = rotationMatrix({triple[0], 0, 0}), Ry = rotationMatrix({0, triple[1], 0});
+    const cv::Matx33d Rz = rotationMatrix({0, 0, triple[2]});
     EXPECT_LT(cv::norm(R, cv::Mat((Rz * Ry * Rx).t()), cv::NORM_INF), 1e-14);
     cv::Vec3d back;
     pose.rotationToEuler(R, back[0], back[1], back[2]);
     EXPECT_LT(cv::norm(back - triple), 1e-11) << triple;
+    EXPECT_LT(cv::norm(eulerAnglesDeg(R) * (CPose::PI / 180) - triple), 1e-11) << triple;
+    EXPECT_LT(cv::norm(rotationVector(Rx) - cv::Vec3d(triple[0], 0, 0)), 1e-12);
   }
+}
+
+// Nearest rank: the element of sorted rank round(fraction * (n - 1)); the median is the upper
+// middle one, and an empty sample has none.
+TEST(OrderStatistics, NearestRankAndTheUpperMedian) {
+  const struct {
+    std::vector<double> values;
+    double median, p95;
+  } cases[] = {{{3.0}, 3.0, 3.0}, {{4.0, 1.0}, 4.0, 4.0}, {{5.0, 1.0, 3.0}, 3.0, 5.0},
+               {{8.0, 2.0, 6.0, 4.0}, 6.0, 8.0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(median(c.values), c.median) << c.values.size();
+    EXPECT_EQ(percentile(c.values, 0.95), c.p95) << c.values.size();
+  }
+  EXPECT_TRUE(std::isnan(median({})));
+  std::vector<double> many(21);
+  for (std::size_t k = 0; k < many.size(); ++k) many[k] = static_cast<double>((k * 8) % 21);  // 0 ... 20 shuffled
+  EXPECT_EQ(percentile(many, 0.95), 19.0);  // rank round(0.95 * 20) = 19
 }
 
 TEST(PoseRefinement, ConvergesWithOutliersAndKeepsParallelRaysFinite) {

@@ -3,6 +3,7 @@
 // over, and the folder written from a report.
 #include <filesystem>
 #include <random>
+#include <regex>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -10,16 +11,21 @@
 
 #include "calibration/ring_closure_check.h"
 #include "report/assessment.h"
-#include "report/epipolar_consistency.h"
 #include "core/number_format.h"
+#include "report/report_page.h"
 #include "report/report_writer.h"
 #include "report/solve_residuals.h"
+#include "rig/epipolar_consistency.h"
+#include "rig/ring_closure.h"
 #include "tests/support/test_support.h"
 
 namespace ringcalib::test {
 namespace {
 
 using namespace ringcalib::report;
+using rig::computeRingClosure;
+using rig::countConsistentWithF;
+using rig::RingClosure;
 
 cv::Matx33d randomRotation(std::mt19937& random, double angleDeg) {
   std::normal_distribution<double> normal;
@@ -61,7 +67,8 @@ TEST(RingClosure, AnExactRingClosesAndOneBrokenPairIsNamed) {
 }
 
 // Each measure just inside and just beyond its limits, smaller being better. A ring beyond
-// its limit (pair 4 turned) stops the extrinsic job, which names the pair; the report says so.
+// its limit (pair 4 turned) stops the extrinsic job or the check, which names the pair; the
+// report says which job it stopped.
 TEST(Assessment, VerdictsFollowTheLimits) {
   const Verdict good = Verdict::kGood, check = Verdict::kCheck, poor = Verdict::kPoor, failed = Verdict::kFailed;
   const struct {
@@ -72,7 +79,7 @@ TEST(Assessment, VerdictsFollowTheLimits) {
       {1.0, 0.7, 0.51, 0.49, check, check, check}, {1.01, 0.699, 1.0, 0.51, poor, poor, failed},
       {0.2, 1.0, 1.01, 0.0, good, poor, good},     {0.2, 1.0, 0.2, 1.0, good, good, failed},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases) for (const Job job : {Job::kExtrinsic, Job::kCheck}) {
     std::mt19937 random(5);
     auto rotations = exactRing(random, 0.05);
     rotations[4] = randomRotation(random, c.closureDeg) * rotations[4];
@@ -88,7 +95,7 @@ TEST(Assessment, VerdictsFollowTheLimits) {
       report.pair(k).medianError = k == 0 ? c.pairMedian : 0.2;
     }
     std::ostringstream out;
-    report.jobs = {{"extrinsic", extrinsic::checkRingCloses(rotations, out)}};
+    report.jobs = {{job, extrinsic::checkRingCloses(rotations, out)}};
     EXPECT_EQ(report.jobs[0].code, c.closureDeg > 0.5 ? 9 : 0) << c.closureDeg;
     EXPECT_EQ(out.str(), c.closureDeg > 0.5 ? "extrinsic calibration failed: the ring does not close, its six pair rotations "
                                               "miss the identity by " + formatNumber("%.3f", c.closureDeg) +
@@ -100,6 +107,9 @@ TEST(Assessment, VerdictsFollowTheLimits) {
     EXPECT_EQ(assessment.ringJudgement.verdict, c.ring) << c.closureDeg;
     // Only a ring beyond the check limit names the pair that breaks it.
     EXPECT_EQ(assessment.pairs[4].verdict, c.closureDeg > 0.5 ? poor : good);
+    const std::string stopped = std::string("the ") + jobName(job) + " job stopped: the ring does not close within 0.5 deg";
+    const std::vector<std::string>& reasons = assessment.ringJudgement.reasons;
+    EXPECT_EQ(!reasons.empty() && reasons.back() == stopped, c.closureDeg > 0.5) << jobName(job);
   }
 }
 
@@ -149,7 +159,7 @@ CalibrationReport sampleReport() {
   std::mt19937 random(3);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   CalibrationReport report;
-  report.jobs = {{"intrinsic", 0}, {"extrinsic", 0}};
+  report.jobs = {{Job::kIntrinsic, 0}, {Job::kExtrinsic, 0}};
   const auto rotations = exactRing(random, 0.05);
   for (int n = 0; n < 6; ++n) {
     CameraReport& camera = report.camera(n);
@@ -193,6 +203,39 @@ TEST(ReportFolder, TheJsonHoldsTheRecordedNumbersExactly) {
     EXPECT_EQ(pair["verdict"], "good");
   }
   EXPECT_EQ(document["ring"]["verdict"], "good");
+}
+
+// Every row of every table of the page fills its header's columns, also where a camera or a
+// pair lacks a whole group of them (a cell then spans the group).
+TEST(ReportPage, EveryRowFillsItsTableColumns) {
+  CalibrationReport report = sampleReport();
+  report.cameras[1].intrinsic.reset();    // read from the file
+  report.cameras[2].hasIntrinsics = false;
+  report.pairs[3].solved = false;
+  report.pairs[4].check = PairCheck{};
+  report.pairs[4].check->movedErrorRatio = 2.5;
+  FigureFiles figures;
+  figures.cameras.resize(report.cameras.size());
+  figures.pairs.resize(report.pairs.size());
+  const std::string page = renderPage(report, assess(report), figures);
+  const std::regex tableExpr("<table>([\\s\\S]*?)</table>"), rowExpr("<tr>([\\s\\S]*?)</tr>");
+  const std::regex cellExpr("<t([hd])[^>]*?(?: colspan=\"(\\d+)\")?>");
+  int tables = 0;
+  for (std::sregex_iterator t(page.begin(), page.end(), tableExpr), end; t != end; ++t, ++tables) {
+    const std::string body = (*t)[1];
+    int header = -1;
+    for (std::sregex_iterator r(body.begin(), body.end(), rowExpr); r != end; ++r) {
+      const std::string cells = (*r)[1];
+      int width = 0;
+      for (std::sregex_iterator c(cells.begin(), cells.end(), cellExpr); c != end; ++c) {
+        width += (*c)[2].matched ? std::stoi((*c)[2]) : 1;
+      }
+      if (header < 0) header = width;
+      EXPECT_EQ(width, header) << cells;
+    }
+  }
+  EXPECT_EQ(tables, 5);  // run, cameras, check, pairs, ring
+  EXPECT_NE(page.find("more than 2.5 times worse"), std::string::npos);  // the check's own rule
 }
 
 TEST(ReportFolder, AFileThatCannotBeWrittenIsOneLineNamingIt) {

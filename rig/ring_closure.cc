@@ -1,19 +1,20 @@
-#include "report/ring_closure.h"
+#include "rig/ring_closure.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include <opencv2/calib3d.hpp>
 
+#include "pose/angles.h"
 #include "rig/pair_pose.h"
 
-namespace ringcalib::report {
+namespace ringcalib::rig {
 
 namespace {
 
 // The rotation closest to the mean of `rotations` (without `skipped`) in the Frobenius
 // norm: U V^T of the mean's singular value decomposition, with det = +1.
-cv::Matx33d chordalMean(const std::array<cv::Matx33d, rig::kCameras>& rotations, std::size_t skipped) {
+cv::Matx33d chordalMean(const std::array<cv::Matx33d, kCameras>& rotations, std::size_t skipped) {
   cv::Matx33d sum = cv::Matx33d::zeros();
   for (std::size_t n = 0; n < rotations.size(); ++n) {
     if (n != skipped) sum += rotations[n];
@@ -27,19 +28,13 @@ cv::Matx33d chordalMean(const std::array<cv::Matx33d, rig::kCameras>& rotations,
   return U * Vt;
 }
 
-cv::Vec3d rotationVector(const cv::Matx33d& R) {
-  cv::Vec3d vector;
-  cv::Rodrigues(R, vector);
-  return vector;
-}
-
 }  // namespace
 
-RingClosure computeRingClosure(const std::array<cv::Matx33d, rig::kCameras>& rotations) {
+RingClosure computeRingClosure(const std::array<cv::Matx33d, kCameras>& rotations) {
   RingClosure ring;
   cv::Matx33d around = cv::Matx33d::eye();
   for (const cv::Matx33d& R : rotations) around = R * around;
-  ring.closureDeg = rig::rotationAngleDeg(around);
+  ring.closureDeg = rotationAngleDeg(around);
 
   const std::size_t count = rotations.size();
   for (std::size_t k = 0; k < count; ++k) {
@@ -56,4 +51,4 @@ RingClosure computeRingClosure(const std::array<cv::Matx33d, rig::kCameras>& rot
   return ring;
 }
 
-}  // namespace ringcalib::report
+}  // namespace ringcalib::rig

@@ -25,15 +25,24 @@
 // As rotation vectors, with q_k = log(A_k^T C A_k) and d_k = log(D_k), the share of the
 // closure that pair k explains is d_k . q_k / |q_k|^2: about 1 for the broken pair, about
 // 0 for the others. The consensus M_k is the chordal mean of the other five rotations.
-namespace ringcalib::report {
+namespace ringcalib::rig {
+
+// Rotations of a ring whose pairs are right compose, once around, to within a few hundredths
+// of a degree of the identity. Beyond this limit at least one pair is plainly wrong: the
+// extrinsic job and the check stop rather than use its pose, and the report names the
+// suspect.
+inline constexpr double kClosureLimitDeg = 0.5;
 
 struct RingClosure {
   double closureDeg = 0.0;           // angle of R_5 ... R_0
-  std::array<double, rig::kCameras> explained{}; // share of the closure each pair explains
+  std::array<double, kCameras> explained{}; // share of the closure each pair explains
   int suspect = 0;                   // the pair that explains the largest share
+
+  // Beyond kClosureLimitDeg; a closure that is not a number breaks the ring too.
+  bool broken() const { return !(closureDeg <= kClosureLimitDeg); }
 };
 
 // `rotations` holds R_0 ... R_5 in ring order.
-RingClosure computeRingClosure(const std::array<cv::Matx33d, rig::kCameras>& rotations);
+RingClosure computeRingClosure(const std::array<cv::Matx33d, kCameras>& rotations);
 
-}  // namespace ringcalib::report
+}  // namespace ringcalib::rig
