@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace ringcalib::exporting {
 
 namespace {
 
-constexpr int kGridStep = 16;  // still pixels between the fit's samples
+// About 100 samples across the still's smaller side: the lens is smooth.
+int gridStep(cv::Size still) { return std::max(1, std::min(still.width, still.height) / 100); }
 
 double normRadius(cv::Size still) { return 0.5 * std::min(still.width, still.height); }
 
@@ -47,8 +50,9 @@ HuginFit fitHuginLens(const rig::FisheyeCamera& camera, cv::Size still) {
   const rig::FisheyeLens model(camera);
   std::vector<cv::Vec3d> rays;
   std::vector<cv::Point2d> pixels;
-  for (int v = 0; v < still.height; v += kGridStep) {
-    for (int u = 0; u < still.width; u += kGridStep) {
+  const int step = gridStep(still);
+  for (int v = 0; v < still.height; v += step) {
+    for (int u = 0; u < still.width; u += step) {
       cv::Vec3d ray;
       if (model.unproject(u, v, ray) && ray[2] > 0.0) {
         rays.push_back(ray);
@@ -59,6 +63,10 @@ HuginFit fitHuginLens(const rig::FisheyeCamera& camera, cv::Size still) {
   // Rows: x - (w/2 - 0.5) = P(theta) cos(phi) + d, y - (h/2 - 0.5) = P(theta) sin(phi) + e,
   // P(theta) = p1 theta + p2 theta² + p3 theta³ + p4 theta⁴.
   const int count = static_cast<int>(rays.size());
+  if (count < 100) {
+    throw std::runtime_error("the lens' centre and field lie off a still of " + std::to_string(still.width) + " x " +
+                             std::to_string(still.height) + " pixels");
+  }
   cv::Mat A = cv::Mat::zeros(2 * count, 6, CV_64F), y(2 * count, 1, CV_64F);
   for (int i = 0; i < count; ++i) {
     const cv::Vec3d& ray = rays[i];

@@ -33,6 +33,8 @@ struct HuginFit {
 // directly, and the lens' far edge would pull the fit where no seam lies) of the
 // distance between `camera`'s pixel (in the still's pixels) and Hugin's, linear in
 // f (1 - a - b - c), f² c / R, f³ b / R², f⁴ a / R³, d and e; f then follows from the first.
+// Throws std::runtime_error when fewer than 100 of the grid's pixels look ahead (a still of
+// another camera or size).
 HuginFit fitHuginLens(const rig::FisheyeCamera& camera, cv::Size still);
 
 }  // namespace ringcalib::exporting

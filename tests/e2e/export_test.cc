@@ -185,5 +185,40 @@ TEST(Export, opencv_truth) {
   }
 }
 
+// A file without poses, a missing still or an unknown target: their codes, and nothing
+// written. The last case is the same input complete, which does write.
+TEST(Export, bad_input) {
+  TempDir dir;
+  synth::RigTruth truth;
+  rig::ParameterDocument document;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    truth.cameras[n] = {cv::Matx33d(20, 0, 16, 0, 20, 12, 0, 0, 1), cv::Vec4d(0.01, 0, 0, 0)};
+    std::filesystem::create_directories(dir.file("stills"));
+    if (n != 3) cv::imwrite(dir.file("stills/origin_" + std::to_string(n) + ".jpg"), cv::Mat::zeros(30, 40, CV_8U));
+  }
+  document = synth::truthParameterDocument(truth);
+  document.write(dir.file("intrinsics.json"));
+  for (int n = 0; n < rig::kCameras; ++n) document.setPose(n, {cv::Matx33d::eye(), cv::Vec3d(1, 0, 0)});
+  document.write(dir.file("params.json"));
+  const struct {
+    const char* file;
+    int still;  // the still written for camera 3, or not
+    const char* target;
+    int code;
+  } cases[] = {{"intrinsics.json", 1, "hugin", kBadParameterFile}, {"intrinsics.json", 1, "opencv", kBadParameterFile},
+               {"params.json", 0, "hugin", kImageMissing},           {"params.json", 0, "opencv", kImageMissing},
+               {"params.json", 1, "pto", kCommandLineError},         {"absent.json", 1, "hugin", kCannotOpen},
+               {"params.json", 1, "hugin", kSuccess},                {"params.json", 1, "opencv", kSuccess}};
+  for (const auto& c : cases) {
+    const std::string still = dir.file("stills/origin_3.jpg"), out = dir.file(std::string("out.") + c.target);
+    if (c.still) cv::imwrite(still, cv::Mat::zeros(30, 40, CV_8U));
+    else std::filesystem::remove(still);
+    const RunResult run = exportRun({"-f", dir.file(c.file), "-i", dir.file("stills"), "--to", c.target, "--out", out});
+    EXPECT_EQ(run.status, c.code) << c.file << " " << c.target << run.err;
+    EXPECT_EQ(fileExists(out), c.code == kSuccess) << c.file << " " << c.target;
+    EXPECT_EQ(fileExists(out + "/pair_5.yaml"), c.code == kSuccess && std::string(c.target) == "opencv");
+  }
+}
+
 }  // namespace
 }  // namespace ringcalib::test
