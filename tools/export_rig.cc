@@ -16,7 +16,8 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
   std::ifstream in;
   const int loaded = document.load(in, paramsPath);
   if (loaded != kSuccess) {
-    errors << "error: cannot read the parameter file " << paramsPath << std::endl;
+    errors << "error: " << (loaded == kWrongVersion ? "the version is not 1 in the parameter file " : "cannot read the parameter file ")
+           << paramsPath << std::endl;
     return loaded;
   }
   for (int n = 0; n < rig::kCameras; ++n) {
