@@ -177,7 +177,8 @@ TEST(Export, opencv_truth) {
 }
 
 // The tool's own calibration of the rig's stills (from the truth's intrinsics): the same
-// figures, within the calibration's own error.
+// figures, within the calibration's own error (in the panorama twice the pair's: the closure
+// spread over the ring turns each camera by up to as much again).
 TEST(Export, own_calibration) {
   TempDir dir;
   ASSERT_EQ(synth::truthParameterDocument(rig().truth).write(dir.file("own.json")), kSuccess);
