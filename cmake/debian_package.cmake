@@ -1,11 +1,11 @@
-# The Debian package (cpack -G DEB, see scripts/package.sh): the three executables, their
+# The Debian package (cpack -G DEB, see scripts/package.sh): the four executables, their
 # manual pages and the README, as laid down by the install rules.
 
 # What the install rules ship. scripts/package.sh builds only this, and installing does not
 # build the whole tree first: the tests and benchmarks never enter the package and need not
 # be built for it.
 add_custom_target(shipped)
-add_dependencies(shipped ringcalib ringcalib_synth_cli ringcalib_compare_cli man_pages)
+add_dependencies(shipped ringcalib ringcalib_synth_cli ringcalib_compare_cli ringcalib_export_cli man_pages)
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(CPACK_GENERATOR DEB)
@@ -20,7 +20,8 @@ each neighbouring pair. The result is one JSON camera parameter file.
 
 ringcalib-synth renders a synthetic rig with known truth, and
 ringcalib-compare judges a parameter file against it, so that a
-calibration can be rehearsed.")
+calibration can be rehearsed. ringcalib-export writes a calibration as
+a Hugin project (.pto) or as OpenCV fisheye stereo files.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   time
   dpkg-dev file man-db
+  hugin-tools  # the export's tests only (pano_trafo, nona); the package does not depend on it
 )
 
 missing=()

@@ -16,11 +16,12 @@ for module in core imgproc calib3d videoio imgcodecs video; do
   grep -Eq "(^|, )libopencv-$module[0-9]" <<<"$depends" || fail "Depends lacks libopencv-$module"
 done
 ! grep -q -- "-dev" <<<"$depends" || fail "Depends names a -dev package"
+! grep -q "hugin" <<<"$depends" || fail "Depends names hugin (only the export's tests use it)"
 
 files="$(dpkg-deb --contents "$deb" | awk '$6 !~ /\/$/ { print $6 }')"
-shipped='^\./usr/(bin/ringcalib(-synth|-compare)?|share/man/man1/ringcalib(-synth|-compare)?\.1\.gz|share/doc/ringcalib/README\.md)$'
+shipped='^\./usr/(bin/ringcalib(-synth|-compare|-export)?|share/man/man1/ringcalib(-synth|-compare|-export)?\.1\.gz|share/doc/ringcalib/README\.md)$'
 ! grep -Ev "$shipped" <<<"$files" || fail "files beyond the shipped ones"
-[ "$(wc -l <<<"$files")" -eq 7 ] || fail "not all shipped files are in the package"
+[ "$(wc -l <<<"$files")" -eq 9 ] || fail "not all shipped files are in the package"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

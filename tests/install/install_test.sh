@@ -9,12 +9,13 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-diff <(printf '%s\n' bin/ringcalib bin/ringcalib-compare bin/ringcalib-synth \
+diff <(printf '%s\n' bin/ringcalib bin/ringcalib-compare bin/ringcalib-export bin/ringcalib-synth \
   share/doc/ringcalib/README.md share/man/man1/ringcalib-compare.1.gz \
-  share/man/man1/ringcalib-synth.1.gz share/man/man1/ringcalib.1.gz) \
+  share/man/man1/ringcalib-export.1.gz share/man/man1/ringcalib-synth.1.gz \
+  share/man/man1/ringcalib.1.gz) \
   <(cd "$prefix" && find . -type f -printf '%P\n' | LC_ALL=C sort)
 
-for tool in ringcalib ringcalib-synth ringcalib-compare; do
+for tool in ringcalib ringcalib-synth ringcalib-compare ringcalib-export; do
   [[ "$("$prefix/bin/$tool" --version)" == *" version: $version"* ]] ||
     { echo "$tool --version does not print $version"; exit 1; }
   [[ "$("$prefix/bin/$tool" --help)" == *"--version"* ]] || { echo "$tool --help fails"; exit 1; }

@@ -53,10 +53,10 @@ RunResult runTool(const std::vector<std::string>& args, const RunOptions& option
         (::setgroups(1, &nogroup) != 0 || ::setgid(nogroup) != 0 || ::setuid(65534) != 0)) {
       _exit(126);
     }
-    std::vector<char*> argv{const_cast<char*>(RINGCALIB_EXE)};
+    std::vector<char*> argv{const_cast<char*>(options.program)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(RINGCALIB_EXE, argv.data());
+    ::execv(options.program, argv.data());
     _exit(127);
   }
   int status = 0;

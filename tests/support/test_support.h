@@ -36,9 +36,10 @@ struct RunResult {
 struct RunOptions {
   std::vector<std::pair<std::string, std::string>> environment;  // added to the child's
   bool asNobody = false;  // root reads and writes any file; as nobody permissions apply
+  const char* program = RINGCALIB_EXE;  // or another executable of this tree
 };
 
-// Runs the ringcalib executable built with this tree with `args` (no shell involved),
+// Runs the ringcalib executable built with this tree (or options.program) with `args` (no shell involved),
 // capturing both output streams.
 RunResult runTool(const std::vector<std::string>& args, const RunOptions& options = RunOptions());
 

@@ -1,0 +1,221 @@
+// ringcalib-export through its real clients, Hugin's pano_trafo and nona and OpenCV's fisheye
+// stereo rectification, on the shared generated rig; and its refusal of bad input.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include <gtest/gtest.h>
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "core/result_code.h"
+#include "rig/parameter_document.h"
+#include "rig/prepared_view.h"
+#include "tests/support/rig_cache.h"
+#include "tests/support/test_support.h"
+#include "tools/still_size.h"
+#include "tools/truth_file.h"
+
+namespace ringcalib::test {
+namespace {
+
+struct SharedRig {
+  synth::RigTruth truth;
+  std::string folder = sharedRig(truth);
+  synth::GeometricPairs geometric = synth::readGeometricPairs(folder + "/truth.json");
+  cv::Size still = exporting::stillSize(folder + "/image/origin_0.jpg");
+};
+
+const SharedRig& rig() {
+  static const SharedRig shared;
+  return shared;
+}
+
+RunResult exportRun(const std::string& file, const std::string& stills, const std::string& to, const std::string& out) {
+  RunOptions options;
+  options.program = RINGCALIB_EXPORT_EXE;
+  return runTool({"-f", file, "-i", stills, "--to", to, "--out", out}, options);
+}
+
+int shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The truth's lenses, with fy = fx if `isotropic` (as Hugin's one focal length holds them).
+synth::RigTruth truthLenses(bool isotropic) {
+  synth::RigTruth truth = rig().truth;
+  for (synth::CameraTruth& camera : truth.cameras) camera.K(1, 1) = isotropic ? camera.K(0, 0) : camera.K(1, 1);
+  return truth;
+}
+
+// The truth as a finished calibration, its poses in the file's convention.
+std::string truthFile(const TempDir& dir, bool isotropic = false) {
+  rig::ParameterDocument document = synth::truthParameterDocument(truthLenses(isotropic));
+  for (int n = 0; n < rig::kCameras; ++n) document.setPose(n, rig::toFileConvention(rig().geometric[n]));
+  EXPECT_EQ(document.write(dir.file("params.json")), kSuccess);
+  return dir.file("params.json");
+}
+
+// Pair n between the sensor frames, from the generator's pose of the prepared frames
+// (X_p = Q X_s): X2 = R X1 + T.
+cv::Matx33d sensorR(int n) { return rig::quarterTurn().t() * rig().geometric[n].R * rig::quarterTurn(); }
+cv::Vec3d sensorT(int n) { return -(sensorR(n) * (rig::quarterTurn().t() * rig().geometric[n].t)); }
+
+// Pair n's rotation error in `file` against the truth, in degrees.
+double poseErrorDeg(const std::string& file, int n) {
+  rig::ParameterDocument document;
+  std::ifstream in;
+  rig::PairPose pose;
+  EXPECT_TRUE(document.load(in, file) == kSuccess && document.findPose(n, pose));
+  return rig::rotationErrorDeg(pose.R, rig::toFileConvention(rig().geometric[n]).R);
+}
+
+double quantile(std::vector<double> values, double q) {
+  std::sort(values.begin(), values.end());
+  return values[static_cast<std::size_t>(q * (values.size() - 1))];
+}
+
+// Directions at infinity that both cameras of pair n see within `limitDeg` of their axes:
+// their pixels in either still, on a grid over the first.
+void sharedDirections(bool isotropic, int n, double limitDeg, std::vector<cv::Point2d>& first,
+                      std::vector<cv::Point2d>& second) {
+  const synth::RigTruth truth = truthLenses(isotropic);
+  const rig::FisheyeLens lens1(truth.cameras[n].scaledToStill()), lens2(truth.cameras[rig::nextCamera(n)].scaledToStill());
+  for (int v = 50; v < rig().still.height; v += 100) {
+    for (int u = 50; u < rig().still.width; u += 100) {
+      cv::Vec3d ray1;
+      const bool seen = lens1.unproject(u, v, ray1) && ray1[2] > std::cos(limitDeg * CV_PI / 180.0);
+      const cv::Vec3d ray2 = sensorR(n) * ray1;
+      const cv::Point2d pixel2 = lens2.project(ray2);
+      if (!seen || ray2[2] < std::cos(limitDeg * CV_PI / 180.0) || !cv::Rect(cv::Point(), rig().still).contains(pixel2)) continue;
+      first.emplace_back(u, v);
+      second.push_back(pixel2);
+    }
+  }
+}
+
+std::vector<cv::Point2d> panoramaPoints(const TempDir& dir, int image, const std::vector<cv::Point2d>& pixels) {
+  std::ofstream in(dir.file("in"));
+  for (const cv::Point2d& pixel : pixels) in << cv::format("%.6f %.6f\n", pixel.x, pixel.y);
+  in.close();
+  EXPECT_EQ(shell("pano_trafo " + dir.file("ring.pto") + " " + std::to_string(image) + " <" + dir.file("in") + " >" + dir.file("out")), 0);
+  std::ifstream out(dir.file("out"));
+  std::vector<cv::Point2d> points;
+  for (cv::Point2d p; out >> p.x >> p.y;) points.push_back(p);
+  EXPECT_EQ(points.size(), pixels.size());
+  return points;
+}
+
+// The same direction seen by two neighbours lands on the same pixel of Hugin's 4096 x 2048
+// panorama: median and 95th percentile in pixels, each widened by the pair's rotation error
+// times `allowance` pixels per degree.
+void expectSeams(const TempDir& dir, const std::string& file, bool isotropic, double median, double p95, double allowance) {
+  const RunResult run = exportRun(file, rig().folder + "/image", "hugin", dir.file("ring.pto"));
+  ASSERT_EQ(run.status, kSuccess) << run.err;
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("(camera [0-5]: lens fit largest error [0-2]\\.[0-9]{3} px\n){6}"))) << run.out;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    std::vector<cv::Point2d> first, second;
+    sharedDirections(isotropic, n, 75.0, first, second);
+    ASSERT_GT(first.size(), 100u);
+    const std::vector<cv::Point2d> seen1 = panoramaPoints(dir, n, first), seen2 = panoramaPoints(dir, rig::nextCamera(n), second);
+    std::vector<double> apart;
+    for (std::size_t i = 0; i < std::min(seen1.size(), seen2.size()); ++i) {
+      apart.push_back(std::hypot(std::remainder(seen1[i].x - seen2[i].x, 4096.0), seen1[i].y - seen2[i].y));
+    }
+    EXPECT_LE(quantile(apart, 0.5), median + allowance * poseErrorDeg(file, n)) << "pair " << n;
+    EXPECT_LE(quantile(apart, 0.95), p95 + allowance * poseErrorDeg(file, n)) << "pair " << n;
+  }
+}
+
+// OpenCV's fisheye rectification of each pair: directions at infinity seen by both stills
+// come out on the same row (within `disparity` px, widened by what the pair's rotation error
+// moves a point up to 60 degrees off the rectified axis: 4 x the error x the focal length);
+// R and T are the generator's between the sensor frames.
+void expectRectified(const TempDir& dir, const std::string& file, double disparity, double rotationDeg, double directionDeg) {
+  ASSERT_EQ(exportRun(file, rig().folder + "/image", "opencv", dir.file("pairs")).status, kSuccess);
+  for (int n = 0; n < rig::kCameras; ++n) {
+    cv::FileStorage pair(dir.file("pairs/pair_" + std::to_string(n) + ".yaml"), cv::FileStorage::READ);
+    cv::Mat K1 = pair["K1"].mat(), D1 = pair["D1"].mat(), K2 = pair["K2"].mat(), D2 = pair["D2"].mat();
+    cv::Mat R = pair["R"].mat(), T = pair["T"].mat(), R1, R2, P1, P2, Q;
+    cv::Size size;
+    pair["image_size"] >> size;
+    EXPECT_EQ(size, rig().still);
+    EXPECT_LE(rig::rotationErrorDeg(cv::Matx33d(R), sensorR(n)), rotationDeg) << n;
+    EXPECT_LE(rig::directionErrorDeg(cv::Vec3d(T), sensorT(n)), directionDeg) << n;
+    EXPECT_NEAR(cv::norm(T), 1.0, 1e-12);
+    cv::fisheye::stereoRectify(K1, D1, K2, D2, size, R, T, R1, R2, P1, P2, Q, cv::CALIB_ZERO_DISPARITY);
+    std::vector<cv::Point2d> first, second, rectified1, rectified2;
+    sharedDirections(false, n, 60.0, first, second);
+    cv::fisheye::undistortPoints(first, rectified1, K1, D1, R1, P1);
+    cv::fisheye::undistortPoints(second, rectified2, K2, D2, R2, P2);
+    double largest = 0.0;
+    for (std::size_t i = 0; i < first.size(); ++i) largest = std::max(largest, std::abs(rectified1[i].y - rectified2[i].y));
+    EXPECT_LE(largest, disparity + 4.0 * poseErrorDeg(file, n) * CV_PI / 180.0 * P1.at<double>(0, 0)) << "pair " << n;
+  }
+}
+
+// Hugin's lens has one focal length: the generated lenses' fx and fy differ by up to 0.26 %,
+// which a pair stretched in opposite senses turns into a median of 0.7 px; the truth with
+// fy = fx shows the conversion itself. nona renders the project.
+TEST(Export, hugin_truth) {
+  TempDir dir, isotropic;
+  expectSeams(dir, truthFile(dir), false, 0.8, 1.5, 0.0);
+  EXPECT_EQ(shell("nona -o " + dir.file("render") + " " + dir.file("ring.pto")), 0);
+  for (int n = 0; n < rig::kCameras; ++n) {
+    EXPECT_EQ(cv::imread(dir.file("render000" + std::to_string(n) + ".tif")).size(), cv::Size(4096, 2048)) << n;
+  }
+  expectSeams(isotropic, truthFile(isotropic, true), true, 0.25, 0.5, 0.0);
+}
+
+TEST(Export, opencv_truth) {
+  TempDir dir;
+  expectRectified(dir, truthFile(dir), 0.1, 0.002, 0.01);
+}
+
+// The tool's own calibration of the rig's stills (from the truth's intrinsics): the same
+// figures, within the calibration's own error (in the panorama twice the pair's: the closure
+// spread over the ring turns each camera by up to as much again).
+TEST(Export, own_calibration) {
+  TempDir dir;
+  ASSERT_EQ(synth::truthParameterDocument(rig().truth).write(dir.file("own.json")), kSuccess);
+  ASSERT_EQ(runTool({"-w", "extrinsic", "-i", rig().folder + "/image", "-f", dir.file("own.json")}).status, kSuccess);
+  expectSeams(dir, dir.file("own.json"), false, 0.8, 1.5, 2 * 4096 / 360.0);
+  expectRectified(dir, dir.file("own.json"), 0.1, 0.05, 0.5);
+}
+
+// A file without poses, a missing still, an unknown target, no file: their codes, and
+// nothing written; the same input complete does write.
+TEST(Export, bad_input) {
+  TempDir dir;
+  synth::RigTruth truth;
+  for (int n = 0; n < rig::kCameras; ++n) truth.cameras[n] = {cv::Matx33d(20, 0, 16, 0, 20, 12, 0, 0, 1), cv::Vec4d(0.01, 0, 0, 0)};
+  rig::ParameterDocument document = synth::truthParameterDocument(truth);
+  document.write(dir.file("intrinsics.json"));
+  for (int n = 0; n < rig::kCameras; ++n) document.setPose(n, {cv::Matx33d::eye(), cv::Vec3d(1, 0, 0)});
+  document.write(dir.file("params.json"));
+  std::filesystem::create_directories(dir.file("stills"));
+  for (int n = 0; n < 5; ++n) cv::imwrite(dir.file("stills/origin_" + std::to_string(n) + ".jpg"), cv::Mat::zeros(30, 40, CV_8U));
+  const std::string last = dir.file("stills/origin_5.jpg");
+  const struct {
+    const char *file, *to;
+    bool still;
+    int code;
+  } cases[] = {{"intrinsics.json", "hugin", true, kBadParameterFile}, {"params.json", "opencv", false, kImageMissing},
+               {"params.json", "pto", true, kCommandLineError},       {"absent.json", "opencv", true, kCannotOpen},
+               {"params.json", "hugin", true, kSuccess},              {"params.json", "opencv", true, kSuccess}};
+  for (const auto& c : cases) {
+    const std::string out = dir.file(std::string("out.") + c.to);
+    if (c.still) cv::imwrite(last, cv::Mat::zeros(30, 40, CV_8U));
+    else std::filesystem::remove(last);
+    EXPECT_EQ(exportRun(dir.file(c.file), dir.file("stills"), c.to, out).status, c.code) << c.file << " " << c.to;
+    EXPECT_EQ(fileExists(out), c.code == kSuccess) << c.file << " " << c.to;
+    EXPECT_EQ(fileExists(out + "/pair_5.yaml"), c.code == kSuccess && std::string(c.to) == "opencv");
+  }
+}
+
+}  // namespace
+}  // namespace ringcalib::test

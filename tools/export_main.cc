@@ -1,0 +1,95 @@
+// ringcalib-export: a finished calibration as a Hugin project or as OpenCV stereo files.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include <tclap/CmdLine.h>
+
+#include "core/number_format.h"
+#include "core/result_code.h"
+#include "core/version.h"
+#include "tools/export_rig.h"
+#include "tools/hugin_project.h"
+#include "tools/opencv_pairs.h"
+
+namespace {
+
+using namespace ringcalib;
+
+int exportHugin(const exporting::ExportRig& rig, const std::string& out) {
+  for (const exporting::ExportCamera& camera : rig.cameras) {
+    // A project names its images between double quotes, which no escape can hold.
+    if (camera.stillPath.find_first_of("\"\n") != std::string::npos) {
+      std::cerr << "error: a Hugin project cannot name the still " << camera.stillPath << std::endl;
+      return kCommandLineError;
+    }
+  }
+  const exporting::HuginProject project = exporting::huginProject(rig);
+  std::ofstream file(out, std::ios::binary);
+  file << project.text;
+  file.close();
+  if (!file) {
+    std::cerr << "error: cannot write " << out << std::endl;
+    std::filesystem::remove(out);
+    return kCannotOpen;
+  }
+  for (int n = 0; n < rig::kCameras; ++n) {
+    std::cout << "camera " << n << ": lens fit largest error "
+              << formatNumber("%.3f", project.fits[n].largestErrorPx) << " px" << std::endl;
+  }
+  return kSuccess;
+}
+
+int exportOpenCv(const exporting::ExportRig& rig, const std::string& out) {
+  std::error_code error;
+  std::filesystem::create_directories(out, error);
+  if (!std::filesystem::is_directory(out)) {
+    std::cerr << "error: cannot make the folder " << out << std::endl;
+    return kCannotOpen;
+  }
+  try {
+    exporting::writeStereoPairs(rig, out);
+  } catch (const cv::Exception& e) {
+    std::cerr << "error: " << e.err << std::endl;
+    return kCannotOpen;
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string paramsPath, stillsDir, target, out;
+  try {
+    TCLAP::CmdLine cmd("Export a ringcalib calibration as a Hugin project or as OpenCV fisheye stereo files", ' ',
+                       kVersion);
+    std::vector<std::string> targets{"hugin", "opencv"};
+    TCLAP::ValuesConstraint<std::string> allowed(targets);
+    TCLAP::ValueArg<std::string> outArg("", "out", "hugin: the project file (.pto) to write; opencv: the folder "
+                                        "to write pair_0.yaml ... pair_5.yaml into", true, "", "path", cmd);
+    TCLAP::ValueArg<std::string> toArg("", "to", "hugin: a project for Hugin 2022 and nona; opencv: one "
+                                       "cv::FileStorage file per pair for cv::fisheye::stereoRectify", true, "",
+                                       &allowed, cmd);
+    TCLAP::ValueArg<std::string> imageArg("i", "image", "folder of the stills origin_0.jpg ... origin_5.jpg "
+                                          "(their sizes; Hugin's project names them)", true, "", "dir", cmd);
+    TCLAP::ValueArg<std::string> fileArg("f", "file", "parameter file of a finished calibration (only read)", true,
+                                         "", "path", cmd);
+    cmd.parse(argc, argv);
+    paramsPath = fileArg.getValue();
+    stillsDir = imageArg.getValue();
+    target = toArg.getValue();
+    out = outArg.getValue();
+  } catch (const TCLAP::ArgException& e) {
+    std::cerr << "error: " << e.error() << " for " << e.argId() << std::endl;
+    return kCommandLineError;
+  }
+  try {
+    exporting::ExportRig rig;
+    const int code = exporting::readExportRig(paramsPath, stillsDir, rig, std::cerr);
+    if (code != kSuccess) return code;
+    return target == "hugin" ? exportHugin(rig, out) : exportOpenCv(rig, out);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << std::endl;
+    return kComputationFailed;
+  }
+}

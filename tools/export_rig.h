@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "rig/fisheye_lens.h"
+#include "rig/pair_pose.h"
+#include "rig/ring.h"
+
+// What ringcalib-export reads: a finished calibration and the stills it was made for.
+namespace ringcalib::exporting {
+
+struct ExportCamera {
+  rig::FisheyeCamera lens;  // in pixels of the still
+  cv::Size still;
+  std::string stillPath;    // absolute
+};
+
+struct ExportRig {
+  std::array<ExportCamera, rig::kCameras> cameras;
+  std::array<rig::PairPose, rig::kCameras> pairs;  // as the file holds them (rig/ring.h)
+};
+
+// Reads the parameter file at `paramsPath` (never writing it) and the sizes of
+// `stillsDir`/origin_<n>.jpg. Returns a result code: 2 when the file cannot be opened, 4 when
+// it is not a parameter document or lacks a camera's intrinsics or a pair's pose (or holds
+// one that is not finite), 5 for another version than 1, 7 for a missing or unreadable
+// still; a line on `errors` names the file, camera or pair.
+int readExportRig(const std::string& paramsPath, const std::string& stillsDir, ExportRig& rig,
+                  std::ostream& errors);
+
+}  // namespace ringcalib::exporting

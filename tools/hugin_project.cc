@@ -1,0 +1,65 @@
+#include "tools/hugin_project.h"
+
+#include <cmath>
+
+#include "core/number_format.h"
+#include "report/panorama.h"
+#include "report/ring_orientation.h"
+#include "report/still_lookup.h"
+
+namespace ringcalib::exporting {
+
+namespace {
+
+double degrees(double radians) { return radians * 180.0 / CV_PI; }
+
+std::string number(double value) { return formatNumber("%.10g", value); }
+
+}  // namespace
+
+HuginAngles huginAngles(const cv::Matx33d& M) {
+  // The axis, M e3 = (sin yaw cos pitch, -sin pitch, cos yaw cos pitch); the second row of M
+  // is (cos pitch sin roll, cos pitch cos roll, -sin pitch).
+  HuginAngles angles;
+  angles.yaw = degrees(std::atan2(M(0, 2), M(2, 2)));
+  angles.pitch = degrees(std::atan2(-M(1, 2), std::hypot(M(0, 2), M(2, 2))));
+  angles.roll = degrees(std::atan2(M(1, 0), M(1, 1)));
+  return angles;
+}
+
+std::array<cv::Matx33d, rig::kCameras> ringSensorOrientations(const ExportRig& rig) {
+  std::array<cv::Matx33d, rig::kCameras> rotations;
+  for (int n = 0; n < rig::kCameras; ++n) rotations[n] = rig.pairs[n].R;
+  const report::RingOrientations ring = report::composeRing(rotations);
+  const cv::Matx33d frame = report::panoramaFrame(ring);
+  std::array<cv::Matx33d, rig::kCameras> orientations;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    // The report's panorama maps a panorama ray to camera n's sensor frame by this product.
+    orientations[n] = (report::poseFrameToSensor() * ring[n] * frame).t();
+  }
+  return orientations;
+}
+
+HuginProject huginProject(const ExportRig& rig) {
+  HuginProject project;
+  const std::array<cv::Matx33d, rig::kCameras> orientations = ringSensorOrientations(rig);
+  std::string& text = project.text;
+  text = "# hugin project file, written by ringcalib-export\n";
+  text += "p f2 w" + std::to_string(report::kPanoramaWidth) + " h" + std::to_string(report::kPanoramaHeight) +
+          " v360 k0 E0 R0 n\"TIFF_m c:LZW r:CROP\"\n";
+  text += "m i0\n";
+  for (int n = 0; n < rig::kCameras; ++n) {
+    const ExportCamera& camera = rig.cameras[n];
+    project.fits[n] = fitHuginLens(camera.lens, camera.still);
+    const HuginLens& lens = project.fits[n].lens;
+    const HuginAngles angles = huginAngles(orientations[n]);
+    text += "i w" + std::to_string(camera.still.width) + " h" + std::to_string(camera.still.height) +
+            " f3 v" + number(lens.hfovDeg) + " Ra0 Rb0 Rc0 Rd0 Re0 Eev0 Er1 Eb1 r" + number(angles.roll) +
+            " p" + number(angles.pitch) + " y" + number(angles.yaw) + " TrX0 TrY0 TrZ0 j0 a" + number(lens.a) +
+            " b" + number(lens.b) + " c" + number(lens.c) + " d" + number(lens.d) + " e" + number(lens.e) +
+            " g0 t0 Va1 Vb0 Vc0 Vd0 Vx0 Vy0 Vm5 n\"" + camera.stillPath + "\"\n";
+  }
+  return project;
+}
+
+}  // namespace ringcalib::exporting

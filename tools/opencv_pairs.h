@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "tools/export_rig.h"
+
+// Each pair as cv::fisheye's stereo functions take it, in the two stills' own sensor frames.
+namespace ringcalib::exporting {
+
+struct StereoPair {
+  cv::Matx33d K1, K2;  // in the stills' pixels
+  cv::Vec4d D1, D2;
+  cv::Matx33d R;       // X2 = R X1 + T, sensor frames
+  cv::Vec3d T;         // |T| = 1
+  cv::Size imageSize;  // the first still's
+};
+
+// Pair n undone from the file's convention: with S the rotation from a camera's pose frame
+// to its sensor frame (the file's small turn undone, then the quarter turn), the file's
+// X2 = R_f (X1 - t_f) between pose frames is R = S R_f S^T, T = -R S t_f (normalised).
+StereoPair stereoPair(const ExportRig& rig, int n);
+
+// pair_<n>.yaml in `folder` for n = 0 ... 5 (K1 D1 K2 D2 R T image_size). Throws cv::Exception
+// when a file cannot be written.
+void writeStereoPairs(const ExportRig& rig, const std::string& folder);
+
+}  // namespace ringcalib::exporting
