@@ -300,7 +300,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
     expectSameViews(shared, expected, passes, std::to_string(threads) + " threads");
     for (int camera = 0; camera < rig::kCameras; ++camera) {
       const intrinsic::CameraSolve want =
-          intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, format, false);
+          intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, cv::Size(9, 12), format, false);
       EXPECT_EQ(shared.cameras[camera].solve->cornersKept, want.cornersKept) << threads << " threads, camera " << camera;
     }
   }
