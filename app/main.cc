@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     case InputParam::ALL: {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
-      intrinsic->setBoard(board);
+      if (param.boardGiven()) intrinsic->setBoard(board);
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded("intrinsic", code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     case InputParam::INTRINSIC: {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
-      intrinsic->setBoard(board);
+      if (param.boardGiven()) intrinsic->setBoard(board);
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded("intrinsic", code);
       break;

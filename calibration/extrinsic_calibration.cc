@@ -226,7 +226,17 @@ int ExtrinsicCalibration::solveRing(const std::vector<std::string>& imagePaths,
     const int code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
     if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
-    K[n] = ringcalib::rig::FisheyeCamera{K[n], D[n]}.scaledToStill().K;
+    // The stills' scale over the video frames follows from their sizes (4000 x 3000 over
+    // 3200 x 2400: 1.25); a still of another aspect is a crop, which no scale describes.
+    const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document_.frameSize(n)};
+    const double stillScale = camera.stillScale(grey[n].size());
+    if (stillScale == 0.0) {
+      std::cout << "camera " << n << ": " << stillPath(imagePaths.front(), n) << " is "
+                << grey[n].cols << "x" << grey[n].rows << ", not of the aspect of its video frames ("
+                << camera.frameSize.width << "x" << camera.frameSize.height << ")" << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
+    K[n] = camera.scaledToStill(stillScale).K;
     if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
       std::cout << "camera " << n << ": the intrinsic parameters in " << file
                 << " do not fit " << stillPath(imagePaths.front(), n) << " (" << grey[n].cols

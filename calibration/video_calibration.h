@@ -95,12 +95,17 @@ class VideoCalibration {
                              cv::Vec4d& D, std::ostream& out = std::cout,
                              ringcalib::report::CameraReport* record = nullptr);
 
-  // Enters camera `id`'s K and D into the document. Returns 0, or 6 after printing
-  // "write intrinsic param failed : " and the library's text.
-  int writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id);
+  // Enters camera `id`'s K and D, for video frames of `frameSize`, into the document.
+  // Returns 0, or 6 after printing "write intrinsic param failed : " and the library's text.
+  int writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id,
+                        cv::Size frameSize = ringcalib::rig::kStandardFrameSize);
 
-  // The board's inner corners to look for (9 x 12 unless set).
-  void setBoard(cv::Size board) { board_ = board; }
+  // The board's inner corners to look for (9 x 12 unless set). A board that was set is named
+  // in one more line when a camera's videos never show it.
+  void setBoard(cv::Size board) {
+    board_ = board;
+    boardGiven_ = true;
+  }
 
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
@@ -139,4 +144,5 @@ class VideoCalibration {
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   cv::Size board_{9, 12};
+  bool boardGiven_ = false;
 };

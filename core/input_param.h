@@ -40,6 +40,7 @@ class InputParam {
   bool ringAdjust() const { return ringAdjust_.getValue(); }
   // --board: the inner corners the intrinsic job looks for.
   BoardCorners board() const { return board_; }
+  bool boardGiven() const { return boardText_.isSet(); }
 
   // "<cols>x<rows>", each a whole number from 3 to 100 in plain decimal digits (the corner
   // search needs three corners each way); false for anything else.
