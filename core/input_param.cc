@@ -24,7 +24,7 @@ InputParam::InputParam(int argc, char** argv)
                  "intrinsic and all jobs: the checkerboard's inner corners, columns x rows "
                  "(default 9x12); light squares on a dark margin or dark squares on white "
                  "paper are both found",
-                 false, "9x12", "<cols>x<rows>"),
+                 false, "9x12", "cols x rows"),
       jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}, {"check", CHECK}} {}
 
 int InputParam::Parse() {
