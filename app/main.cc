@@ -26,11 +26,13 @@ int main(int argc, char** argv) {
   const int prepared = report.prepare();
   if (prepared != 0) return prepared;
 
+  const cv::Size board(param.board().columns, param.board().rows);
   int code = 0;
   switch (type) {
     case InputParam::ALL: {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
+      if (param.boardGiven()) intrinsic->setBoard(board);
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
     case InputParam::INTRINSIC: {
       auto intrinsic = std::make_shared<VideoCalibration>();
       intrinsic->setReport(report.record());
+      if (param.boardGiven()) intrinsic->setBoard(board);
       code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       break;

@@ -9,11 +9,13 @@
 // hard one (192 frames, the board out of view for a third of each video, in stretches at the
 // start, middle and end, so the cheap test fails often and videos end while it backs off).
 // The cost of each camera alone on one thread is printed as well, for projections to more
-// cores: with a camera per core the job takes about as long as its slowest camera.
+// cores: with a camera per core the job takes about as long as its slowest camera. And the
+// job's time per sampled frame at 1920 x 1208 against 3200 x 2400 (FrameSize/...).
 //
 // Usage: intrinsic_job_bench [--rigs=DIR] [benchmark flags]
 //   --rigs=DIR  where the two rigs are kept between runs (default: <temp>/ringcalib_bench_rigs)
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -39,6 +41,7 @@ struct BenchRig {
   const char* name;
   ringcalib::synth::RigOptions options;
   std::string videos;  // filled once generated
+  bool sizeOnly = false;  // only for the frame-size comparison
 };
 
 std::vector<BenchRig>& rigs() {
@@ -48,8 +51,12 @@ std::vector<BenchRig>& rigs() {
     hard.options.seed = 2;
     hard.options.framesPerVideo = 192;
     hard.options.absentFraction = 1.0 / 3.0;
-    plain.options.images = hard.options.images = false;
-    return std::vector<BenchRig>{plain, hard};
+    // The default rig again at a real camera's frame size, for the cost per sampled frame.
+    BenchRig small{"1920x1208", {}, "", true};
+    small.options.videoWidth = 1920;
+    small.options.videoHeight = 1208;
+    plain.options.images = hard.options.images = small.options.images = false;
+    return std::vector<BenchRig>{plain, hard, small};
   }();
   return all;
 }
@@ -241,8 +248,36 @@ void BM_PerCamera(benchmark::State& state, int rig) {
   cv::setNumThreads(before);
 }
 
+// The job's time per sampled frame on one thread at 1920 x 1208 against 3200 x 2400 (the
+// same rig's sweep; the windows and the reduction follow the frame size), alternated twice,
+// the faster of each: "ratio" above 1 means a smaller frame costs more per sample.
+void BM_FrameSizeRatio(benchmark::State& state, int large, int small) {
+  const int before = cv::getNumThreads();
+  cv::setNumThreads(1);
+  const auto perSample = [](int rig) {
+    const ringcalib::synth::RigOptions& options = rigs()[rig].options;
+    const double samples = 6.0 * (options.framesPerVideo / 4);
+    return measure([&] { runJob(rigs()[rig].videos); }).first / samples;
+  };
+  for (auto _ : state) {
+    double largeBest = 1e9, smallBest = 1e9;
+    for (int round = 0; round < 2; ++round) {
+      largeBest = std::min(largeBest, perSample(large));
+      smallBest = std::min(smallBest, perSample(small));
+    }
+    state.SetIterationTime(largeBest + smallBest);
+    state.counters["s_per_sample_3200x2400"] = largeBest;
+    state.counters["s_per_sample_1920x1208"] = smallBest;
+    state.counters["ratio"] = smallBest / largeBest;
+  }
+  cv::setNumThreads(before);
+}
+
 void registerBenchmarks() {
+  benchmark::RegisterBenchmark("FrameSize/1920x1208_over_3200x2400", BM_FrameSizeRatio, 0, 2)
+      ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
   for (int rig = 0; rig < static_cast<int>(rigs().size()); ++rig) {
+    if (rigs()[rig].sizeOnly) continue;
     const std::string name = rigs()[rig].name;
     for (const auto& [label, threads] : {std::pair{"all_threads", 0}, {"one_thread", 1}}) {
       benchmark::RegisterBenchmark(("Job/" + name + "/" + label).c_str(), BM_Job, rig, threads)

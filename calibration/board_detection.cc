@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "calibration/back_off.h"
+#include "calibration/frame_scale.h"
 #include "calibration/video_calibration.h"
 
 namespace {
@@ -13,17 +14,17 @@ namespace {
 // cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE | cv::CALIB_CB_FAST_CHECK.
 constexpr int kBoardSearchFlags = 11;
 
-// The cheap test runs on a copy of this size whatever the frame's own size.
-const cv::Size kFastCheckSize(1000, 750);
-
-// The full search runs on the frame reduced by this factor; corners are scaled back.
-constexpr double kDetectionReduction = 3.2;
-
 // A corner whose 7 x 7 window has a lower contrast than this is blurred or on flat ground.
 constexpr double kMinCornerContrast = 0.1;
 
 // |cos| of the angle between successive grid segments: 0.99 allows about 8.1 degrees.
 constexpr double kMinSegmentAlignment = 0.99;
+
+VideoCalibration::BoardPolarity otherPolarity(VideoCalibration::BoardPolarity polarity) {
+  return polarity == VideoCalibration::BoardPolarity::kLightSquares
+             ? VideoCalibration::BoardPolarity::kDarkSquares
+             : VideoCalibration::BoardPolarity::kLightSquares;
+}
 
 }  // namespace
 
@@ -33,36 +34,52 @@ bool VideoCalibration::fastChect(const cv::Mat& frame, int w, int h) {
     ++badCnt;
     return false;
   }
-  const bool found = cheapBoardTest(frame, w, h);
+  BoardPolarity polarity = BoardPolarity::kLightSquares;
+  const bool found = cheapBoardTest(frame, w, h, polarity);
   badCnt = ringcalib::back_off::after(badCnt, found);
   return found;
 }
 
-bool VideoCalibration::cheapBoardTest(const cv::Mat& frame, int w, int h) {
-  cv::resize(frame, fastCheckImage_, kFastCheckSize, 0, 0, cv::INTER_LINEAR);
+bool VideoCalibration::cheapBoardTest(const cv::Mat& frame, int w, int h,
+                                      BoardPolarity& polarity) {
+  const ringcalib::intrinsic::FrameScale scale(frame.size());
+  cv::resize(frame, fastCheckImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
   cv::cvtColor(fastCheckImage_, fastCheckImage_, cv::COLOR_RGB2GRAY);
-  // The boards are light on a dark surround; the search wants dark squares on light ground.
-  cv::bitwise_not(fastCheckImage_, fastCheckImage_);
+  // The search wants dark squares on light ground. A board of light squares on a dark
+  // surround is found inverted; a printed one (dark squares on white paper) as it is. Each
+  // is found one way only: the other way its border squares merge with the surround. So the
+  // order of the two searches changes only the time: a search the wrong way passes the
+  // library's fast check and then fails slowly (a quarter of a second at 640 x 480), so the
+  // way that found the last board goes first.
   std::vector<cv::Point2f> corners;
-  return cv::findChessboardCorners(fastCheckImage_, cv::Size(w, h), corners, kBoardSearchFlags);
+  for (const BoardPolarity way : {lastPolarity_, otherPolarity(lastPolarity_)}) {
+    if (way == BoardPolarity::kLightSquares) cv::bitwise_not(fastCheckImage_, inverted_);
+    const cv::Mat& searched = way == BoardPolarity::kLightSquares ? inverted_ : fastCheckImage_;
+    if (cv::findChessboardCorners(searched, cv::Size(w, h), corners, kBoardSearchFlags)) {
+      polarity = lastPolarity_ = way;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool VideoCalibration::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
-                                     cv::Size boardSize) {
-  // In place: the caller's frame stays inverted, and the refinement below works on it.
-  cv::bitwise_not(gray, gray);
-  const cv::Size reduced(static_cast<int>(gray.cols / kDetectionReduction),
-                         static_cast<int>(gray.rows / kDetectionReduction));
-  cv::resize(gray, detectionImage_, reduced, 0, 0, cv::INTER_LINEAR);
+                                     cv::Size boardSize, BoardPolarity polarity) {
+  // In place: the caller's frame of a light-squares board stays inverted, and the refinement
+  // and the contrast check below work on the image as searched.
+  if (polarity == BoardPolarity::kLightSquares) cv::bitwise_not(gray, gray);
+  const ringcalib::intrinsic::FrameScale scale(gray.size());
+  cv::resize(gray, detectionImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
   const bool found =
       cv::findChessboardCorners(detectionImage_, boardSize, corners, kBoardSearchFlags);
   for (cv::Point2f& corner : corners) {
-    corner.x = static_cast<float>(corner.x * kDetectionReduction);
-    corner.y = static_cast<float>(corner.y * kDetectionReduction);
+    corner.x = static_cast<float>(corner.x * scale.reduction);
+    corner.y = static_cast<float>(corner.y * scale.reduction);
   }
   if (!found) return false;
   if (static_cast<int>(corners.size()) != boardSize.area()) return false;
-  cv::cornerSubPix(gray, corners, cv::Size(15, 15), cv::Size(-1, -1),
+  const cv::Size window(scale.subPixelHalf, scale.subPixelHalf);
+  cv::cornerSubPix(gray, corners, window, cv::Size(-1, -1),
                    cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 0.01));
   // Written as "not below" so that a contrast that is not a number passes.
   if (kMinCornerContrast > shapeResponse(gray, corners)) return false;
@@ -70,26 +87,26 @@ bool VideoCalibration::detectCorners(const cv::Mat& gray, std::vector<cv::Point2
 }
 
 double VideoCalibration::shapeResponse(const cv::Mat& img, std::vector<cv::Point2f>& corners) {
-  constexpr int kHalf = 3;  // 7 x 7 window
-  constexpr double kCount = (2 * kHalf + 1) * (2 * kHalf + 1);
+  const int half = ringcalib::intrinsic::FrameScale(img.size()).contrastHalf;  // 7 x 7 at 3200
+  const double count = (2 * half + 1) * (2 * half + 1);
   double lowest = 10000.0;
   for (const cv::Point2f& corner : corners) {
     const int xi = static_cast<int>(corner.x);
     const int yi = static_cast<int>(corner.y);
-    if (xi < kHalf || xi >= img.cols - kHalf || yi < kHalf || yi >= img.rows - kHalf) continue;
+    if (xi < half || xi >= img.cols - half || yi < half || yi >= img.rows - half) continue;
     double sum = 0.0;
-    for (int y = yi - kHalf; y <= yi + kHalf; ++y) {
+    for (int y = yi - half; y <= yi + half; ++y) {
       const uchar* row = img.ptr<uchar>(y);
-      for (int x = xi - kHalf; x <= xi + kHalf; ++x) sum += row[x];
+      for (int x = xi - half; x <= xi + half; ++x) sum += row[x];
     }
-    const double mean = sum / kCount;
+    const double mean = sum / count;
     double deviation = 0.0;
-    for (int y = yi - kHalf; y <= yi + kHalf; ++y) {
+    for (int y = yi - half; y <= yi + half; ++y) {
       const uchar* row = img.ptr<uchar>(y);
-      for (int x = xi - kHalf; x <= xi + kHalf; ++x) deviation += std::abs(row[x] - mean);
+      for (int x = xi - half; x <= xi + half; ++x) deviation += std::abs(row[x] - mean);
     }
     // An all-black window gives 0 / 0; it takes the place of the minimum like any other.
-    const double ratio = (deviation / kCount) / mean;
+    const double ratio = (deviation / count) / mean;
     if (!(ratio > lowest)) lowest = ratio;
   }
   return lowest;
@@ -129,8 +146,9 @@ bool VideoCalibration::testCorners(std::vector<cv::Point2f>& corners, int w, int
 bool VideoCalibration::examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
                                      std::vector<cv::Point2f>& corners) {
   corners.clear();
-  boardSeen = cheapBoardTest(frame, boardSize.width, boardSize.height);
+  BoardPolarity polarity = BoardPolarity::kLightSquares;
+  boardSeen = cheapBoardTest(frame, boardSize.width, boardSize.height, polarity);
   if (!boardSeen) return false;
   cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);
-  return detectCorners(grayFrame_, corners, boardSize);
+  return detectCorners(grayFrame_, corners, boardSize, polarity);
 }

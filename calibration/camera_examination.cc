@@ -13,21 +13,14 @@ namespace {
 // Successive frames of a slowly turning camera are nearly alike: every fourth is examined.
 constexpr int kSampleEvery = 4;
 
-// Inner corners of the board: 9 per row, 12 rows.
-const cv::Size kBoardSize(9, 12);
-
-// The central circle of the corner selection is taken in a frame of this size.
-constexpr int kReferenceWidth = 3200;
-constexpr int kReferenceHeight = 2400;
-
 // Every back-off counter value a camera can start with.
 constexpr int kCounterValues = 5;
 
 // Corner (x, y) of the board at (x, y, 0), row by row: one square edge is the unit.
-std::vector<cv::Point3f> boardModel() {
+std::vector<cv::Point3f> boardModel(cv::Size board) {
   std::vector<cv::Point3f> model;
-  for (int y = 0; y < kBoardSize.height; ++y) {
-    for (int x = 0; x < kBoardSize.width; ++x) {
+  for (int y = 0; y < board.height; ++y) {
+    for (int x = 0; x < board.width; ++x) {
       model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
     }
   }
@@ -150,7 +143,7 @@ void CameraExaminer::examineSample(const VideoFrame& frame, std::vector<BackOffR
   bool boardSeen = false;
   std::vector<cv::Point2f> corners;
   bool accepted = false;
-  if (anyTestsNext(runs)) accepted = calibration_.examineSample(frame.pixels, kBoardSize, boardSeen, corners);
+  if (anyTestsNext(runs)) accepted = calibration_.examineSample(frame.pixels, shared_.board, boardSeen, corners);
   for (BackOffRun& run : runs) {
     if (back_off::testsNext(run.counter)) {
       if (boardSeen) ++run.cheapTestsPassed;
@@ -217,7 +210,8 @@ void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> vie
                            cv::Size imageSize) {
   std::optional<CameraSolve> solved;
   try {
-    solved = solveCamera(calibration_, camera, std::move(views), imageSize, format_, reporting_);
+    solved = solveCamera(calibration_, camera, std::move(views), imageSize, shared_.board,
+                         format_, reporting_);
   } catch (...) {
     // Left to the printing thread, which solves again and reports the error in its place.
   }
@@ -231,10 +225,12 @@ void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> vie
 
 CameraSolve solveCamera(VideoCalibration& calibration, int camera,
                         std::vector<std::vector<cv::Point2f>> views, cv::Size imageSize,
-                        const std::ostream& format, bool reporting) {
+                        cv::Size board, const std::ostream& format, bool reporting) {
   CameraSolve solve;
-  std::vector<std::vector<cv::Point3f>> objects(views.size(), boardModel());
-  calibration.selectCorners(views, objects, kReferenceWidth, kReferenceHeight);
+  std::vector<std::vector<cv::Point3f>> objects(views.size(), boardModel(board));
+  // The central circle of the camera's own frames (of 3200 x 2400: centre (1600, 1200),
+  // radius 1280).
+  calibration.selectCorners(views, objects, imageSize.width, imageSize.height);
   for (const auto& view : views) solve.cornersKept += static_cast<int>(view.size());
   if (views.size() < static_cast<std::size_t>(VideoCalibration::kMinViews)) {
     solve.tooFewViews = true;

@@ -65,12 +65,12 @@ class CameraExaminer {
   VideoCalibration calibration_;  // this worker's working images
 };
 
-// Cuts the views to the central circle, checks their number and solves the fisheye model
+// Cuts the views of a `board` to the central circle of `imageSize` frames, checks their number and solves the fisheye model
 // (VideoCalibration::selectCorners, runFisheyeCalibration2). The solve's lines go to the
 // result's output, formatted like `format`; its report record is kept when `reporting`.
 CameraSolve solveCamera(VideoCalibration& calibration, int camera,
                         std::vector<std::vector<cv::Point2f>> views, cv::Size imageSize,
-                        const std::ostream& format, bool reporting);
+                        cv::Size board, const std::ostream& format, bool reporting);
 
 // The path of camera `camera`'s video in `folder`.
 std::string videoPath(const std::string& folder, int camera);

@@ -92,6 +92,8 @@ struct SharedCameras {
 
   // No camera after this one is needed any more: the job stops at or before it.
   std::atomic<int> lastNeeded{rig::kCameras - 1};
+  // The board's inner corners that the cameras' frames are searched for.
+  cv::Size board{9, 12};
 
   explicit SharedCameras(int processCounter);
 

@@ -42,13 +42,12 @@ cv::Mat readGrey(const std::string& path) {
 }
 
 // Undistortion divides by fx and fy and multiplies by every coefficient: a zero or negative
-// focal length, or a value that is (or after the 1.25 scaling becomes) infinite or NaN,
+// focal length, or a value that is (or after the scaling to the still becomes) infinite or NaN,
 // would give views and poses of garbage rather than an error. The scaled principal point of
 // a real lens lies within a few per cent of the still's centre (a generated rig's within
-// 25 px at 3200 x 2400, 1 %); more than a tenth of the width or height away means a still of
-// another size than 1.25 x the video frames (one of the frames' own size puts it 12.5 %
-// away), or unusable parameters (a focal length like 1e308 is finite but puts the still's
-// pixels far beyond its borders).
+// 25 px at 3200 x 2400, 1 %); more than a tenth of the width or height away means
+// parameters of another camera, or unusable ones (a focal length like 1e308 is finite but
+// puts the still's pixels far beyond its borders).
 bool usableIntrinsics(const cv::Matx33d& K, const cv::Vec4d& D, cv::Size still) {
   const double focalLimit = 100.0 * std::max(still.width, still.height);
   return K(0, 0) > 0.0 && K(1, 1) > 0.0 && K(0, 0) < focalLimit && K(1, 1) < focalLimit &&
@@ -119,7 +118,17 @@ int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::str
     const int code = readCameraParams(K[n], D[n], n);
     if (code != kSuccess) return code;
     if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
-    K[n] = ringcalib::rig::FisheyeCamera{K[n], D[n]}.scaledToStill().K;
+    // The stills' scale over the video frames follows from their sizes (4000 x 3000 over
+    // 3200 x 2400: 1.25); a still of another aspect is a crop, which no scale describes.
+    const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document_.frameSize(n)};
+    const double stillScale = camera.stillScale(grey[n].size());
+    if (stillScale == 0.0) {
+      std::cout << "camera " << n << ": " << stillPath(folder, n) << " is " << grey[n].cols
+                << "x" << grey[n].rows << ", not of the aspect of its video frames ("
+                << camera.frameSize.width << "x" << camera.frameSize.height << ")" << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
+    K[n] = camera.scaledToStill(stillScale).K;
     if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
       std::cout << "camera " << n << ": the intrinsic parameters in " << file
                 << " do not fit " << stillPath(folder, n) << " (" << grey[n].cols

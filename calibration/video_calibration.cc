@@ -86,6 +86,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   format.setf(std::ios::fixed, std::ios::floatfield);
 
   intrinsic::SharedCameras shared(ringcalib::back_off::processCounter());
+  shared.board = board_;
   intrinsic::CameraWorkers workers(videoPaths, shared, report_ != nullptr, format);
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     const int code = commitCamera(camera, shared, videoPaths, scale, format);
@@ -147,22 +148,30 @@ int VideoCalibration::commitCamera(int camera, intrinsic::SharedCameras& shared,
     examined.solveTaken = true;  // no waiting worker takes it now
   }
   const cv::Size imageSize = examined.imageSize;
+  // Not one view in frames that were read: most likely another board than the one given
+  // (--board). Without the option the run prints what it always printed.
+  const bool boardNeverFound = boardGiven_ && run->views.empty() && examined.framesSampled > 0;
   lock.unlock();
   if (!solve) {
-    solve = intrinsic::solveCamera(*this, camera, std::move(views), imageSize, format,
-                                   record != nullptr);
+    solve = intrinsic::solveCamera(*this, camera, std::move(views), imageSize, shared.board,
+                                   format, record != nullptr);
   }
 
   if (record != nullptr) record->cornersKept += solve->cornersKept;
   if (solve->tooFewViews) {
     std::cout << ringcalib::gbk::kTooFewBoardImages << std::endl;
     std::cout << ringcalib::gbk::kRecordSlowly << std::endl;
+    if (boardNeverFound) {
+      std::cout << "camera " << camera << ": no board of " << shared.board.width << "x"
+                << shared.board.height << " inner corners was found in its videos"
+                << std::endl;
+    }
     return ringcalib::kTooFewViews;
   }
   std::cout << solve->output << std::flush;
   if (record != nullptr) recordSolve(report_->camera(camera), solve->record);
   if (solve->code != kSuccess) return solve->code;
-  const int code = writeCameraParams(solve->K, solve->D, camera);
+  const int code = writeCameraParams(solve->K, solve->D, camera, imageSize);
   if (code != kSuccess) return code;
   printProgress((camera + 1) * (scale / rig::kCameras));
   return kSuccess;
@@ -200,9 +209,10 @@ ringcalib::report::IntrinsicReport* VideoCalibration::intrinsicRecord(int camera
   return &*record.intrinsic;
 }
 
-int VideoCalibration::writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id) {
+int VideoCalibration::writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id,
+                                        cv::Size frameSize) {
   try {
-    document_.setCamera(id, {K, D});
+    document_.setCamera(id, {K, D, frameSize});
   } catch (const std::exception& e) {
     std::cout << "write intrinsic param failed : " << e.what() << std::endl;
     return ringcalib::kCannotStoreValue;

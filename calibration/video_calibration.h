@@ -46,8 +46,13 @@ class VideoCalibration {
   // without looking at their frame.
   bool fastChect(const cv::Mat& frame, int w, int h);
 
-  // The cheap test alone: a w x h board found in a 1000 x 750 inverted grey copy.
-  bool cheapBoardTest(const cv::Mat& frame, int w, int h);
+  // How a board is printed: light squares on a dark surround, or dark squares on white paper.
+  enum class BoardPolarity { kLightSquares, kDarkSquares };
+
+  // The cheap test alone: a w x h board found in a grey copy reduced as for the board search
+  // (1000 x 750 from 3200 x 2400; calibration/frame_scale.h), inverted for a board of light
+  // squares, as it is for a printed one. `polarity` tells which one was found.
+  bool cheapBoardTest(const cv::Mat& frame, int w, int h, BoardPolarity& polarity);
 
   // One sampled colour frame whose cheap test is due: the cheap test (its outcome in
   // `boardSeen`), then the full detection on the frame's grey copy. True when the frame
@@ -55,14 +60,17 @@ class VideoCalibration {
   bool examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
                      std::vector<cv::Point2f>& corners);
 
-  // Full detection on a single-channel frame, which is inverted in place. The board is
-  // searched at 1 / 3.2 of the size and refined at full size. True when the frame is
-  // accepted; `corners` then holds boardSize.area() corners in full-size pixels.
+  // Full detection on a single-channel frame, which is inverted in place for a board of
+  // light squares. The board is searched reduced (by 3.2 from 3200 x 2400) and refined at
+  // full size (a 15 x 15 half window there). True when the frame is accepted; `corners`
+  // then holds boardSize.area() corners in full-size pixels.
   bool detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
-                     cv::Size boardSize);
+                     cv::Size boardSize,
+                     BoardPolarity polarity = BoardPolarity::kLightSquares);
 
-  // Smallest local contrast (mean absolute deviation / mean over a 7 x 7 window) over the
-  // corners at least 3 pixels inside the image; 10000 when no corner qualifies.
+  // Smallest local contrast (mean absolute deviation / mean over a window of 7 x 7 at
+  // 3200 x 2400, following the image's size) over the corners at least the window's half
+  // side inside the image; 10000 when no corner qualifies.
   double shapeResponse(const cv::Mat& img, std::vector<cv::Point2f>& corners);
 
   // Whether a w x h corner list runs straight: every two successive segments along a row
@@ -70,7 +78,8 @@ class VideoCalibration {
   bool testCorners(std::vector<cv::Point2f>& corners, int w, int h);
 
   // Keeps in every view only the corners within 0.8 * (width / 2) of the centre of a
-  // width x height frame, with their object points. Every view stays, empty or not.
+  // width x height frame (the video frames' size), with their object points. Every view
+  // stays, empty or not.
   void selectCorners(std::vector<std::vector<cv::Point2f>>& imagePoints,
                      std::vector<std::vector<cv::Point3f>>& objectPoints, int width,
                      int height);
@@ -86,9 +95,17 @@ class VideoCalibration {
                              cv::Vec4d& D, std::ostream& out = std::cout,
                              ringcalib::report::CameraReport* record = nullptr);
 
-  // Enters camera `id`'s K and D into the document. Returns 0, or 6 after printing
-  // "write intrinsic param failed : " and the library's text.
-  int writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id);
+  // Enters camera `id`'s K and D, for video frames of `frameSize`, into the document.
+  // Returns 0, or 6 after printing "write intrinsic param failed : " and the library's text.
+  int writeCameraParams(const cv::Matx33d& K, const cv::Vec4d& D, const int& id,
+                        cv::Size frameSize = ringcalib::rig::kStandardFrameSize);
+
+  // The board's inner corners to look for (9 x 12 unless set). A board that was set is named
+  // in one more line when a camera's videos never show it.
+  void setBoard(cv::Size board) {
+    board_ = board;
+    boardGiven_ = true;
+  }
 
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
@@ -122,6 +139,10 @@ class VideoCalibration {
   cv::Mat fastCheckImage_;
   cv::Mat grayFrame_;
   cv::Mat detectionImage_;
+  cv::Mat inverted_;  // the cheap test's copy, inverted
+  BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
+  cv::Size board_{9, 12};
+  bool boardGiven_ = false;
 };

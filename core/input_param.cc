@@ -20,6 +20,11 @@ InputParam::InputParam(int argc, char** argv)
                   "extrinsic and all jobs: after the six pairs, adjust the six camera poses "
                   "together and write the adjusted poses",
                   false),
+      boardText_("b", "board",
+                 "intrinsic and all jobs: the checkerboard's inner corners, columns x rows "
+                 "(default 9x12); light squares on a dark margin or dark squares on white "
+                 "paper are both found",
+                 false, "9x12", "cols x rows"),
       jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}, {"check", CHECK}} {}
 
 int InputParam::Parse() {
@@ -30,12 +35,40 @@ int InputParam::Parse() {
     cmd_.add(file_);
     cmd_.add(report_);
     cmd_.add(ringAdjust_);
+    cmd_.add(boardText_);
     cmd_.parse(argc_, argv_);
+    if (!parseBoard(boardText_.getValue(), board_)) {
+      throw TCLAP::ArgParseException(
+          "expected <cols>x<rows>, each 3 to 100, got \"" + boardText_.getValue() + "\"",
+          boardText_.longID());
+    }
   } catch (const TCLAP::ArgException& e) {
     std::cout << "ERROR:" << e.error() << " " << e.argId() << std::endl;
     return 1;
   }
   return 0;
+}
+
+bool InputParam::parseBoard(const std::string& text, BoardCorners& board) {
+  constexpr int kMinCorners = 3;
+  constexpr int kMaxCorners = 100;
+  const std::size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  const auto count = [](const std::string& digits, int& value) {
+    if (digits.empty() || digits.size() > 3) return false;
+    value = 0;
+    for (const char c : digits) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    return value >= kMinCorners && value <= kMaxCorners;
+  };
+  BoardCorners parsed;
+  if (!count(text.substr(0, x), parsed.columns) || !count(text.substr(x + 1), parsed.rows)) {
+    return false;
+  }
+  board = parsed;
+  return true;
 }
 
 InputParam::CalibrationType InputParam::Type() {

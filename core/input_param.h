@@ -7,9 +7,15 @@
 #include <tclap/CmdLine.h>
 
 // The command line: --what (intrinsic, extrinsic, all or check), --video (repeatable), --image (repeatable), --file, the
-// optional --report folder, --ring-adjust, plus the parser's own --help, --version and --.
+// optional --report folder, --ring-adjust, --board, plus the parser's own --help, --version and --.
 class InputParam {
  public:
+  // The checkerboard's inner corners: columns per row, rows (9 x 12 unless --board says).
+  struct BoardCorners {
+    int columns = 9;
+    int rows = 12;
+  };
+
   enum CalibrationType { INTRINSIC = 1, EXTRINSIC = 2, ALL = 3, CHECK = 4 };
 
   InputParam(int argc, char** argv);
@@ -18,8 +24,8 @@ class InputParam {
   InputParam& operator=(const InputParam&) = delete;
 
   // Registers the arguments and parses the command line once. Returns 0, or 1 after
-  // printing "ERROR:..." when an argument exception reaches it; the parser itself reports
-  // ordinary parse errors and ends the process.
+  // printing "ERROR:..." when an argument exception reaches it (a malformed --board value
+  // among them); the parser itself reports ordinary parse errors and ends the process.
   int Parse();
 
   // The job named by --what (exact, case-sensitive), or 0 for a word that names none.
@@ -32,6 +38,13 @@ class InputParam {
   const std::string& reportFolder() const { return report_.getValue(); }
   // --ring-adjust: the extrinsic job adjusts the six poses together after the pairs.
   bool ringAdjust() const { return ringAdjust_.getValue(); }
+  // --board: the inner corners the intrinsic job looks for.
+  BoardCorners board() const { return board_; }
+  bool boardGiven() const { return boardText_.isSet(); }
+
+  // "<cols>x<rows>", each a whole number from 3 to 100 in plain decimal digits (the corner
+  // search needs three corners each way); false for anything else.
+  static bool parseBoard(const std::string& text, BoardCorners& board);
 
  private:
   int argc_;
@@ -43,5 +56,7 @@ class InputParam {
   TCLAP::ValueArg<std::string> file_;
   TCLAP::ValueArg<std::string> report_;
   TCLAP::SwitchArg ringAdjust_;
+  TCLAP::ValueArg<std::string> boardText_;
+  BoardCorners board_;
   std::map<std::string, CalibrationType> jobs_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "rig/prepared_view.h"
 
@@ -18,12 +19,23 @@ double slope(const cv::Vec4d& D, double theta) {
 
 }  // namespace
 
-FisheyeCamera FisheyeCamera::scaledToStill() const {
+double FisheyeCamera::stillScale(cv::Size still) const {
+  if (still.width <= 0 || still.height <= 0 || frameSize.width <= 0 || frameSize.height <= 0) {
+    return 0.0;
+  }
+  // |still.height - still.width * frames' height / frames' width| <= 1, in integers.
+  const long long across = static_cast<long long>(still.height) * frameSize.width -
+                           static_cast<long long>(still.width) * frameSize.height;
+  if (std::llabs(across) > frameSize.width) return 0.0;
+  return static_cast<double>(still.width) / frameSize.width;
+}
+
+FisheyeCamera FisheyeCamera::scaledToStill(double scale) const {
   FisheyeCamera still = *this;
-  still.K(0, 0) *= kStillScale;
-  still.K(0, 2) *= kStillScale;
-  still.K(1, 1) *= kStillScale;
-  still.K(1, 2) *= kStillScale;
+  still.K(0, 0) *= scale;
+  still.K(0, 2) *= scale;
+  still.K(1, 1) *= scale;
+  still.K(1, 2) *= scale;
   return still;
 }
 

@@ -2,17 +2,28 @@
 
 #include <opencv2/core.hpp>
 
+#include "rig/prepared_view.h"
+
 namespace ringcalib::rig {
 
+// The size of the video frames of a camera whose parameters do not state it.
+inline const cv::Size kStandardFrameSize(3200, 2400);
+
 // A fisheye camera: K (fx, 0, cx; 0, fy, cy; 0, 0, 1) and D (k1 ... k4) of the equidistant
-// model below, in pixels of the camera's video frames.
+// model below, in pixels of the camera's video frames, which are `frameSize`.
 struct FisheyeCamera {
   cv::Matx33d K;
   cv::Vec4d D;
+  cv::Size frameSize = kStandardFrameSize;
 
-  // The same lens in pixels of its still, which is kStillScale x the video frames: fx, fy,
-  // cx and cy scaled, D as it is.
-  FisheyeCamera scaledToStill() const;
+  // The scale of a still of `still` pixels over the video frames, from the widths (4000 x
+  // 3000 over 3200 x 2400: 1.25), or 0 when the still is not the frames' picture scaled:
+  // its height differs by more than a pixel from the frames' aspect (a crop).
+  double stillScale(cv::Size still) const;
+
+  // The same lens in pixels of a still `scale` x the video frames (kStillScale: the
+  // standard rig's): fx, fy, cx and cy scaled, D as it is.
+  FisheyeCamera scaledToStill(double scale = kStillScale) const;
 };
 
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <stdexcept>
 #include <vector>
 
 #include "core/result_code.h"
@@ -18,6 +19,7 @@ using nlohmann::json;
 // The file's members:
 //   {"origin_<n>": {"camera_matrix": {"x": fx, "y": fy, "z": cx, "w": cy},
 //                   "distortion_factor": {"x": k1, "y": k2, "z": k3, "w": k4},
+//                   "frame_size": {"width": W, "height": H},  (only when not 3200 x 2400)
 //                   "extrinsic_param": {"R00": ..., "R22": ..., "T00": ..., "T10": ..., "T20": ...}},
 //    ..., "version": 1}
 
@@ -25,6 +27,7 @@ constexpr const char* kVersion = "version";
 constexpr const char* kMatrix = "camera_matrix";
 constexpr const char* kDistortion = "distortion_factor";
 constexpr const char* kPose = "extrinsic_param";
+constexpr const char* kFrameSize = "frame_size";
 
 std::string rotationKey(int row, int col) { return "R" + std::to_string(row) + std::to_string(col); }
 std::string translationKey(int row) { return "T" + std::to_string(row) + "0"; }
@@ -93,7 +96,26 @@ FisheyeCamera ParameterDocument::camera(int n) {
   camera.D[1] = readNumber(distortion["y"]);
   camera.D[2] = readNumber(distortion["z"]);
   camera.D[3] = readNumber(distortion["w"]);
+  camera.frameSize = frameSize(n);
   return camera;
+}
+
+cv::Size ParameterDocument::frameSize(int n) const {
+  const json* entry = member(document_, cameraKey(n));
+  const json* size = entry == nullptr ? nullptr : member(*entry, kFrameSize);
+  if (size == nullptr) return kStandardFrameSize;
+  const json* width = member(*size, "width");
+  const json* height = member(*size, "height");
+  constexpr int kLargest = 1 << 16;
+  const auto valid = [](const json* value) {
+    return value != nullptr && value->is_number_integer() && value->get<std::int64_t>() > 0 &&
+           value->get<std::int64_t>() <= kLargest;
+  };
+  if (!valid(width) || !valid(height)) {
+    throw std::runtime_error(cameraKey(n) + "." + kFrameSize +
+                             " is not a width and a height in whole pixels");
+  }
+  return cv::Size(width->get<int>(), height->get<int>());
 }
 
 bool ParameterDocument::findCamera(int n, FisheyeCamera& camera) const {
@@ -104,6 +126,11 @@ bool ParameterDocument::findCamera(int n, FisheyeCamera& camera) const {
   if (matrix == nullptr || distortion == nullptr) return false;
   camera.K = cv::Matx33d::eye();
   cv::Vec4d& D = camera.D;
+  try {
+    camera.frameSize = frameSize(n);
+  } catch (const std::runtime_error&) {
+    return false;
+  }
   return numberAt(*matrix, "x", camera.K(0, 0)) && numberAt(*matrix, "y", camera.K(1, 1)) &&
          numberAt(*matrix, "z", camera.K(0, 2)) && numberAt(*matrix, "w", camera.K(1, 2)) &&
          numberAt(*distortion, "x", D[0]) && numberAt(*distortion, "y", D[1]) &&
@@ -129,6 +156,13 @@ void ParameterDocument::setCamera(int n, const FisheyeCamera& camera) {
   json& entry = document_[cameraKey(n)];
   entry[kMatrix] = json::object({{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}});
   entry[kDistortion] = json::object({{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}});
+  // A file without the member means 3200 x 2400, so the standard rig's file stays as it was.
+  if (camera.frameSize != kStandardFrameSize) {
+    entry[kFrameSize] =
+        json::object({{"width", camera.frameSize.width}, {"height", camera.frameSize.height}});
+  } else {
+    entry.erase(kFrameSize);
+  }
 }
 
 void ParameterDocument::setPose(int n, const PairPose& pose) {

@@ -30,15 +30,20 @@ class ParameterDocument {
   // Version 1, as the intrinsic job starts its document.
   void setVersion();
 
-  // Camera n's K and D (K(2, 2) = 1). Missing members read as null, as the library's mutable
+  // Camera n's K, D (K(2, 2) = 1) and frame size. Missing members read as null, as the library's mutable
   // access gives them, so a missing or non-number value raises the library's type error.
   FisheyeCamera camera(int n);
 
-  // Camera n's K and D, or pair n's pose: false when a member is absent or not a number.
+  // The size of camera n's video frames: its "frame_size" member, or 3200 x 2400 without
+  // one. Raises std::runtime_error when the member is not two positive whole numbers.
+  cv::Size frameSize(int n) const;
+
+  // Camera n's K, D and frame size, or pair n's pose: false when a member is absent or not
+  // a number.
   bool findCamera(int n, FisheyeCamera& camera) const;
   bool findPose(int n, PairPose& pose) const;
 
-  // Enter camera n's K and D, or pair n's pose (replacing the pose's member whole). They raise the library's exceptions when a value cannot be stored.
+  // Enter camera n's K, D and frame size (its member only when not 3200 x 2400), or pair n's pose (replacing the pose's member whole). They raise the library's exceptions when a value cannot be stored.
   void setCamera(int n, const FisheyeCamera& camera);
   void setPose(int n, const PairPose& pose);
 

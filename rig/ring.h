@@ -10,7 +10,8 @@
 // Frames of one camera (rig/prepared_view.h holds the numbers)
 //  - sensor frame: x to the right of the raw still, y down it, z along the optical axis. The
 //    fisheye camera (rig/fisheye_lens.h) maps this frame to pixels of the camera's video
-//    frames; its stills are 1.25 x those frames, so K is scaled by 1.25 for them.
+//    frames; K is scaled to a still by still width / frame width (FisheyeCamera::stillScale:
+//    1.25 for the standard rig's 4000 x 3000 stills of 3200 x 2400 frames).
 //  - prepared frame: the frame of the prepared view, the sensor frame turned a quarter turn
 //    about the optical axis (x_p = y_s, y_p = -x_s, z_p = z_s). The prepared view is the still
 //    undistorted to a 3600 x 3600 pinhole image with f = 550 and principal point (1800, 1800),

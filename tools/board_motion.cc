@@ -38,7 +38,7 @@ Sweep drawSweep(std::uint64_t seed, int camera) {
 }  // namespace
 
 cv::Vec3d BoardPose::point(double bx, double by) const {
-  return centre + (bx - kBoardSquaresX / 2.0) * axisX + (by - kBoardSquaresY / 2.0) * axisY;
+  return centre + (bx - squares.width / 2.0) * axisX + (by - squares.height / 2.0) * axisY;
 }
 
 BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount) {
@@ -83,9 +83,8 @@ bool boardAbsentAt(int frame, int frameCount, double absentFraction) {
 
 std::vector<cv::Vec3d> innerCorners(const BoardPose& pose) {
   std::vector<cv::Vec3d> corners;
-  corners.reserve(kInnerCornersX * kInnerCornersY);
-  for (int y = 0; y < kInnerCornersY; ++y)
-    for (int x = 0; x < kInnerCornersX; ++x) corners.push_back(pose.point(x + 1.0, y + 1.0));
+  for (int y = 1; y < pose.squares.height; ++y)
+    for (int x = 1; x < pose.squares.width; ++x) corners.push_back(pose.point(x, y));
   return corners;
 }
 

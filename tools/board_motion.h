@@ -15,11 +15,13 @@ constexpr int kInnerCornersX = kBoardSquaresX - 1;
 constexpr int kInnerCornersY = kBoardSquaresY - 1;
 
 // Pose of the board in the camera frame (x right, y down, z along the optical axis), in units
-// of one square: board point (bx, by) is at centre + (bx − 5) · axisX + (by − 6.5) · axisY.
+// of one square: board point (bx, by) is at centre + (bx − 5) · axisX + (by − 6.5) · axisY
+// for the written board of 10 × 13 squares, about the centre of `squares` in general.
 struct BoardPose {
   cv::Vec3d centre;
   cv::Vec3d axisX;
   cv::Vec3d axisY;
+  cv::Size squares{kBoardSquaresX, kBoardSquaresY};
   cv::Vec3d normal() const { return axisX.cross(axisY); }
   cv::Vec3d point(double bx, double by) const;
 };
@@ -36,8 +38,8 @@ BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount)
 // at the very end (the first and the last take the larger shares).
 bool boardAbsentAt(int frame, int frameCount, double absentFraction);
 
-// The 108 inner corners in the camera frame, row by row (x fastest), the order in which a
-// corner search lists them.
+// The inner corners (108 on the written board) in the camera frame, row by row (x fastest),
+// the order in which a corner search lists them.
 std::vector<cv::Vec3d> innerCorners(const BoardPose& pose);
 
 }  // namespace ringcalib::synth

@@ -29,6 +29,12 @@ struct AxisFilter {
   double checker;
 };
 
+// Box filter of width 2w centred on x of inside(x) = 1 on [from, to].
+double coverage(double x, double w, double from, double to) {
+  if (w < 1e-9) return x >= from && x < to ? 1.0 : 0.0;
+  return (std::clamp(x + w, from, to) - std::clamp(x - w, from, to)) / (2.0 * w);
+}
+
 AxisFilter filterAxis(double x, double w, double length) {
   if (w < 1e-9) {
     if (x < 0.0 || x >= length) return {0.0, 0.0};
@@ -55,7 +61,7 @@ void boardRow(const PixelRays& rays, const BoardPose& pose, int row, int x0, int
     const double s = planeOffset / denom;
     if (s <= 0.0) continue;
     const cv::Vec3d offset = s * ray - pose.centre;
-    b = {offset.dot(pose.axisX) + kBoardSquaresX / 2.0, offset.dot(pose.axisY) + kBoardSquaresY / 2.0};
+    b = {offset.dot(pose.axisX) + pose.squares.width / 2.0, offset.dot(pose.axisY) + pose.squares.height / 2.0};
   }
 }
 
@@ -71,9 +77,9 @@ cv::Point2d derivative(const cv::Point2d& before, const cv::Point2d& at, const c
 
 // Pixel rectangle that holds the board's image, from its outline (padded by a quarter
 // square) sampled densely enough that the fisheye's bulging edges stay inside the margin.
-cv::Rect boardFootprint(const FisheyeLens& lens, const BoardPose& pose, cv::Size size) {
+cv::Rect boardFootprint(const FisheyeLens& lens, const BoardPose& pose, cv::Size size, double margin) {
   constexpr int kSamplesPerEdge = 64;
-  constexpr double kPad = 0.25;
+  const double kPad = 0.25 + margin;
   constexpr int kMarginPx = 4;
   double minX = size.width, minY = size.height, maxX = -1.0, maxY = -1.0;
   auto include = [&](double bx, double by) {
@@ -91,7 +97,7 @@ cv::Rect boardFootprint(const FisheyeLens& lens, const BoardPose& pose, cv::Size
     minY = std::min(minY, q.y);
     maxY = std::max(maxY, q.y);
   };
-  const double x0 = -kPad, x1 = kBoardSquaresX + kPad, y0 = -kPad, y1 = kBoardSquaresY + kPad;
+  const double x0 = -kPad, x1 = pose.squares.width + kPad, y0 = -kPad, y1 = pose.squares.height + kPad;
   for (int i = 0; i <= kSamplesPerEdge; ++i) {
     const double a = static_cast<double>(i) / kSamplesPerEdge;
     include(x0 + a * (x1 - x0), y0);
@@ -112,7 +118,8 @@ cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const s
                          cv::Size size, const BoardShading& shading, const NoiseTile& noise, std::uint64_t frameKey) {
   cv::Mat frame(size, CV_8UC1);
   // Without a board the footprint is empty and no board row is ever computed.
-  const cv::Rect box = pose ? boardFootprint(lens, *pose, size) : cv::Rect();
+  const double margin = shading.printed ? shading.paperMargin : 0.0;
+  const cv::Rect box = pose ? boardFootprint(lens, *pose, size, margin) : cv::Rect();
   cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {
     // Board coordinates of the rows above and below give the footprint of each pixel.
     RollingRows<cv::Point2d, std::function<void(int, std::vector<cv::Point2d>&)>> board(
@@ -135,10 +142,18 @@ cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const s
                                               i + 1 < box.width ? current[static_cast<size_t>(i + 1)] : nan);
             const cv::Point2d dv = derivative(above[static_cast<size_t>(i)], b, below[static_cast<size_t>(i)]);
             // Half extents of the pixel's footprint (the projected unit square) along the board axes.
-            const AxisFilter fx = filterAxis(b.x, 0.5 * (std::abs(du.x) + std::abs(dv.x)), kBoardSquaresX);
-            const AxisFilter fy = filterAxis(b.y, 0.5 * (std::abs(du.y) + std::abs(dv.y)), kBoardSquaresY);
-            // White squares: inside(x) inside(y) (1 + s(x) s(y)) / 2, filtered factor by factor.
-            const double whiteShare = 0.5 * (fx.coverage * fy.coverage + fx.checker * fy.checker);
+            const double wx = 0.5 * (std::abs(du.x) + std::abs(dv.x));
+            const double wy = 0.5 * (std::abs(du.y) + std::abs(dv.y));
+            const AxisFilter fx = filterAxis(b.x, wx, pose->squares.width);
+            const AxisFilter fy = filterAxis(b.y, wy, pose->squares.height);
+            // Light squares: inside(x) inside(y) (1 + s(x) s(y)) / 2, filtered factor by factor;
+            // printed, those squares are the dark ones on the paper.
+            const double squareShare = 0.5 * (fx.coverage * fy.coverage + fx.checker * fy.checker);
+            const double whiteShare =
+                shading.printed ? coverage(b.x, wx, -margin, pose->squares.width + margin) *
+                                          coverage(b.y, wy, -margin, pose->squares.height + margin) -
+                                      squareShare
+                                : squareShare;
             value = shading.dark + (shading.white - shading.dark) * whiteShare;
           }
         }

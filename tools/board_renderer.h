@@ -22,6 +22,17 @@ struct BoardShading {
   double white = 190.0;
   double dark = 30.0;
   double noiseSigma = 1.5;
+  // The usual printed board instead: dark squares (the corner squares among them) on white
+  // paper that reaches this many squares beyond the pattern, on the same dark field.
+  bool printed = false;
+  double paperMargin = 0.8;
+};
+
+// The board a rig's videos show: its squares (inner corners + 1 each way) and whether it is
+// the printed kind (BoardShading::printed).
+struct BoardLook {
+  cv::Size squares{kBoardSquaresX, kBoardSquaresY};
+  bool printed = false;
 };
 
 // Renders one grey frame of `size` pixels: the board at `pose` seen through `lens` (whose

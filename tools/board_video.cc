@@ -17,7 +17,8 @@
 namespace ringcalib::synth {
 
 void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::uint64_t seed,
-                     int cameraIndex, int frameCount, cv::Size frameSize, double absentFraction) {
+                     int cameraIndex, int frameCount, cv::Size frameSize, double absentFraction,
+                     const BoardLook& look) {
   const int fourcc = cv::VideoWriter::fourcc(kVideoFourcc[0], kVideoFourcc[1], kVideoFourcc[2], kVideoFourcc[3]);
   cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourcc, kVideoFps, frameSize, true);
   if (!writer.isOpened()) throw std::runtime_error("cannot write video " + path);
@@ -32,8 +33,12 @@ void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::ui
     const double gain = 1.0 + 0.08 * std::sin(0.05 * f + cameraIndex);
     shading.white *= gain;
     shading.dark *= gain;
+    shading.printed = look.printed;
     std::optional<BoardPose> pose;
-    if (!boardAbsentAt(f, frameCount, absentFraction)) pose = boardPoseAt(seed, cameraIndex, f, frameCount);
+    if (!boardAbsentAt(f, frameCount, absentFraction)) {
+      pose = boardPoseAt(seed, cameraIndex, f, frameCount);
+      pose->squares = look.squares;
+    }
     const cv::Mat grey = renderBoardFrame(lens, rays, pose, frameSize, shading, noise, mixBits(static_cast<std::uint64_t>(f)));
     cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
     writer.write(colour);

@@ -31,6 +31,7 @@ CameraTruth drawCamera(std::uint64_t seed, int camera, int width, int height, do
   CameraTruth truth;
   truth.K = cv::Matx33d(fx * sx * focalScale, 0.0, cx * sx, 0.0, fy * sy * focalScale, cy * sy, 0.0, 0.0, 1.0);
   truth.D = D;
+  truth.frameSize = cv::Size(width, height);
   return truth;
 }
 

@@ -34,8 +34,6 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
       return kBadParameterFile;
     }
     ExportCamera& exported = rig.cameras[n];
-    // The one scaling of the intrinsics to the stills.
-    exported.lens = camera.scaledToStill();
     exported.stillPath = std::filesystem::absolute(stillsDir + "/origin_" + std::to_string(n) + ".jpg")
                              .lexically_normal()
                              .string();
@@ -45,6 +43,15 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
              << std::endl;
       return kImageMissing;
     }
+    // The one scaling of the intrinsics to the stills, as the extrinsic job scales them.
+    const double scale = camera.stillScale(exported.still);
+    if (scale == 0.0) {
+      errors << "error: camera " << n << ": " << exported.stillPath << " is " << exported.still.width << "x"
+             << exported.still.height << ", not of the aspect of its video frames (" << camera.frameSize.width
+             << "x" << camera.frameSize.height << ")" << std::endl;
+      return kBadParameterFile;
+    }
+    exported.lens = camera.scaledToStill(scale);
   }
   return kSuccess;
 }

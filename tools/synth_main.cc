@@ -5,6 +5,7 @@
 
 #include <tclap/CmdLine.h>
 
+#include "core/input_param.h"
 #include "core/result_code.h"
 #include "core/process_settings.h"
 #include "core/version.h"
@@ -45,6 +46,16 @@ int main(int argc, char** argv) {
     TCLAP::ValueArg<int> framesArg("", "frames", "frames per video", false, options.framesPerVideo, "N", cmd);
     TCLAP::ValueArg<int> widthArg("", "width", "video width in pixels", false, options.videoWidth, "W", cmd);
     TCLAP::ValueArg<int> heightArg("", "height", "video height in pixels", false, options.videoHeight, "H", cmd);
+    TCLAP::ValueArg<int> stillWidthArg("", "still-width", "still width in pixels (default 1.25 x the video width)", false, 0,
+                                       "W", cmd);
+    TCLAP::ValueArg<int> stillHeightArg("", "still-height", "still height in pixels (default 1.25 x the video height)", false,
+                                        0, "H", cmd);
+    TCLAP::ValueArg<std::string> boardArg("", "board", "the videos' board, inner corners (default 9x12)", false, "9x12",
+                                          "<cols>x<rows>", cmd);
+    TCLAP::SwitchArg printedArg("", "printed-board",
+                                "the videos show a printed board, dark squares on white paper, instead of light squares on "
+                                "the dark field",
+                                cmd);
     TCLAP::ValueArg<double> absentArg(
         "", "absent",
         "share of each video (0 to 1) in which the board is out of view and only the empty surround is seen, in "
@@ -101,6 +112,15 @@ int main(int argc, char** argv) {
     options.videoWidth = widthArg.getValue();
     options.videoHeight = heightArg.getValue();
     options.absentFraction = absentArg.getValue();
+    if (stillWidthArg.isSet() != stillHeightArg.isSet())
+      throw TCLAP::ArgParseException("give both --still-width and --still-height, or neither", stillWidthArg.longID());
+    if (stillWidthArg.isSet()) options.stillSize = cv::Size(stillWidthArg.getValue(), stillHeightArg.getValue());
+    InputParam::BoardCorners board;
+    if (!InputParam::parseBoard(boardArg.getValue(), board))
+      throw TCLAP::ArgParseException("expected <cols>x<rows>, each 3 to 100, got \"" + boardArg.getValue() + "\"",
+                                     boardArg.longID());
+    options.board.squares = cv::Size(board.columns + 1, board.rows + 1);
+    options.board.printed = printedArg.getValue();
     options.videos = !noVideoArg.getValue();
     options.images = !noImageArg.getValue();
     // --hard and --reshoot choose values only for the options not given.

@@ -32,13 +32,23 @@ void makeDirectory(const std::string& path) {
 }
 
 // The still model: K scaled to the still as the tool scales it, the same D.
-FisheyeLens stillLens(const CameraTruth& camera) { return FisheyeLens(camera.scaledToStill()); }
+FisheyeLens stillLens(const CameraTruth& camera, cv::Size still) {
+  return FisheyeLens(camera.scaledToStill(camera.stillScale(still)));
+}
 
 }  // namespace
 
 RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   if (options.videoWidth < 16 || options.videoHeight < 16 || options.framesPerVideo < 1)
     throw std::runtime_error("frame size and frame count must be positive (at least 16 x 16 pixels, 1 frame)");
+  const cv::Size stillSize = options.stillSize.empty()
+                                 ? cv::Size(static_cast<int>(options.videoWidth * rig::kStillScale),
+                                            static_cast<int>(options.videoHeight * rig::kStillScale))
+                                 : options.stillSize;
+  if (stillSize.width < 16 || stillSize.height < 16)
+    throw std::runtime_error("the stills must be at least 16 x 16 pixels");
+  if (options.board.squares.width < 4 || options.board.squares.height < 4)
+    throw std::runtime_error("the board must have at least 3 x 3 inner corners");
   if (!(options.absentFraction >= 0.0 && options.absentFraction <= 1.0))
     throw std::runtime_error("the absent fraction must lie between 0 and 1");
   if (const std::string problem = variantProblem(options); !problem.empty()) throw std::runtime_error(problem);
@@ -71,7 +81,7 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
       pieces.push_back(tasks.add([&, n] {
         writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
                         static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight),
-                        options.absentFraction);
+                        options.absentFraction, options.board);
       }));
     }
   }
@@ -79,13 +89,11 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
       [&] { scene.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images); });
   pieces.push_back(sceneBuilt);
   if (options.images) {
-    const cv::Size stillSize(static_cast<int>(options.videoWidth * rig::kStillScale),
-                             static_cast<int>(options.videoHeight * rig::kStillScale));
     for (size_t n = 0; n < ring.size(); ++n) {
       pieces.push_back(tasks.add(
           [&, n, stillSize] {
             const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
-            const FisheyeLens lens = stillLens(truth.cameras[n]);
+            const FisheyeLens lens = stillLens(truth.cameras[n], stillSize);
             const cv::Mat still = applyStillEffects(renderStill(lens, shotRing[n], *scene, stillSize), lens, effects[n]);
             if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, options.shoot.jpegQuality}))
               throw std::runtime_error("cannot write image " + path);

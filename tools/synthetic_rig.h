@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/camera_turn.h"
+#include "tools/board_renderer.h"
 #include "tools/rig_truth.h"
 #include "tools/ring_variation.h"
 #include "tools/still_effects.h"
@@ -14,6 +15,8 @@ namespace ringcalib::synth {
 struct RigOptions {
   std::uint64_t seed = 1;
   int videoWidth = 3200, videoHeight = 2400;  // stills are 1.25 x this (4000 x 3000)
+  cv::Size stillSize;                         // unless this is given (not empty)
+  BoardLook board;                            // the board of the videos
   int framesPerVideo = 240;                   // frames of each origin_<n>.mp4
   double absentFraction = 0.0;                // share of each video's frames without the board (boardAbsentAt)
   bool videos = true;                         // write <out>/video/origin_<n>.mp4

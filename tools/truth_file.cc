@@ -55,6 +55,12 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
   doc["seed"] = options.seed;
   doc["video_size"] = {options.videoWidth, options.videoHeight};
   doc["frames_per_video"] = options.framesPerVideo;
+  // Only where they depart from the standard rig, whose truth stays as it was.
+  if (!options.stillSize.empty()) doc["still_size"] = {options.stillSize.width, options.stillSize.height};
+  if (options.board.squares != BoardLook().squares || options.board.printed) {
+    doc["board"] = {{"inner_corners", {options.board.squares.width - 1, options.board.squares.height - 1}},
+                    {"printed", options.board.printed}};
+  }
   for (const CameraTruth& camera : truth.cameras)
     doc["cameras"].push_back({{"K", toArray(toVec(camera.K))}, {"D", toArray(camera.D)}});
   for (size_t n = 0; n < truth.pairs.size(); ++n) {

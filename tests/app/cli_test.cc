@@ -23,6 +23,10 @@ TEST(CommandLine, StatusOutputAndErrorOfEachCommandLine) {
   const std::string tooFewViews =
       std::string(gbk::kTooFewBoardImages) + "\n" + gbk::kRecordSlowly + "\n";
   const std::string parseError = "PARSE ERROR";
+  const auto badBoard = [](const std::string& value) {
+    return "ERROR:expected <cols>x<rows>, each 3 to 100, got \"" + value +
+           "\" Argument: -b <cols x rows>,  --board <cols x rows>\n";
+  };
   const struct {
     std::vector<std::string> args;
     int status;
@@ -53,6 +57,15 @@ TEST(CommandLine, StatusOutputAndErrorOfEachCommandLine) {
        "Can not open video : " + videos + "/origin_0.mp4\nresult : 2\n", ""},
       {{"-w", "extrinsic", "-i", videos, "-f", folder}, 2,
        "Can not read camera parameter file : " + folder + " is a directory\nresult : 2\n", ""},
+      // --board: <cols>x<rows>, each 3 to 100; a malformed value names the option and itself.
+      {{"-w", "intrinsic", "-f", file, "-b", "0x5"}, 1, badBoard("0x5"), ""},
+      {{"-w", "intrinsic", "-f", file, "-b", "9"}, 1, badBoard("9"), ""},
+      {{"-w", "intrinsic", "-f", file, "-b", "9x12x3"}, 1, badBoard("9x12x3"), ""},
+      {{"-w", "intrinsic", "-f", file, "--board", "2x101"}, 1, badBoard("2x101"), ""},
+      {{"-w", "intrinsic", "-f", file, "--board", "+9x6"}, 1, badBoard("+9x6"), ""},
+      {{"-w", "all", "-f", file, "--board", "9x"}, 1, badBoard("9x"), ""},
+      // Without a sampled frame no board is named: the videos were not at fault.
+      {{"-w", "intrinsic", "-f", file, "-b", "100x3"}, 3, tooFewViews + "result : 3\n", ""},
       {{"-w", "intrinsic", "-f", file, "-r", dir.file("plain/out")}, 2,
        "Can not create report folder : " + dir.file("plain/out") + "\n", ""},
   };

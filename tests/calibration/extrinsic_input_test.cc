@@ -24,7 +24,7 @@ std::string intrinsicDocument(const std::string& camera0Matrix = kMatrix, int wi
   for (int n = 0; n < 6; ++n) {
     text += "\"origin_" + std::to_string(n) + "\":{";
     if (n != withoutMatrix) text += "\"camera_matrix\":" + (n == 0 ? camera0Matrix : kMatrix) + ",";
-    text += R"("distortion_factor":{"w":0.0,"x":0.0,"y":0.0,"z":0.0}},)";
+    text += R"("distortion_factor":{"w":0.0,"x":0.0,"y":0.0,"z":0.0},"frame_size":{"height":48,"width":64}},)";
   }
   return text + "\"version\":1}";
 }
@@ -116,8 +116,13 @@ TEST_F(ExtrinsicInput, StillsThatCannotBeUsed) {
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);  // for the run as nobody
   const std::string jpeg = encoded(cv::Mat(60, 80, CV_8UC1, cv::Scalar(100)), ".jpg");
   const std::string empty = still(0) + " is empty\nresult : 7\n";
-  // Stills are decoded by their contents; a size that does not fit the intrinsics (made for
-  // 80 x 60) is refused before any undistortion, the video frames' own size too.
+  const std::string fits = "progress:0.0166667\n" + still(1) + " is empty\nresult : 7\n";
+  const auto cropped = [&](const std::string& size) {
+    return "camera 0: " + still(0) + " is " + size + ", not of the aspect of its video frames (64x48)\nresult : 4\n";
+  };
+  // Stills are decoded by their contents; their scale follows from their size over the video
+  // frames' (64 x 48, the file says), and a still of another aspect is refused before any
+  // undistortion. Those that fit camera 0 bring the job to camera 1's still, absent here.
   const struct {
     std::string bytes;  // of camera 0's still; none when empty
     std::string out;
@@ -128,11 +133,13 @@ TEST_F(ExtrinsicInput, StillsThatCannotBeUsed) {
       {jpeg.substr(0, 100), empty},  // cut before its first scan
       {jpeg, empty, true},           // unreadable
       {encoded(cv::Mat(1, 1, CV_8UC1), ".jpg"), misfit("1x1")},
-      {encoded(cv::Mat(48, 64, CV_8UC1), ".jpg"), misfit("64x48")},
-      {encoded(cv::Mat(480, 640, CV_8UC3), ".jpg"), misfit("640x480")},
-      {encoded(cv::Mat(240, 320, CV_8UC3), ".png"), misfit("320x240")},
-      {encoded(cv::Mat(240, 320, CV_16UC1), ".tiff"), misfit("320x240")},
-      {encodeCmykJpeg(cv::Mat(240, 320, CV_8UC3)), misfit("320x240")},
+      {encoded(cv::Mat(50, 80, CV_8UC1), ".jpg"), cropped("80x50")},
+      {encoded(cv::Mat(49, 64, CV_8UC1), ".jpg"), fits},  // within a pixel of the aspect
+      {encoded(cv::Mat(48, 64, CV_8UC1), ".jpg"), fits},  // the video frames' own size: scale 1
+      {encoded(cv::Mat(480, 640, CV_8UC3), ".jpg"), fits},
+      {encoded(cv::Mat(240, 320, CV_8UC3), ".png"), fits},
+      {encoded(cv::Mat(240, 320, CV_16UC1), ".tiff"), fits},
+      {encodeCmykJpeg(cv::Mat(240, 320, CV_8UC3)), fits},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(still(0));

@@ -9,15 +9,19 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "calibration/back_off.h"
 #include "calibration/camera_examination.h"
 #include "calibration/camera_workers.h"
 #include "calibration/frame_reader.h"
+#include "calibration/frame_scale.h"
 #include "calibration/video_calibration.h"
 #include "tests/support/board_images.h"
 #include "tests/support/test_support.h"
+#include "tools/board_renderer.h"
+#include "tools/camera_draw.h"
 
 namespace ringcalib::test {
 namespace {
@@ -36,6 +40,59 @@ TEST(BoardDetection, AcceptsClearBoardsAtFullSizeAndRejectsFaintOrMissingOnes) {
     ASSERT_EQ(VideoCalibration().detectCorners(gray, corners, cv::Size(9, 12)), c.accepted) << c.tilt << " " << +c.dark;
     const std::vector<cv::Point2f> truth = boardCorners(toImage);
     for (std::size_t i = 0; c.accepted && i < truth.size(); ++i) EXPECT_LT(cv::norm(corners[i] - truth[i]), 0.25);
+  }
+}
+
+// The search's reduction and the windows follow the frame: today's values at 3200 x 2400.
+TEST(BoardDetection, WindowsFollowTheFrameSize) {
+  const struct {
+    cv::Size frame;
+    double reduction;
+    cv::Size searched;
+    int subPixelHalf, contrastHalf;
+  } cases[] = {{{3200, 2400}, 3.2, {1000, 750}, 15, 3},  {{1920, 1080}, 1.92, {1000, 562}, 9, 2},
+               {{1920, 1208}, 1.92, {1000, 629}, 9, 2},  {{1600, 1200}, 1.6, {1000, 750}, 8, 2},
+               {{1000, 1000}, 4.0 / 3.0, {750, 750}, 6, 2}, {{640, 480}, 1.0, {640, 480}, 5, 2}};
+  for (const auto& c : cases) {
+    const intrinsic::FrameScale scale(c.frame);
+    EXPECT_EQ(scale.reduction, c.reduction) << c.frame;
+    EXPECT_EQ(scale.searchSize, c.searched) << c.frame;
+    EXPECT_EQ(scale.subPixelHalf, c.subPixelHalf) << c.frame;
+    EXPECT_EQ(scale.contrastHalf, c.contrastHalf) << c.frame;
+  }
+}
+
+// Generated boards of either polarity, any size, in frames of any size: found without being
+// told the polarity, at the generator's true corners.
+TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
+  const struct {
+    cv::Size frame, corners;
+    bool printed;
+  } cases[] = {{{640, 480}, {9, 6}, true},  {{1280, 806}, {8, 6}, true},
+               {{1600, 1200}, {9, 12}, false}, {{800, 600}, {8, 6}, false}};
+  for (const auto& c : cases) {
+    const synth::CameraTruth camera = synth::drawCamera(5, 0, c.frame.width, c.frame.height, 1.0);
+    const synth::FisheyeLens lens(camera.K, camera.D);
+    synth::BoardPose pose{{1.0, -0.5, 9.0}, {0.97, 0.0, 0.24}, {0.0, 1.0, 0.0}, {c.corners.width + 1, c.corners.height + 1}};
+    synth::BoardShading shading;
+    shading.printed = c.printed;
+    cv::Mat frame;
+    cv::cvtColor(synth::renderBoardFrame(lens, synth::PixelRays(lens, c.frame), pose, c.frame, shading,
+                                         synth::NoiseTile(5), 1),
+                 frame, cv::COLOR_GRAY2BGR);
+    VideoCalibration calibration;
+    bool seen = false;
+    std::vector<cv::Point2f> corners;
+    ASSERT_TRUE(calibration.examineSample(frame, c.corners, seen, corners)) << c.frame << " " << c.printed;
+    const std::vector<cv::Vec3d> truth = synth::innerCorners(pose);
+    ASSERT_EQ(corners.size(), truth.size());
+    // The search lists the corners from either end of the board.
+    if (cv::norm(cv::Point2d(corners.front()) - lens.project(truth.front())) > 5.0) {
+      std::reverse(corners.begin(), corners.end());
+    }
+    for (std::size_t i = 0; i < truth.size(); ++i) {
+      EXPECT_LT(cv::norm(cv::Point2d(corners[i]) - lens.project(truth[i])), 0.4) << c.frame << " corner " << i;
+    }
   }
 }
 
@@ -300,7 +357,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
     expectSameViews(shared, expected, passes, std::to_string(threads) + " threads");
     for (int camera = 0; camera < rig::kCameras; ++camera) {
       const intrinsic::CameraSolve want =
-          intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, format, false);
+          intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, cv::Size(9, 12), format, false);
       EXPECT_EQ(shared.cameras[camera].solve->cornersKept, want.cornersKept) << threads << " threads, camera " << camera;
     }
   }

@@ -13,6 +13,7 @@
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/video_calibration.h"
 #include "rig/compact_json.h"
+#include "rig/parameter_document.h"
 #include "rig/parameter_file.h"
 #include "tests/support/test_support.h"
 
@@ -69,6 +70,46 @@ TEST(ParameterFileBytes, ReadmeExampleByteForByte) {
 
 // A write that fails half-way (here: the file size limit) must report the failure and leave
 // the earlier file, and nothing else, in the folder.
+// The video frames' size: a member only when not 3200 x 2400, so that the standard rig's file
+// keeps its bytes; without it a camera's frames are 3200 x 2400.
+TEST(ParameterFileBytes, FrameSizeOnlyWhenNotStandard) {
+  const ringcalib::rig::FisheyeCamera camera{cv::Matx33d(1.5, 0, 2, 0, 1.5, 3, 0, 0, 1), cv::Vec4d(0.5, 0, 0, 0)};
+  ringcalib::rig::ParameterDocument document;
+  document.setCamera(0, camera);
+  EXPECT_EQ(document.text(),
+            R"({"origin_0":{"camera_matrix":{"w":3.0,"x":1.5,"y":1.5,"z":2.0},"distortion_factor":{"w":0.0,"x":0.5,"y":0.0,"z":0.0}}})");
+  EXPECT_EQ(document.frameSize(0), cv::Size(3200, 2400));
+  document.setCamera(0, {camera.K, camera.D, cv::Size(1920, 1208)});
+  EXPECT_EQ(document.text(),
+            R"({"origin_0":{"camera_matrix":{"w":3.0,"x":1.5,"y":1.5,"z":2.0},"distortion_factor":{"w":0.0,"x":0.5,"y":0.0,"z":0.0},"frame_size":{"height":1208,"width":1920}}})");
+  ringcalib::rig::FisheyeCamera read;
+  ASSERT_TRUE(document.findCamera(0, read));
+  EXPECT_EQ(read.frameSize, cv::Size(1920, 1208));
+  EXPECT_EQ(document.camera(0).frameSize, cv::Size(1920, 1208));
+  for (const char* bad : {R"({"height":1208})", R"({"height":1208,"width":0})", R"({"height":1208,"width":19.5})",
+                          R"({"height":"1208","width":1920})", R"([1920,1208])"}) {
+    document.content()["origin_0"]["frame_size"] = json::parse(bad);
+    EXPECT_FALSE(document.findCamera(0, read)) << bad;
+    EXPECT_THROW(document.camera(0), std::runtime_error) << bad;
+  }
+}
+
+// The stills' scale over the video frames follows from the widths; another aspect (beyond a
+// pixel of rounding) is a crop, which no scale describes.
+TEST(ParameterFileBytes, StillScaleFromTheSizes) {
+  const struct {
+    cv::Size frames, still;
+    double scale;
+  } cases[] = {{{3200, 2400}, {4000, 3000}, 1.25}, {{3200, 2400}, {3200, 2400}, 1.0},
+               {{1600, 1200}, {2000, 1500}, 1.25}, {{1920, 1208}, {3840, 2416}, 2.0},
+               {{1920, 1080}, {1280, 721}, 2.0 / 3.0}, {{1920, 1080}, {1280, 722}, 0.0},
+               {{3200, 2400}, {4000, 2250}, 0.0},  {{3200, 2400}, {0, 0}, 0.0}};
+  for (const auto& c : cases) {
+    const ringcalib::rig::FisheyeCamera camera{cv::Matx33d::eye(), cv::Vec4d(), c.frames};
+    EXPECT_EQ(camera.stillScale(c.still), c.scale) << c.frames << " " << c.still;
+  }
+}
+
 TEST(WriteParameterFile, AFailedWriteKeepsTheEarlierFile) {
   ringcalib::test::TempDir dir;
   const std::string path = dir.file("p.json");

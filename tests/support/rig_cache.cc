@@ -7,12 +7,15 @@
 namespace ringcalib::test {
 
 std::string sharedRig(synth::RigTruth& truth) {
-  namespace fs = std::filesystem;
   synth::RigOptions options;
   options.seed = 3;
   options.framesPerVideo = 96;
-  const fs::path folder =
-      fs::path(RINGCALIB_RIG_CACHE) / ("seed3-3200x2400-96f-vi-" RINGCALIB_SYNTH_SOURCE_HASH);
+  return cachedRig(options, "seed3-3200x2400-96f-vi", truth);
+}
+
+std::string cachedRig(const synth::RigOptions& options, const std::string& name, synth::RigTruth& truth) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(RINGCALIB_RIG_CACHE) / (name + "-" RINGCALIB_SYNTH_SOURCE_HASH);
   if (!fs::exists(folder / "truth.json")) {
     // Rendered aside and renamed into place, so that a test running at the same time never
     // sees half a rig; whichever rename comes second finds the folder taken and gives way.

@@ -14,4 +14,8 @@ namespace ringcalib::test {
 // Returns the rig's folder and its truth.
 std::string sharedRig(synth::RigTruth& truth);
 
+// A rig of `options`, rendered once into the cache folder under `name` (which must tell the
+// options apart) and the generator's hash, as the shared rig is.
+std::string cachedRig(const synth::RigOptions& options, const std::string& name, synth::RigTruth& truth);
+
 }  // namespace ringcalib::test
