@@ -63,10 +63,6 @@ RingAdjustment failed(const std::string& cause) {
   return result;
 }
 
-rig::PairPose pairwisePose(const extrinsic::PairSolution& pair) {
-  return {cv::Matx33d(pair.pose.R), cv::Vec3d(pair.pose.t)};
-}
-
 cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
   cv::Vec3d v;
   cv::Rodrigues(R, v);
@@ -75,10 +71,10 @@ cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
 
 }  // namespace
 
-RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs) {
+RingAdjustment adjustRing(const RingInput& pairs) {
   std::array<rig::PairPose, rig::kCameras> start;
   for (int n = 0; n < rig::kCameras; ++n) {
-    start[n] = rig::fromFileConvention(pairwisePose(*pairs[n]));
+    start[n] = rig::fromFileConvention(pairs[n].pose);
   }
   // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
   // no start: the adjustment would only move them somewhere else.

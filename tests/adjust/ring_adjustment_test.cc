@@ -7,6 +7,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "calibration/extrinsic_calibration.h"
+#include "rig/flow_field.h"
 #include "rig/prepared_view.h"
 
 namespace ringcalib {
@@ -34,7 +35,7 @@ std::array<Camera, kCameras> ringCameras() {
   return cameras;
 }
 
-// Pair n's flow as the job finds it, but exact: a band of the 5-pixel grid of the first warped
+// Pair n's flow as the job finds it, but exact: a band of the flow's grid of the first warped
 // view, each sample carried to the sphere of radius 3 m and seen by the second camera.
 PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
   const Camera& a = cameras[n];
@@ -43,8 +44,8 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
   PairSolution pair;
   extrinsic::PairMatches& m = pair.matches;
   m.strip = rig::flowStripColumns(rig::kViewSize);
-  for (int y = 1650; y < 1950; y += 5) {
-    for (int x = m.strip.start; x < m.strip.end; x += 5) {
+  for (int y = 1650; y < 1950; y += rig::FlowField::kStep) {
+    for (int x = m.strip.start; x < m.strip.end; x += rig::FlowField::kStep) {
       const cv::Point2d p1 = rig::throughHomography(P.t(), cv::Point2d(x, y));
       const cv::Vec3d d = a.R.t() * cv::normalize(rig::preparedDirection(p1));
       const cv::Vec3d o = a.centre;
