@@ -81,15 +81,21 @@ class ExactRing : public testing::Test {
     }
   }
 
-  // The adjustment with pair `broken`'s pairwise pose replaced by what `breakPose` makes of it.
+  // The adjustment with pair `broken`'s pairwise pose replaced by what `breakPose` makes of
+  // it; `out` gets what the job prints. The pairs are copied with buffers of their own: a
+  // cv::Mat copy shares its data, and breaking it in place would break the fixture's pair.
   template <typename Break>
-  static int adjust(std::array<rig::PairPose, kCameras>& poses, int broken, Break breakPose) {
+  static int adjust(std::array<rig::PairPose, kCameras>& poses, int broken, Break breakPose,
+                    std::ostringstream& out) {
     std::array<PairSolution, kCameras> pairs = pairs_;
+    for (PairSolution& pair : pairs) {
+      pair.pose.R = pair.pose.R.clone();
+      pair.pose.t = pair.pose.t.clone();
+    }
     if (broken >= 0) breakPose(pairs[broken].pose);
     std::array<const PairSolution*, kCameras> solved;
     for (int n = 0; n < kCameras; ++n) solved[n] = &pairs[n];
     ExtrinsicCalibration job;
-    std::ostringstream out;
     return job.adjustRing(solved, poses, out);
   }
 
@@ -101,7 +107,8 @@ std::array<PairSolution, kCameras> ExactRing::pairs_;
 
 TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
   std::array<rig::PairPose, kCameras> poses;
-  ASSERT_EQ(adjust(poses, -1, [](extrinsic::PoseEstimate&) {}), 0);
+  std::ostringstream out;
+  ASSERT_EQ(adjust(poses, -1, [](extrinsic::PoseEstimate&) {}, out), 0);
   cv::Matx33d around = cv::Matx33d::eye();
   for (int n = 0; n < kCameras; ++n) {
     const cv::Matx33d pairwise(pairs_[n].pose.R);
@@ -114,10 +121,24 @@ TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
   EXPECT_LT(rig::rotationAngleDeg(around), 1e-6);
 }
 
+// Each broken pose is refused by the check meant for it, whichever case runs first.
 TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
-  std::array<rig::PairPose, kCameras> poses;
-  EXPECT_EQ(adjust(poses, 2, [](extrinsic::PoseEstimate& p) { p.R = p.R.t(); }), kComputationFailed);
-  EXPECT_EQ(adjust(poses, 4, [](extrinsic::PoseEstimate& p) { p.t = -p.t; }), kComputationFailed);
+  using Break = void (*)(extrinsic::PoseEstimate&);
+  const struct {
+    int pair;
+    Break breakPose;
+    const char* cause;  // "": any
+  } cases[] = {
+      {2, [](extrinsic::PoseEstimate& p) { p.R = p.R.t(); }, "the pairwise rotations do not close"},
+      {4, [](extrinsic::PoseEstimate& p) { p.t = -p.t; }, ""},
+  };
+  for (const auto& c : cases) {
+    std::array<rig::PairPose, kCameras> poses;
+    std::ostringstream out;
+    EXPECT_EQ(adjust(poses, c.pair, c.breakPose, out), kComputationFailed) << c.cause;
+    EXPECT_NE(out.str().find(std::string("ring adjustment failed: ") + c.cause), std::string::npos)
+        << out.str();
+  }
 }
 
 }  // namespace
