@@ -7,6 +7,7 @@
 #include <ceres/ceres.h>
 #include <opencv2/calib3d.hpp>
 
+#include "adjust/camera_covariance.h"
 #include "adjust/ray_error.h"
 #include "adjust/ring_start.h"
 #include "adjust/ring_tracks.h"
@@ -116,6 +117,7 @@ RingAdjustment adjustRing(const RingInput& pairs) {
   // One loss for every observation: the problem deletes it once.
   auto* loss = new ceres::CauchyLoss(kLossScalePx);
   int observations = 0;
+  std::vector<TrackBlocks> blocks(tracks.size());
   for (std::size_t k = 0; k < tracks.size(); ++k) {
     const Track& track = tracks[k];
     const Observation& a = track.seen[0];
@@ -125,9 +127,10 @@ RingAdjustment adjustRing(const RingInput& pairs) {
       points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
     }
     for (const Observation& o : track.seen) {
-      problem.AddResidualBlock(
-          new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)), loss,
-          p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      auto* error = new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray));
+      const ceres::ResidualBlockId id = problem.AddResidualBlock(
+          error, loss, p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      blocks[k].push_back({id, o.camera});
       ++observations;
     }
   }
@@ -157,18 +160,8 @@ RingAdjustment adjustRing(const RingInput& pairs) {
   }
 
   // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
-  std::vector<const double*> free;
-  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.rotations[n].val);
-  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.centres[n].val);
-  std::vector<std::pair<const double*, const double*>> wanted;
-  for (std::size_t a = 0; a < free.size(); ++a) {
-    for (std::size_t b = a; b < free.size(); ++b) wanted.emplace_back(free[a], free[b]);
-  }
-  ceres::Covariance::Options covarianceOptions;
-  covarianceOptions.num_threads = 1;
-  ceres::Covariance covariance(covarianceOptions);
   cv::Matx<double, kFreeParameters, kFreeParameters> C;
-  if (!covariance.Compute(wanted, &problem) || !covariance.GetCovarianceMatrix(free, C.val)) {
+  if (!cameraCovariance(problem, blocks, p, C)) {
     return failed("a camera is left unconstrained (the poses' covariance is singular)");
   }
   // Each observation has two degrees of freedom (its error along the ray is second order).
