@@ -28,7 +28,6 @@ constexpr int kMaxIterations = 100;
 // covariance's sigma (median error / sigma 1.97 in rotation, 1.56 in direction).
 constexpr double kCorrelatedErrors = 2.0;
 constexpr double kMaxStartClosureDeg = 1.0;  // tenfold what the pairwise poses miss by
-constexpr double kMaxLengthRatio = 3.0;      // a ring's baselines are alike
 constexpr double kMaxRotationChangeDeg = 1.0;  // beyond the pairwise poses' worst errors
 constexpr double kMaxDirectionChangeDeg = 20.0;
 
@@ -79,17 +78,18 @@ RingAdjustment adjustRing(const RingInput& pairs) {
   }
   // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
   // no start: the adjustment would only move them somewhere else.
-  std::array<double, rig::kCameras> lengths;
-  const RingPoses ring = ringFromPairs(start, lengths);
+  const RingPoses ring = ringFromPairs(start);
   const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
   if (!(startClosure <= kMaxStartClosureDeg)) {
     return failed("the pairwise rotations do not close into a ring (" +
                   std::to_string(startClosure) + " deg)");
   }
   for (int n = 0; n < rig::kCameras; ++n) {
-    if (!(lengths[n] > 1 / kMaxLengthRatio && lengths[n] < kMaxLengthRatio)) {
-      return failed("the pairwise baselines do not close into a ring (pair " + std::to_string(n) +
-                    "'s would be " + std::to_string(lengths[n]) + " times pair 0's)");
+    const double off = rig::directionErrorDeg(pairOfRing(ring, n).t, start[n].t);
+    if (!(off <= kMaxDirectionChangeDeg)) {
+      return failed("pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n)) +
+                    "'s pairwise direction lies " + std::to_string(off) +
+                    " deg from the ring's (its cameras are not neighbours on one ring)");
     }
   }
   const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
