@@ -3,6 +3,7 @@
 // that only a long run reaches. Each test is one ctest entry (label "rig").
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -251,15 +252,18 @@ void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, 
   EXPECT_LT(rig::rotationAngleDeg(around), 0.001);
   const json report = json::parse(readFileBytes(reportFolder + "/report.json"));
   EXPECT_NEAR(report["ring"]["adjusted_closure_degrees"].get<double>(), rig::rotationAngleDeg(around), 1e-9);
+  double largest = 0.0;  // error / sigma
   for (int pair = 0; pair < 6; ++pair) {
     const json& entry = report["pairs"][pair]["adjusted"];
     EXPECT_NEAR(entry["R"][1][2].get<double>(), storedRotation(document, pair)(1, 2), 1e-12) << pair;
     EXPECT_GT(entry["sigma_direction_degrees"].get<double>(), entry["sigma_rotation_degrees"].get<double>()) << pair;
-    // The sigma is honest: every pair's error within 3 sigma (the covariance alone, without
-    // the factor for its correlated errors, leaves some beyond).
-    EXPECT_LT(errors[pair][0], 3 * entry["sigma_rotation_degrees"].get<double>()) << pair;
-    EXPECT_LT(errors[pair][1], 3 * entry["sigma_direction_degrees"].get<double>()) << pair;
+    largest = std::max({largest, errors[pair][0] / entry["sigma_rotation_degrees"].get<double>(),
+                        errors[pair][1] / entry["sigma_direction_degrees"].get<double>()});
   }
+  // The sigma is honest: on this rig the largest of the twelve errors is 1.5 sigma; without
+  // the factor for the correlated errors it would be 3, with a sigma far too large under 0.5.
+  EXPECT_GT(largest, 0.5);
+  EXPECT_LT(largest, 2.5);
 }
 
 double fifteenDigits(double value) {
