@@ -7,6 +7,7 @@
 #include <ceres/ceres.h>
 #include <opencv2/calib3d.hpp>
 
+#include "adjust/camera_covariance.h"
 #include "adjust/ray_error.h"
 #include "adjust/ring_start.h"
 #include "adjust/ring_tracks.h"
@@ -27,7 +28,6 @@ constexpr int kMaxIterations = 100;
 // covariance's sigma (median error / sigma 1.97 in rotation, 1.56 in direction).
 constexpr double kCorrelatedErrors = 2.0;
 constexpr double kMaxStartClosureDeg = 1.0;  // tenfold what the pairwise poses miss by
-constexpr double kMaxLengthRatio = 3.0;      // a ring's baselines are alike
 constexpr double kMaxRotationChangeDeg = 1.0;  // beyond the pairwise poses' worst errors
 constexpr double kMaxDirectionChangeDeg = 20.0;
 
@@ -63,10 +63,6 @@ RingAdjustment failed(const std::string& cause) {
   return result;
 }
 
-rig::PairPose pairwisePose(const extrinsic::PairSolution& pair) {
-  return {cv::Matx33d(pair.pose.R), cv::Vec3d(pair.pose.t)};
-}
-
 cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
   cv::Vec3d v;
   cv::Rodrigues(R, v);
@@ -75,24 +71,25 @@ cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
 
 }  // namespace
 
-RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs) {
+RingAdjustment adjustRing(const RingInput& pairs) {
   std::array<rig::PairPose, rig::kCameras> start;
   for (int n = 0; n < rig::kCameras; ++n) {
-    start[n] = rig::fromFileConvention(pairwisePose(*pairs[n]));
+    start[n] = rig::fromFileConvention(pairs[n].pose);
   }
   // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
   // no start: the adjustment would only move them somewhere else.
-  std::array<double, rig::kCameras> lengths;
-  const RingPoses ring = ringFromPairs(start, lengths);
+  const RingPoses ring = ringFromPairs(start);
   const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
   if (!(startClosure <= kMaxStartClosureDeg)) {
     return failed("the pairwise rotations do not close into a ring (" +
                   std::to_string(startClosure) + " deg)");
   }
   for (int n = 0; n < rig::kCameras; ++n) {
-    if (!(lengths[n] > 1 / kMaxLengthRatio && lengths[n] < kMaxLengthRatio)) {
-      return failed("the pairwise baselines do not close into a ring (pair " + std::to_string(n) +
-                    "'s would be " + std::to_string(lengths[n]) + " times pair 0's)");
+    const double off = rig::directionErrorDeg(pairOfRing(ring, n).t, start[n].t);
+    if (!(off <= kMaxDirectionChangeDeg)) {
+      return failed("pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n)) +
+                    "'s pairwise direction lies " + std::to_string(off) +
+                    " deg from the ring's (its cameras are not neighbours on one ring)");
     }
   }
   const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
@@ -120,6 +117,7 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
   // One loss for every observation: the problem deletes it once.
   auto* loss = new ceres::CauchyLoss(kLossScalePx);
   int observations = 0;
+  std::vector<TrackBlocks> blocks(tracks.size());
   for (std::size_t k = 0; k < tracks.size(); ++k) {
     const Track& track = tracks[k];
     const Observation& a = track.seen[0];
@@ -129,9 +127,10 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
       points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
     }
     for (const Observation& o : track.seen) {
-      problem.AddResidualBlock(
-          new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)), loss,
-          p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      auto* error = new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray));
+      const ceres::ResidualBlockId id = problem.AddResidualBlock(
+          error, loss, p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      blocks[k].push_back({id, o.camera});
       ++observations;
     }
   }
@@ -161,18 +160,8 @@ RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::
   }
 
   // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
-  std::vector<const double*> free;
-  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.rotations[n].val);
-  for (int n = 1; n < rig::kCameras; ++n) free.push_back(p.centres[n].val);
-  std::vector<std::pair<const double*, const double*>> wanted;
-  for (std::size_t a = 0; a < free.size(); ++a) {
-    for (std::size_t b = a; b < free.size(); ++b) wanted.emplace_back(free[a], free[b]);
-  }
-  ceres::Covariance::Options covarianceOptions;
-  covarianceOptions.num_threads = 1;
-  ceres::Covariance covariance(covarianceOptions);
   cv::Matx<double, kFreeParameters, kFreeParameters> C;
-  if (!covariance.Compute(wanted, &problem) || !covariance.GetCovarianceMatrix(free, C.val)) {
+  if (!cameraCovariance(problem, blocks, p, C)) {
     return failed("a camera is left unconstrained (the poses' covariance is singular)");
   }
   // Each observation has two degrees of freedom (its error along the ray is second order).

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "rig/pair_steps.h"
+#include "adjust/ring_input.h"
 #include "rig/pair_pose.h"
 #include "rig/ring.h"
 
@@ -32,7 +32,6 @@ struct RingAdjustment {
   std::array<AdjustedPair, rig::kCameras> pairs;
 };
 
-// The pairs must all be solved (matched, fitted, posed), pair n = (n, n + 1 mod 6).
-RingAdjustment adjustRing(const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs);
+RingAdjustment adjustRing(const RingInput& pairs);
 
 }  // namespace ringcalib::adjust

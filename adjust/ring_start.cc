@@ -2,27 +2,27 @@
 
 namespace ringcalib::adjust {
 
-RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs,
-                        std::array<double, rig::kCameras>& lengths) {
+RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs) {
   RingPoses ring;
-  ring[0] = {cv::Matx33d::eye(), cv::Vec3d(0, 0, 0)};
-  // X_{n+1} = R_n (X_n - t_n): camera n + 1 turns by R_n from camera n; its centre lies along
-  // t_n as seen from camera n.
-  cv::Matx<double, 3, rig::kCameras> steps;
+  ring[0].R = cv::Matx33d::eye();
+  for (int n = 1; n < rig::kCameras; ++n) ring[n].R = pairs[n - 1].R * ring[n - 1].R;
+  // The ring's plane lies across the direction the optical axes spread least along.
+  std::array<cv::Vec3d, rig::kCameras> axes;
+  cv::Matx33d spread = cv::Matx33d::zeros();
   for (int n = 0; n < rig::kCameras; ++n) {
-    if (n > 0) ring[n].R = pairs[n - 1].R * ring[n - 1].R;
-    const cv::Vec3d step = ring[n].R.t() * pairs[n].t;
-    for (int r = 0; r < 3; ++r) steps(r, n) = step[r];
+    axes[n] = ring[n].R.t() * cv::Vec3d(0, 0, 1);
+    spread += axes[n] * axes[n].t();
   }
-  // Lengths s nearest all ones with steps s = 0: s = 1 - S^T (S S^T)^-1 S 1.
-  const cv::Matx<double, rig::kCameras, 1> ones = cv::Matx<double, rig::kCameras, 1>::ones();
-  const cv::Matx<double, rig::kCameras, 1> closing =
-      ones - steps.t() * (steps * steps.t()).inv(cv::DECOMP_SVD) * (steps * ones);
-  for (int n = 0; n < rig::kCameras; ++n) lengths[n] = closing(n) / closing(0);
-  for (int n = 1; n < rig::kCameras; ++n) {
-    ring[n].centre = ring[n - 1].centre +
-                     lengths[n - 1] * cv::Vec3d(steps(0, n - 1), steps(1, n - 1), steps(2, n - 1));
+  cv::Matx31d values;
+  cv::Matx33d vectors;
+  cv::eigen(spread, values, vectors);
+  const cv::Vec3d normal(vectors(2, 0), vectors(2, 1), vectors(2, 2));
+  std::array<cv::Vec3d, rig::kCameras> bearings;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    bearings[n] = cv::normalize(axes[n] - axes[n].dot(normal) * normal);
   }
+  const double scale = 1.0 / cv::norm(bearings[1] - bearings[0]);
+  for (int n = 0; n < rig::kCameras; ++n) ring[n].centre = scale * (bearings[n] - bearings[0]);
   return ring;
 }
 

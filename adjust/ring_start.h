@@ -18,12 +18,12 @@ struct CameraPose {
 
 using RingPoses = std::array<CameraPose, rig::kCameras>;
 
-// The ring from its six pair poses (one frame, geometric): camera 0 at the origin, each next
-// camera's rotation chained through pairs 0 ... 4; the baselines' lengths the ones nearest 1
-// whose six steps close into a loop, scaled so that camera 1 lies at distance 1. `lengths`
-// gets the six baselines' lengths.
-RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs,
-                        std::array<double, rig::kCameras>& lengths);
+// The ring's start from what the pairs give robustly: camera 0 at the origin, each next
+// camera's rotation chained through pairs 0 ... 4, and the centres on one circle in one plane,
+// each at its own optical axis' bearing (the cameras look outward from the ring), scaled so
+// that camera 1 lies at distance 1. The pairs' baselines are not used: on a small ring they
+// are the part that is wrong by degrees; the tracks over three cameras fix the true ones.
+RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs);
 
 // Pair n's pose from the cameras n and n + 1 of a ring.
 rig::PairPose pairOfRing(const RingPoses& ring, int n);

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "rig/pair_steps.h"
+#include "adjust/ring_input.h"
 #include "rig/ring.h"
 
 // The observations the ring adjustment solves on: points of the scene, each seen by two or
@@ -21,11 +21,9 @@ struct Track {
   std::vector<Observation> seen;  // in ring order, two or three cameras
 };
 
-// The pairs' correspondences (RANSAC's inliers, every `stride`-th) as tracks over the pair's
-// two cameras; a correspondence whose point in camera n + 1 lies where pair n + 1's flow also
-// ran is carried on by that flow into camera n + 2, which links the pairs into one ring.
-// The pairs must be matched and fitted.
-std::vector<Track> ringTracks(
-    const std::array<const extrinsic::PairSolution*, rig::kCameras>& pairs, int perPair);
+// The pairs' correspondences (every `stride`-th) as tracks over the pair's two cameras; a
+// correspondence whose point in camera n + 1 lies where pair n + 1's flow also ran is carried
+// on by that flow into camera n + 2, which links the pairs into one ring.
+std::vector<Track> ringTracks(const RingInput& pairs, int perPair);
 
 }  // namespace ringcalib::adjust

@@ -4,11 +4,11 @@
 #include <opencv2/video/tracking.hpp>
 
 #include "calibration/dense_flow_matches.h"
+#include "rig/flow_field.h"
 #include "rig/prepared_view.h"
 
 namespace {
 
-constexpr int kGridStep = 5;                 // pixels between samples, in x and in y
 constexpr float kRoundTripTolerance = 1.0f;  // |backward + forward| per component, pixels
 
 // Whether start + trunc(flow) lies strictly between 0 and last. Tested in double so that
@@ -44,9 +44,9 @@ void matchesFromDenseOpticalFlow(const cv::Mat& I1, const cv::Mat& I2,
 
   const int lastCol = forward.cols - 1;
   const int lastRow = forward.rows - 1;
-  for (int y = 0; y < forward.rows; y += kGridStep) {
+  for (int y = 0; y < forward.rows; y += ringcalib::rig::FlowField::kStep) {
     const cv::Vec2f* forwardRow = forward.ptr<cv::Vec2f>(y);
-    for (int x = 0; x < forward.cols; x += kGridStep) {
+    for (int x = 0; x < forward.cols; x += ringcalib::rig::FlowField::kStep) {
       const float fx = forwardRow[x][0];
       const float fy = forwardRow[x][1];
       if (!truncatedTargetInside(x, fx, lastCol) || !truncatedTargetInside(y, fy, lastRow)) {

@@ -1,9 +1,10 @@
 // The extrinsic job's ring adjustment (--ring-adjust): the adjustment itself is adjust/'s;
-// this prints it and records it for the report.
+// this hands it the pairs (ring_adjust_input.h), prints it and records it for the report.
 #include <iostream>
 
 #include "adjust/ring_adjustment.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/ring_adjust_input.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
 #include "pose/angles.h"
@@ -27,7 +28,7 @@ int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCame
                                      std::ostream& out) {
   ringcalib::adjust::RingAdjustment ring;
   try {
-    ring = ringcalib::adjust::adjustRing(pairs);
+    ring = ringcalib::adjust::adjustRing(ringAdjustInput(pairs));
   } catch (const std::exception& e) {
     ring.failure = ringcalib::describeException(e);
   }

@@ -37,4 +37,8 @@ bool preparedPixel(const cv::Vec3d& ray, cv::Point2d& pixel) {
   return true;
 }
 
+cv::Vec3d preparedUnitRay(const cv::Point2f& pixel) {
+  return cv::normalize(preparedDirection(cv::Point2d(pixel.x, pixel.y)));
+}
+
 }  // namespace ringcalib::rig

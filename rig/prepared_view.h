@@ -44,5 +44,7 @@ cv::Point2d throughHomography(const cv::Matx33d& R, const cv::Point2d& q);
 // (x, y, 1) of a pixel, and the pixel of a ray (false behind the camera, z <= 0).
 cv::Vec3d preparedDirection(const cv::Point2d& pixel);
 bool preparedPixel(const cv::Vec3d& ray, cv::Point2d& pixel);
+// The unit ray of a prepared pixel, as the ring adjustment observes it.
+cv::Vec3d preparedUnitRay(const cv::Point2f& pixel);
 
 }  // namespace ringcalib::rig

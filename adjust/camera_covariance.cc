@@ -1,0 +1,100 @@
+#include "adjust/camera_covariance.h"
+
+#include <algorithm>
+#include <array>
+
+#include <ceres/manifold.h>
+
+namespace ringcalib::adjust {
+
+namespace {
+
+// Camera 1's centre moves on the sphere (two tangent directions): 29 tangent parameters.
+constexpr int kTangent = kFreeParameters - 1;
+constexpr double kHeldPoint = 1e-9;     // eigenvalue relative to the point block's largest
+constexpr double kHeldCameras = 1e-12;  // eigenvalue relative to the cameras' largest
+
+int rotationColumn(int camera) { return 3 * (camera - 1); }
+int centreColumn(int camera) { return camera == 1 ? 15 : 17 + 3 * (camera - 2); }
+int centreSize(int camera) { return camera == 1 ? 2 : 3; }
+
+// The pseudo-inverse of a symmetric positive semi-definite matrix: inverted along the
+// directions it holds, nothing along the others.
+cv::Mat heldInverse(const cv::Mat& H, double relative) {
+  cv::Mat values;
+  cv::Mat vectors;
+  cv::eigen(H, values, vectors);
+  const double largest = values.at<double>(0);
+  cv::Mat inverse = cv::Mat::zeros(H.size(), CV_64F);
+  for (int k = 0; k < values.rows; ++k) {
+    const double v = values.at<double>(k);
+    if (v > relative * largest) inverse += vectors.row(k).t() * vectors.row(k) / v;
+  }
+  return inverse;
+}
+
+}  // namespace
+
+bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
+                      const RingParameters& ring,
+                      cv::Matx<double, kFreeParameters, kFreeParameters>& covariance) {
+  cv::Mat S = cv::Mat::zeros(kTangent, kTangent, CV_64F);
+  for (const TrackBlocks& track : tracks) {
+    // The track's camera columns, each camera's rotation then centre.
+    std::vector<int> columns;
+    for (const ObservationBlock& o : track) {
+      if (o.camera == 0) continue;
+      for (int k = 0; k < 3; ++k) columns.push_back(rotationColumn(o.camera) + k);
+      for (int k = 0; k < centreSize(o.camera); ++k) columns.push_back(centreColumn(o.camera) + k);
+    }
+    const int rows = 3 * static_cast<int>(track.size());
+    cv::Mat A = cv::Mat::zeros(rows, static_cast<int>(columns.size()), CV_64F);
+    cv::Mat B(rows, 3, CV_64F);
+    int column = 0;
+    for (std::size_t i = 0; i < track.size(); ++i) {
+      const ObservationBlock& o = track[i];
+      std::array<double, 9> rotation;
+      std::array<double, 9> centre;
+      std::array<double, 9> point;
+      double* jacobians[3] = {o.camera == 0 ? nullptr : rotation.data(),
+                              o.camera == 0 ? nullptr : centre.data(), point.data()};
+      double cost = 0.0;
+      std::array<double, 3> residual;
+      if (!problem.EvaluateResidualBlock(o.id, true, &cost, residual.data(), jacobians)) return false;
+      for (int r = 0; r < 3; ++r) {
+        const int row = 3 * static_cast<int>(i) + r;
+        for (int k = 0; k < 3; ++k) B.at<double>(row, k) = point[3 * r + k];
+        if (o.camera == 0) continue;
+        const int size = centreSize(o.camera);
+        for (int k = 0; k < 3; ++k) A.at<double>(row, column + k) = rotation[3 * r + k];
+        for (int k = 0; k < size; ++k) A.at<double>(row, column + 3 + k) = centre[size * r + k];
+      }
+      if (o.camera != 0) column += 3 + centreSize(o.camera);
+    }
+    if (columns.empty()) continue;
+    const cv::Mat coupling = A.t() * B;
+    const cv::Mat reduced = A.t() * A - coupling * heldInverse(B.t() * B, kHeldPoint) * coupling.t();
+    for (int a = 0; a < reduced.rows; ++a) {
+      for (int b = 0; b < reduced.cols; ++b) S.at<double>(columns[a], columns[b]) += reduced.at<double>(a, b);
+    }
+  }
+  cv::Mat values;
+  cv::eigen(S, values);
+  if (!(values.at<double>(kTangent - 1) > kHeldCameras * values.at<double>(0))) return false;
+  const cv::Mat tangent = S.inv(cv::DECOMP_CHOLESKY);
+
+  // Back to the 30 parameters: camera 1's centre through the sphere's tangent basis.
+  cv::Mat lift = cv::Mat::zeros(kFreeParameters, kTangent, CV_64F);
+  for (int k = 0; k < 15; ++k) lift.at<double>(k, k) = 1.0;
+  for (int k = 18; k < kFreeParameters; ++k) lift.at<double>(k, k - 1) = 1.0;
+  std::array<double, 6> basis;
+  ceres::SphereManifold<3>().PlusJacobian(ring.centres[1].val, basis.data());
+  for (int r = 0; r < 3; ++r) {
+    for (int k = 0; k < 2; ++k) lift.at<double>(15 + r, 15 + k) = basis[2 * r + k];
+  }
+  const cv::Mat full = lift * tangent * lift.t();
+  std::copy(full.begin<double>(), full.end<double>(), covariance.val);
+  return true;
+}
+
+}  // namespace ringcalib::adjust

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <vector>
+
+#include <ceres/problem.h>
+
+#include "adjust/ring_uncertainty.h"
+
+// The covariance of the free camera parameters after the solve, the points eliminated track
+// by track (the Schur complement of the normal equations, with the loss as the solve applied
+// it). A point whose own block is singular (rays nearly parallel, an observation the loss
+// has all but dropped) gives the cameras nothing along that direction and is inverted only
+// where it is held, so no point can make the cameras' covariance singular.
+namespace ringcalib::adjust {
+
+// One observation's residual block and its camera.
+struct ObservationBlock {
+  ceres::ResidualBlockId id;
+  int camera;
+};
+using TrackBlocks = std::vector<ObservationBlock>;
+
+// `ring` holds the solved parameters the problem's blocks point into (camera 0 constant,
+// camera 1's centre on the unit sphere). Returns false when a camera is truly left
+// unconstrained; `covariance` is then unset.
+bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
+                      const RingParameters& ring,
+                      cv::Matx<double, kFreeParameters, kFreeParameters>& covariance);
+
+}  // namespace ringcalib::adjust

@@ -1,0 +1,35 @@
+#include "rig/flow_field.h"
+
+#include <cmath>
+
+namespace ringcalib::rig {
+
+FlowField::FlowField(const cv::Range& strip, int rows)
+    : strip_(strip),
+      columns_(strip.size() / kStep + 1),
+      rows_(rows / kStep + 1),
+      nodes_(static_cast<std::size_t>(columns_) * rows_) {}
+
+bool FlowField::keep(const cv::Point2f& from, const cv::Point2f& to) {
+  const long gx = std::lround((from.x - strip_.start) / kStep);
+  const long gy = std::lround(from.y / kStep);
+  if (!(gx >= 0 && gx < columns_ && gy >= 0 && gy < rows_)) return false;
+  nodes_[gy * columns_ + gx] = {from, to, true};
+  return true;
+}
+
+bool FlowField::cell(const cv::Point2d& w, std::array<Node, 4>& corners,
+                     cv::Point2d& fraction) const {
+  const double gx = (w.x - strip_.start) / kStep;
+  const double gy = w.y / kStep;
+  // Tested in double so that a point far off (or NaN) never reaches an integer conversion.
+  if (!(gx >= 0 && gy >= 0 && gx < columns_ - 1 && gy < rows_ - 1)) return false;
+  const int x0 = static_cast<int>(std::floor(gx));
+  const int y0 = static_cast<int>(std::floor(gy));
+  const std::size_t top = static_cast<std::size_t>(y0) * columns_ + x0;
+  corners = {nodes_[top], nodes_[top + 1], nodes_[top + columns_], nodes_[top + columns_ + 1]};
+  fraction = {gx - x0, gy - y0};
+  return true;
+}
+
+}  // namespace ringcalib::rig
