@@ -5,13 +5,13 @@
 #include <vector>
 
 #include <ceres/ceres.h>
-#include <opencv2/calib3d.hpp>
 
 #include "adjust/camera_covariance.h"
 #include "adjust/ray_error.h"
 #include "adjust/ring_start.h"
 #include "adjust/ring_tracks.h"
 #include "adjust/ring_uncertainty.h"
+#include "pose/angles.h"
 
 namespace ringcalib::adjust {
 
@@ -63,12 +63,6 @@ RingAdjustment failed(const std::string& cause) {
   return result;
 }
 
-cv::Vec3d angleAxisOf(const cv::Matx33d& R) {
-  cv::Vec3d v;
-  cv::Rodrigues(R, v);
-  return v;
-}
-
 }  // namespace
 
 RingAdjustment adjustRing(const RingInput& pairs) {
@@ -109,7 +103,7 @@ RingAdjustment adjustRing(const RingInput& pairs) {
 
   RingParameters p;
   for (int n = 0; n < rig::kCameras; ++n) {
-    p.rotations[n] = angleAxisOf(ring[n].R);
+    p.rotations[n] = rotationVector(ring[n].R);
     p.centres[n] = ring[n].centre;
   }
   std::vector<cv::Vec3d> points(tracks.size());
@@ -171,7 +165,7 @@ RingAdjustment adjustRing(const RingInput& pairs) {
 
   RingPoses adjusted;
   for (int n = 0; n < rig::kCameras; ++n) {
-    cv::Rodrigues(p.rotations[n], adjusted[n].R);
+    adjusted[n].R = rotationMatrix(p.rotations[n]);
     adjusted[n].centre = p.centres[n];
   }
   RingAdjustment result;

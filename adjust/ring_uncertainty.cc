@@ -2,28 +2,21 @@
 
 #include <cmath>
 
-#include <opencv2/calib3d.hpp>
+#include "pose/angles.h"
 
 namespace ringcalib::adjust {
 
 namespace {
 
 constexpr double kStep = 1e-7;
-constexpr double kDeg = 180.0 / CV_PI;
-
-cv::Matx33d rotationOf(const cv::Vec3d& angleAxis) {
-  cv::Matx33d R;
-  cv::Rodrigues(angleAxis, R);
-  return R;
-}
 
 // Pair n's rotation and direction as five numbers about a reference pose: the rotation's
 // angle-axis from the reference, then the direction's components across the reference's.
 cv::Vec<double, 5> pairMeasure(const RingParameters& p, int n, const cv::Matx33d& R0,
                                const cv::Vec3d& across, const cv::Vec3d& along) {
   const int m = rig::nextCamera(n);
-  const cv::Matx33d Ra = rotationOf(p.rotations[n]);
-  const cv::Matx33d R = rotationOf(p.rotations[m]) * Ra.t();
+  const cv::Matx33d Ra = rotationMatrix(p.rotations[n]);
+  const cv::Matx33d R = rotationMatrix(p.rotations[m]) * Ra.t();
   // The rotation vector of a turn this small is its skew part; the library's angle-axis
   // goes through the trace and loses these angles.
   const cv::Matx33d D = R * R0.t();
@@ -45,8 +38,8 @@ std::array<PairSigma, rig::kCameras> pairSigmas(
   std::array<PairSigma, rig::kCameras> sigmas;
   for (int n = 0; n < rig::kCameras; ++n) {
     const int m = rig::nextCamera(n);
-    const cv::Matx33d Ra = rotationOf(ring.rotations[n]);
-    const cv::Matx33d R0 = rotationOf(ring.rotations[m]) * Ra.t();
+    const cv::Matx33d Ra = rotationMatrix(ring.rotations[n]);
+    const cv::Matx33d R0 = rotationMatrix(ring.rotations[m]) * Ra.t();
     const cv::Vec3d t0 = cv::normalize(Ra * (ring.centres[m] - ring.centres[n]));
     const cv::Vec3d helper = std::abs(t0[0]) < 0.9 ? cv::Vec3d(1, 0, 0) : cv::Vec3d(0, 1, 0);
     const cv::Vec3d across = cv::normalize(t0.cross(helper));
@@ -60,8 +53,8 @@ std::array<PairSigma, rig::kCameras> pairSigmas(
       for (int r = 0; r < 5; ++r) J(r, k) = d[r];
     }
     const cv::Matx<double, 5, 5> C = J * covariance * J.t();
-    sigmas[n].rotationDeg = std::sqrt(C(0, 0) + C(1, 1) + C(2, 2)) * kDeg;
-    sigmas[n].directionDeg = std::sqrt(C(3, 3) + C(4, 4)) * kDeg;
+    sigmas[n].rotationDeg = std::sqrt(C(0, 0) + C(1, 1) + C(2, 2)) * kDegreesPerRadian;
+    sigmas[n].directionDeg = std::sqrt(C(3, 3) + C(4, 4)) * kDegreesPerRadian;
   }
   return sigmas;
 }
