@@ -9,7 +9,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/input_param.h"
-#include "rig/pair_steps.h"
+#include "calibration/pair_steps.h"
 #include "report/report_data.h"
 #include "rig/parameter_document.h"
 #include "rig/ring.h"
@@ -75,7 +75,7 @@ class ExtrinsicCalibration {
   // 0, or 6 after printing "write extrinsic param failed : " and the library's text.
   int writeExtrinsicParam(const cv::Mat& R, const cv::Mat& T, const int& id);
 
-  // The steps of a pair's solve, each returning what it found (rig/pair_steps.h).
+  // The steps of a pair's solve, each returning what it found (calibration/pair_steps.h).
   // Correspondences of the pair from the prepared views of its cameras and their target
   // camera matrices; library errors are thrown.
   ringcalib::extrinsic::PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ,

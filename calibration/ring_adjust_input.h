@@ -3,7 +3,7 @@
 #include <array>
 
 #include "adjust/ring_input.h"
-#include "rig/pair_steps.h"
+#include "calibration/pair_steps.h"
 #include "rig/ring.h"
 
 namespace ringcalib::extrinsic {
