@@ -192,7 +192,7 @@ TEST(Export, own_calibration) {
 TEST(Export, bad_input) {
   TempDir dir;
   synth::RigTruth truth;
-  for (int n = 0; n < rig::kCameras; ++n) truth.cameras[n] = {cv::Matx33d(20, 0, 16, 0, 20, 12, 0, 0, 1), cv::Vec4d(0.01, 0, 0, 0)};
+  for (int n = 0; n < rig::kCameras; ++n) truth.cameras[n] = {cv::Matx33d(20, 0, 16, 0, 20, 12, 0, 0, 1), cv::Vec4d(0.01, 0, 0, 0), cv::Size(32, 24)};
   rig::ParameterDocument document = synth::truthParameterDocument(truth);
   document.write(dir.file("intrinsics.json"));
   for (int n = 0; n < rig::kCameras; ++n) document.setPose(n, {cv::Matx33d::eye(), cv::Vec3d(1, 0, 0)});
