@@ -110,10 +110,6 @@ class VideoCalibration {
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
 
-  // The working images of the last examined frame (tests read them).
-  const cv::Mat& fastCheckImage() const { return fastCheckImage_; }
-  const cv::Mat& detectionImage() const { return detectionImage_; }
-
   // Where the job records what a calibration report shows. Null (the default) records
   // nothing and costs nothing; the job computes and prints the same either way.
   void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
