@@ -38,7 +38,8 @@ bool isStandardRig(const RigOptions& options) {
   return !options.ring.radiusMetres && !options.ring.turnDegrees && !options.focalScale && !options.turn &&
          !shoot.reshootSeed && shoot.noiseSigma == standard.noiseSigma && shoot.blurSigma == standard.blurSigma &&
          shoot.motionBlurLength == standard.motionBlurLength && shoot.contrast == standard.contrast &&
-         shoot.jpegQuality == standard.jpegQuality;
+         shoot.jpegQuality == standard.jpegQuality && shoot.vignetting == standard.vignetting && !shoot.gain &&
+         options.scene.photoFolder.empty() && !options.scene.nearFurniture;
 }
 
 std::string variantProblem(const RigOptions& options) {
@@ -54,6 +55,8 @@ std::string variantProblem(const RigOptions& options) {
     return "the rig turn must lie between 0 and 30 degrees, the smaller value first";
   if (!inRange(options.ring.radiusMetres, 0.01, 1.0))
     return "the ring radius must lie between 0.01 and 1 metres, the smaller value first";
+  if (!(shoot.vignetting >= 0.0 && shoot.vignetting <= 0.9)) return "the vignetting must lie between 0 and 0.9";
+  if (!inRange(shoot.gain, 0.2, 5.0)) return "the gain must lie between 0.2 and 5, the smaller value first";
   if (!inRange(options.focalScale, 0.2, 5.0))
     return "the focal scale must lie between 0.2 and 5, the smaller value first";
   if (options.turn) {
@@ -84,6 +87,10 @@ json variantTruthMembers(const RigOptions& options, double ringRadius, const std
   if (options.focalScale) variant["focal_scale_range"] = rangeJson(*options.focalScale);
   if (options.ring.turnDegrees) variant["rig_turn_degrees"] = rangeJson(*options.ring.turnDegrees);
   if (shoot.reshootSeed) variant["reshoot_seed"] = *shoot.reshootSeed;
+  if (shoot.vignetting > 0.0) variant["vignetting"] = shoot.vignetting;
+  if (shoot.gain) variant["gain_range"] = rangeJson(*shoot.gain);
+  if (!options.scene.photoFolder.empty()) variant["photos"] = options.scene.photoFolder;
+  if (options.scene.nearFurniture) variant["near_furniture"] = true;
   for (const StillEffects& camera : effects) {
     json still = {{"exposure", camera.exposure}, {"gamma", camera.gamma}};
     if (camera.motionBlurLength > 0.0) still["motion_blur_degrees"] = camera.motionBlurAngle * 180.0 / CV_PI;

@@ -58,14 +58,21 @@ void drawShapes(RandomStream& random, cv::Mat1b& texture, double texelMetres) {
   }
 }
 
-}  // namespace
-
-SceneTexture::SceneTexture(RandomStream& random, cv::Size size, double texelMetres, double mean, double contrast) {
+cv::Mat1b proceduralTexels(RandomStream& random, cv::Size size, double texelMetres, double mean, double contrast) {
   size = cv::Size(std::max(size.width, 8), std::max(size.height, 8));
   cv::Mat1b base;
   cv::Mat1f noise = octaveNoise(random, size, texelMetres);
   noise.convertTo(base, CV_8U, contrast, mean);
   drawShapes(random, base, texelMetres);
+  return base;
+}
+
+}  // namespace
+
+SceneTexture::SceneTexture(RandomStream& random, cv::Size size, double texelMetres, double mean, double contrast)
+    : SceneTexture(proceduralTexels(random, size, texelMetres, mean, contrast)) {}
+
+SceneTexture::SceneTexture(const cv::Mat1b& base) {
   levels_.push_back(base);
   while (levels_.back().cols > 4 && levels_.back().rows > 4) {
     cv::Mat1b next;

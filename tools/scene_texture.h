@@ -17,6 +17,8 @@ class SceneTexture {
   // from 2 texels to metres, plus shapes (discs, rotated rectangles, strokes) from 2 cm to 60 cm
   // drawn with anti-aliased edges, around the grey `mean` with spread `contrast`.
   SceneTexture(RandomStream& random, cv::Size size, double texelMetres, double mean, double contrast);
+  // A texture of the given texels (at least 8 × 8).
+  explicit SceneTexture(const cv::Mat1b& base);
 
   // Value at texel position (u, v) of level 0, averaged over a footprint of `footprint` texels.
   float sample(double u, double v, double footprint) const;

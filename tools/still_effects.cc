@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint64_t kShootStream = 800;
 constexpr std::uint64_t kReshootStream = 1000;
 constexpr std::uint64_t kNoiseOffset = 100;
+constexpr std::uint64_t kGainStream = 1200;
+constexpr float kLeastVignettedShare = 0.05f;
 constexpr float kMidGrey = 127.5f;
 
 // A line of `length` pixels through the kernel's centre at `angle`, sampled densely and spread
@@ -36,14 +38,21 @@ cv::Mat1f motionKernel(double length, double angle) {
   return kernel / cv::sum(kernel)[0];
 }
 
-// Fog lowers the scene's contrast; the lens still images nothing outside its circle.
-void scaleContrast(cv::Mat1f& image, const FisheyeLens& lens, double contrast) {
+// Fog lowers the scene's contrast and the lens loses light toward its rim; the lens still
+// images nothing outside its circle.
+void scaleContrastAndVignette(cv::Mat1f& image, const FisheyeLens& lens, double contrast, double vignetting) {
   const float c = static_cast<float>(contrast);
+  const double quarterTurn = CV_PI / 2.0;
   for (int y = 0; y < image.rows; ++y) {
     float* row = image.ptr<float>(y);
     for (int x = 0; x < image.cols; ++x) {
       cv::Vec3d ray;
-      if (lens.unproject(x, y, ray)) row[x] = kMidGrey + c * (row[x] - kMidGrey);
+      if (!lens.unproject(x, y, ray)) continue;
+      row[x] = kMidGrey + c * (row[x] - kMidGrey);
+      if (vignetting > 0.0) {
+        const double off = std::acos(std::clamp(ray[2], -1.0, 1.0)) / quarterTurn;
+        row[x] *= std::max(kLeastVignettedShare, static_cast<float>(1.0 - vignetting * off * off));
+      }
     }
   }
 }
@@ -51,7 +60,7 @@ void scaleContrast(cv::Mat1f& image, const FisheyeLens& lens, double contrast) {
 }  // namespace
 
 bool StillEffects::changesStill() const {
-  return contrast != 1.0 || exposure != 1.0 || blurSigma > 0.0 || motionBlurLength > 0.0 || noiseSigma > 0.0 ||
+  return contrast != 1.0 || vignetting > 0.0 || exposure != 1.0 || blurSigma > 0.0 || motionBlurLength > 0.0 || noiseSigma > 0.0 ||
          gamma != 1.0;
 }
 
@@ -71,6 +80,8 @@ StillEffects drawStillEffects(const ShootOptions& shoot, std::uint64_t rigSeed, 
     effects.exposure = random.uniform(0.7, 1.3);
     effects.gamma = std::exp(random.uniform(std::log(0.8), std::log(1.25)));
   }
+  effects.vignetting = shoot.vignetting;
+  if (shoot.gain) effects.exposure *= drawFromRange(*shoot.gain, seed, kGainStream + static_cast<std::uint64_t>(camera));
   return effects;
 }
 
@@ -78,7 +89,8 @@ cv::Mat applyStillEffects(const cv::Mat& still, const FisheyeLens& lens, const S
   if (!effects.changesStill()) return still;
   cv::Mat1f image;
   still.convertTo(image, CV_32F);
-  if (effects.contrast != 1.0) scaleContrast(image, lens, effects.contrast);
+  if (effects.contrast != 1.0 || effects.vignetting > 0.0)
+    scaleContrastAndVignette(image, lens, effects.contrast, effects.vignetting);
   if (effects.exposure != 1.0) image *= effects.exposure;
   if (effects.blurSigma > 0.0) cv::GaussianBlur(image, image, cv::Size(), effects.blurSigma);
   if (effects.motionBlurLength > 0.0)

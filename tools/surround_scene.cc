@@ -15,6 +15,8 @@ constexpr int kWalls = 7;
 constexpr int kPanels = 8;
 constexpr double kWallTexel = 0.004;
 constexpr double kFloorTexel = 0.006;
+constexpr std::uint64_t kFurnitureStream = 520;
+constexpr int kFurniture = 7;
 
 cv::Vec3d horizontal(double azimuth) { return {std::sin(azimuth), 0.0, std::cos(azimuth)}; }
 
@@ -28,13 +30,30 @@ void SurroundScene::addSurface(const cv::Vec3d& origin, const cv::Vec3d& axisU, 
     const cv::Size size(static_cast<int>(std::ceil(width / texelMetres)) + 1,
                         static_cast<int>(std::ceil(height / texelMetres)) + 1);
     const double mean = random.uniform(70.0, 185.0);
-    const double contrast = random.uniform(25.0, 45.0);
-    surface.texture.emplace(random, size, texelMetres, mean, contrast);
+    if (photos_) {
+      surface.texture.emplace(photos_->surface(random, size, texelMetres, mean));
+    } else {
+      const double contrast = random.uniform(25.0, 45.0);
+      surface.texture.emplace(random, size, texelMetres, mean, contrast);
+    }
   }
   surfaces_.push_back(std::move(surface));
 }
 
-SurroundScene::SurroundScene(std::uint64_t seed, double texelScale, bool textured) : seed_(seed), textured_(textured) {
+void SurroundScene::addBox(const cv::Vec3d& footCentre, double turn, double width, double depth, double height,
+                           double texelMetres) {
+  const cv::Vec3d along = horizontal(turn), across = horizontal(turn + CV_PI / 2.0), up(0, 1, 0);
+  const cv::Vec3d corner = footCentre - 0.5 * width * along - 0.5 * depth * across;
+  addSurface(corner, along, up, width, height, texelMetres);
+  addSurface(corner + depth * across, along, up, width, height, texelMetres);
+  addSurface(corner, across, up, depth, height, texelMetres);
+  addSurface(corner + width * along, across, up, depth, height, texelMetres);
+  addSurface(corner + height * up, along, across, width, depth, texelMetres);
+}
+
+SurroundScene::SurroundScene(std::uint64_t seed, double texelScale, bool textured, const SceneLook& look)
+    : seed_(seed), textured_(textured) {
+  if (textured && !look.photoFolder.empty()) photos_.emplace(look.photoFolder);
   RandomStream random(seed, kSceneStream);
   const double wallTexel = kWallTexel * texelScale;
   const double floorTexel = kFloorTexel * texelScale;
@@ -64,6 +83,19 @@ SurroundScene::SurroundScene(std::uint64_t seed, double texelScale, bool texture
     const double width = random.uniform(0.8, 2.0), height = random.uniform(0.8, 2.0);
     const cv::Vec3d centre = random.uniform(2.0, 3.2) * horizontal(azimuth) + cv::Vec3d(0.0, random.uniform(-0.8, 0.8), 0.0);
     addSurface(centre - 0.5 * width * axisU - 0.5 * height * axisV, axisU, axisV, width, height, wallTexel);
+  }
+
+  // Furniture near the ring, drawn from a stream of its own so that the room stays as it is:
+  // its edges occlude the room at depths that differ by metres.
+  if (!look.nearFurniture) return;
+  RandomStream furniture(seed, kFurnitureStream);
+  for (int k = 0; k < kFurniture; ++k) {
+    const double azimuth = 2.0 * CV_PI * (k + furniture.uniform(0.0, 1.0)) / kFurniture;
+    const double turn = azimuth + CV_PI / 2.0 + furniture.uniform(-0.5, 0.5);
+    const double width = furniture.uniform(0.4, 1.2), depth = furniture.uniform(0.3, 0.8);
+    const double height = furniture.uniform(0.4, 1.9);
+    const double distance = furniture.uniform(1.4, 2.6) + 0.5 * depth;
+    addBox(distance * horizontal(azimuth) + cv::Vec3d(0.0, kFloorY, 0.0), turn, width, depth, height, wallTexel);
   }
 }
 

@@ -99,6 +99,21 @@ int main(int argc, char** argv) {
         "camera an exposure factor in [0.7, 1.3] and a gamma in [0.8, 1.25] drawn from this seed; the noise is 2 grey "
         "levels unless --noise or --hard is given; truth.json says so",
         false, 0, "seed2", cmd);
+    TCLAP::ValueArg<std::string> photosArg(
+        "", "photos",
+        "texture every surface with the photographs (.jpg, .png, .bmp, .tif) of this folder: plain plaster with "
+        "pictures hung on it and, on some surfaces, a repeated tile, instead of the generated textures",
+        false, "", "folder", cmd);
+    TCLAP::SwitchArg nearArg("", "near", "add seven boxes of furniture 1.4 to 2.6 m from the ring, standing on the floor",
+                             cmd);
+    TCLAP::ValueArg<double> vignettingArg(
+        "", "vignetting",
+        "the stills lose this share of their light at 90 degrees off the axis, growing with the square of the angle "
+        "(0 to 0.9; default 0)",
+        false, 0.0, "share", cmd);
+    TCLAP::ValueArg<std::string> gainArg(
+        "", "gain", "each camera's grey values multiplied by a gain drawn between min and max (0.2 to 5)", false, "",
+        "min[,max]", cmd);
     TCLAP::ValueArg<std::string> turnCameraArg(
         "", "turn-camera",
         "render the stills with camera n (0 to 5) turned since calibration by deg degrees about axis x, y or z of its "
@@ -138,6 +153,10 @@ int main(int argc, char** argv) {
     if (ringRadiusArg.isSet()) options.ring.radiusMetres = rangeValue(ringRadiusArg);
     if (focalScaleArg.isSet()) options.focalScale = rangeValue(focalScaleArg);
     if (reshootArg.isSet()) options.shoot.reshootSeed = reshootArg.getValue();
+    options.shoot.vignetting = vignettingArg.getValue();
+    if (gainArg.isSet()) options.shoot.gain = rangeValue(gainArg);
+    options.scene.photoFolder = photosArg.getValue();
+    options.scene.nearFurniture = nearArg.getValue();
     if (turnCameraArg.isSet()) {
       options.turn = ringcalib::synth::parseCameraTurn(turnCameraArg.getValue());
       if (!options.turn)

@@ -86,7 +86,7 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
     }
   }
   const int sceneBuilt = tasks.add(
-      [&] { scene.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images); });
+      [&] { scene.emplace(options.seed, std::max(1.0, 3200.0 / options.videoWidth), options.images, options.scene); });
   pieces.push_back(sceneBuilt);
   if (options.images) {
     for (size_t n = 0; n < ring.size(); ++n) {

@@ -9,6 +9,7 @@
 #include "tools/rig_truth.h"
 #include "tools/ring_variation.h"
 #include "tools/still_effects.h"
+#include "tools/surround_scene.h"
 
 namespace ringcalib::synth {
 
@@ -26,6 +27,7 @@ struct RigOptions {
   RingVariation ring;                    // ring radius, size of the cameras' deviations
   std::optional<ValueRange> focalScale;  // all lenses' focal lengths times a factor drawn per rig
   ShootOptions shoot;                    // degradations of the stills, a re-shoot of the same rig
+  SceneLook scene;                       // photographs on the surfaces, furniture near the ring
   std::optional<CameraTurn> turn;        // the stills show the rig with one camera turned since calibration
 };
 
