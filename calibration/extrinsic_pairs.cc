@@ -85,6 +85,12 @@ int ExtrinsicCalibration::solvePairs(const PreparedViews& prepared, PairLines li
         pair.record.second = j;
         recordPair(pair.record, pair.solution, Knew);
       }
+      PairMatches& matches = pair.solution.matches;
+      if (ringAdjust_ && pair.solution.posed) {
+        matches.refined = refineSamples(matches.warpedFirst, matches.warpedSecond, matches.strip,
+                                        matches.warped1, matches.warped2,
+                                        pair.solution.fit.inliers);
+      }
       // The warped views are the pair's largest buffers; nothing reads them after this.
       pair.solution.matches.warpedFirst.release();
       pair.solution.matches.warpedSecond.release();

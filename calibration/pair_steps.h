@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "calibration/match_refinement.h"
 #include "core/result_code.h"
 
 // What each step of a pair's solve gives (ExtrinsicCalibration::matchPair, fitFundamental,
@@ -23,6 +24,9 @@ struct PairMatches {
   std::vector<cv::Point2f> warped2;
   std::vector<cv::Point2f> pts1;
   std::vector<cv::Point2f> pts2;
+  // RANSAC's inliers measured again for the ring adjustment (--ring-adjust only; empty
+  // otherwise).
+  RefinedSamples refined;
 };
 
 // RANSAC's fundamental matrix refitted to its inliers (empty when none was found), and the

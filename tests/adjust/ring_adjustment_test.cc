@@ -60,6 +60,7 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
       m.pts2.emplace_back(p2);
     }
   }
+  m.refined = {m.warped2, std::vector<unsigned char>(m.warped2.size(), 1)};
   pair.matched = true;
   return pair;
 }

@@ -9,6 +9,7 @@
 #include "calibration/dense_flow_matches.h"
 #include "calibration/extrinsic_calibration.h"
 #include "calibration/image_orientation.h"
+#include "calibration/match_refinement.h"
 #include "calibration/rig_check.h"
 #include "rig/prepared_view.h"
 #include "tests/support/test_support.h"
@@ -109,6 +110,69 @@ TEST(DenseFlowMatches, FollowAKnownShiftOnTheGridOfTheStrip) {
   }
   std::nth_element(errors.begin(), errors.begin() + errors.size() / 2, errors.end());
   EXPECT_LT(errors[errors.size() / 2], 0.1f);
+}
+
+// Re-measured flow samples: each case makes a first view, a second that shows it moved by
+// (2.37, -1.61) px through another gain, offset and a brightness ramp (vignetting, 1 % over
+// a patch), and flow
+// samples that land 0.6 px off. Texture lands on the true shift; a pattern that repeats along
+// x (the baseline), a plain view, a landing 3 px off and an unused sample are not kept.
+TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
+  const cv::Point2f shift(2.37f, -1.61f);
+  const auto texture = [] {
+    cv::Mat noise(300, 200, CV_32F), smooth;
+    cv::RNG(12).fill(noise, cv::RNG::UNIFORM, 0.f, 255.f);
+    cv::GaussianBlur(noise, smooth, cv::Size(), 1.5);
+    return smooth;
+  };
+  // One 11-px-wide strip of the texture, tiled along x: textured both ways, yet every 11 px
+  // along the baseline the same.
+  const auto tiles = [&texture] {
+    const cv::Mat source = texture();
+    cv::Mat tiled(source.size(), CV_32F);
+    for (int x = 0; x < tiled.cols; ++x) source.col(x % 11).copyTo(tiled.col(x));
+    return tiled;
+  };
+  struct Case {
+    const char* name;
+    cv::Mat scene;
+    float landingError;  // px, along x, of the flow's landing point
+    bool used;
+    bool kept;
+  };
+  const std::vector<Case> cases = {{"texture", texture(), 0.6f, true, true},
+                                   {"tiles", tiles(), 0.6f, true, false},
+                                   {"plain", cv::Mat(300, 200, CV_32F, cv::Scalar(120)), 0.6f, true, false},
+                                   {"far off", texture(), 3.0f, true, false},
+                                   {"unused", texture(), 0.6f, false, false}};
+  for (const Case& c : cases) {
+    cv::Mat first, moved, second;
+    c.scene.convertTo(first, CV_8U);
+    const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
+    cv::warpAffine(c.scene, moved, move, c.scene.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT);
+    cv::Mat ramp(moved.size(), CV_32F);
+    for (int x = 0; x < ramp.cols; ++x) ramp.col(x).setTo(1.15 - 0.15 * x / ramp.cols);
+    cv::Mat lit = moved.mul(ramp) * 0.9 + 12.0;
+    lit.convertTo(second, CV_8U);
+    std::vector<cv::Point2f> from, to;
+    for (int y = 60; y < 240; y += 20) {
+      for (int x = 60; x < 140; x += 20) {
+        from.emplace_back(x, y);
+        to.push_back(cv::Point2f(x, y) + shift + cv::Point2f(c.landingError, 0.0f));
+      }
+    }
+    const std::vector<unsigned char> use(from.size(), c.used ? 1 : 0);
+    const extrinsic::RefinedSamples refined = extrinsic::refineSamples(first, second, cv::Range(0, 200), from, to, use);
+    ASSERT_EQ(refined.kept.size(), from.size()) << c.name;
+    for (std::size_t k = 0; k < from.size(); ++k) {
+      EXPECT_EQ(refined.kept[k] != 0, c.kept) << c.name << " " << from[k];
+      if (c.kept) {
+        EXPECT_LT(cv::norm(refined.warped2[k] - from[k] - shift), 0.1) << c.name << " " << from[k];
+      } else {
+        EXPECT_EQ(refined.warped2[k], to[k]) << c.name;
+      }
+    }
+  }
 }
 
 // Runs poseFromMatches for pair (1, 2) and returns what it printed.
