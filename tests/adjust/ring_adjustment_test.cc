@@ -38,46 +38,25 @@ std::array<Camera, kCameras> ringCameras() {
   return cameras;
 }
 
-// How the job reads the cameras' rays when camera `camera`'s true fx lies `fxOff` pixels from
-// the fx it prepares the views with: each ray as the true lens images it, read back through
-// the assumed lens. Zero off: every ray as it is.
-struct LensReading {
-  int camera = 0;
-  double fxOff = 0.0;
-  rig::FisheyeLens assumed{lens().K, lens().D};
-
-  static const adjust::LensPrior& lens() {
-    static const adjust::LensPrior kLens{cv::Matx33d(900, 0, 1600, 0, 900, 1200, 0, 0, 1),
-                                         cv::Vec4d(0.02, -0.01, 0.003, -0.0005), {}};
-    return kLens;
-  }
-  rig::FisheyeLens actual() const {
-    cv::Matx33d K = lens().K;
-    K(0, 0) += fxOff;
-    return rig::FisheyeLens(K, lens().D);
-  }
-  // from.project, then to.unproject, in the prepared frame.
-  static cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, const cv::Vec3d& ray) {
-    const cv::Matx33d Q = rig::quarterTurn();
-    const cv::Point2d x = from.project(Q.t() * ray);
-    cv::Vec3d read;
-    to.unproject(x.x, x.y, read);
-    return Q * read;
-  }
-  cv::Vec3d seen(int n, const cv::Vec3d& ray) const {
-    return n == camera && fxOff != 0.0 ? through(actual(), assumed, ray) : ray;
-  }
-  cv::Vec3d truth(int n, const cv::Vec3d& ray) const {
-    return n == camera && fxOff != 0.0 ? through(assumed, actual(), ray) : ray;
-  }
-};
+// The rig's kind of lens, and the ray a true lens images as `from`, read back through `to`.
+const adjust::LensPrior kLens{cv::Matx33d(900, 0, 1600, 0, 900, 1200, 0, 0, 1), cv::Vec4d(0.02, -0.01, 0.003, -0.0005), {}};
+cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, const cv::Vec3d& ray) {
+  const cv::Matx33d Q = rig::quarterTurn();
+  const cv::Point2d x = from.project(Q.t() * ray);
+  cv::Vec3d read;
+  to.unproject(x.x, x.y, read);
+  return Q * read;
+}
 
 // Pair n's flow as the job finds it, but exact: a band of the flow's grid of the first warped
 // view, each sample carried to the sphere of radius 3 m and seen by the second camera (its
-// pixel off by Gaussian noise of `noisePx`, read as `reading` says).
-PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, const LensReading& reading = {},
-                       double noisePx = 0.0) {
+// pixel off by Gaussian noise of `noisePx`); camera 2's true fx `fxOff` from the one the job
+// reads its rays with.
+PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, double fxOff = 0.0, double noisePx = 0.0) {
   cv::RNG random(n + 1);
+  const rig::FisheyeLens assumed(kLens.K, kLens.D);
+  const rig::FisheyeLens actual(kLens.K + cv::Matx33d(fxOff, 0, 0, 0, 0, 0, 0, 0, 0), kLens.D);
+  const auto off = [&](int camera) { return camera == 2 && fxOff != 0.0; };
   const Camera& a = cameras[n];
   const Camera& b = cameras[rig::nextCamera(n)];
   const cv::Matx33d P = rig::pairRotation();
@@ -87,11 +66,13 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, const
   for (int y = 1650; y < 1950; y += rig::FlowField::kStep) {
     for (int x = m.strip.start; x < m.strip.end; x += rig::FlowField::kStep) {
       const cv::Point2d p1 = rig::throughHomography(P.t(), cv::Point2d(x, y));
-      const cv::Vec3d d = a.R.t() * reading.truth(n, cv::normalize(rig::preparedDirection(p1)));
+      const cv::Vec3d r1 = cv::normalize(rig::preparedDirection(p1));
+      const cv::Vec3d d = a.R.t() * (off(n) ? through(assumed, actual, r1) : r1);
       const cv::Vec3d o = a.centre;
       const double along = -o.dot(d) + std::sqrt(o.dot(d) * o.dot(d) - o.dot(o) + 9.0);
       cv::Point2d p2;
-      if (!rig::preparedPixel(reading.seen(rig::nextCamera(n), b.R * (o + along * d - b.centre)), p2)) continue;
+      const cv::Vec3d r2 = b.R * (o + along * d - b.centre);
+      if (!rig::preparedPixel(off(rig::nextCamera(n)) ? through(actual, assumed, r2) : r2, p2)) continue;
       p2 += cv::Point2d(random.gaussian(noisePx), random.gaussian(noisePx));
       const cv::Point2d w2 = rig::throughHomography(P.t(), p2);
       if (w2.x <= m.strip.start || w2.x >= m.strip.end - 1 || w2.y <= 0 || w2.y >= rig::kViewSize - 1) continue;
@@ -214,7 +195,7 @@ adjust::RingInput noisyRing(double fxOff) {
   ExtrinsicCalibration job;
   std::ostringstream out;
   for (int n = 0; n < kCameras; ++n) {
-    pairs[n] = exactPair(cameras, n, LensReading{2, fxOff}, 0.1);
+    pairs[n] = exactPair(cameras, n, fxOff, 0.1);
     job.poseFromMatches(n, rig::nextCamera(n), pairs[n].matches.pts1, pairs[n].matches.pts2,
                         cv::Mat(rig::targetCamera()), pairs[n], out);
     solved[n] = &pairs[n];
@@ -229,7 +210,7 @@ TEST(RingSigma, carries_the_intrinsics_share) {
   constexpr double kSigmaFx = 0.3;
   adjust::LensPriors priors;
   for (int n = 0; n < kCameras; ++n) {
-    priors[n] = LensReading::lens();
+    priors[n] = kLens;
     for (int k = 0; k < adjust::kLensParameters; ++k) priors[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
   }
   priors[2].covariance(0, 0) = kSigmaFx * kSigmaFx;
