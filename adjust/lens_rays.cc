@@ -12,7 +12,7 @@ namespace {
 // k's) and large against the unprojection's rounding.
 constexpr std::array<double, kLensParameters> kSteps = {1e-3, 1e-3, 1e-3, 1e-3, 1e-6, 1e-6, 1e-6, 1e-6};
 
-rig::FisheyeLens movedLens(const LensPrior& lens, int parameter, double step) {
+rig::FisheyeLens movedLens(const UncertainLens& lens, int parameter, double step) {
   cv::Matx33d K = lens.K;
   cv::Vec4d D = lens.D;
   static constexpr std::array<int, 4> kEntries = {0, 4, 2, 5};  // fx, fy, cx, cy in K
@@ -26,7 +26,7 @@ rig::FisheyeLens movedLens(const LensPrior& lens, int parameter, double step) {
 
 }  // namespace
 
-LensRays::LensRays(const LensPrior& lens) : lens_(lens.K, lens.D) {
+LensRays::LensRays(const UncertainLens& lens) : lens_(lens.K, lens.D) {
   for (int k = 0; k < kLensParameters; ++k) {
     moved_.push_back(movedLens(lens, k, -kSteps[k]));
     moved_.push_back(movedLens(lens, k, kSteps[k]));

@@ -16,7 +16,7 @@ using LensJacobian = cv::Matx<double, 3, kLensParameters>;
 
 class LensRays {
  public:
-  explicit LensRays(const LensPrior& lens);
+  explicit LensRays(const UncertainLens& lens);
 
   // d ray / d (fx, fy, cx, cy, k1 ... k4) of the unit prepared-frame ray `ray` (central
   // differences). False when the ray lies outside the lens' image circle.

@@ -61,7 +61,7 @@ class CamerasSettled : public ceres::IterationCallback {
 // The board solves' covariance as it is: unlike the flow's, the corners' errors were found
 // independent (on four generated rigs' 24 cameras the intrinsics' errors over their sigma
 // had a root mean square of 0.9-1.2 per parameter).
-LensTerms lensTermsOf(const LensPriors& lenses) {
+LensTerms lensTermsOf(const UncertainLenses& lenses) {
   LensTerms terms;
   for (int n = 0; n < rig::kCameras; ++n) {
     terms.rays.emplace_back(lenses[n]);
@@ -78,7 +78,7 @@ RingAdjustment failed(const std::string& cause) {
 
 }  // namespace
 
-RingAdjustment adjustRing(const RingInput& pairs, const LensPriors* lenses) {
+RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses) {
   std::array<rig::PairPose, rig::kCameras> start;
   for (int n = 0; n < rig::kCameras; ++n) {
     start[n] = rig::fromFileConvention(pairs[n].pose);

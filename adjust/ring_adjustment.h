@@ -33,6 +33,6 @@ struct RingAdjustment {
   std::array<AdjustedPair, rig::kCameras> pairs;
 };
 
-RingAdjustment adjustRing(const RingInput& pairs, const LensPriors* lenses = nullptr);
+RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses = nullptr);
 
 }  // namespace ringcalib::adjust

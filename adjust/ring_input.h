@@ -33,13 +33,13 @@ using RingInput = std::array<PairInput, rig::kCameras>;
 // carries what this uncertainty moves the observed rays by.
 constexpr int kLensParameters = 8;
 using LensCovariance = cv::Matx<double, kLensParameters, kLensParameters>;
-struct LensPrior {
+struct UncertainLens {
   cv::Matx33d K;
   cv::Vec4d D;
   LensCovariance covariance;
 };
-using LensPriors = std::array<LensPrior, rig::kCameras>;
+using UncertainLenses = std::array<UncertainLens, rig::kCameras>;
 // The six covariances as a run of the intrinsic job found them, where it found them.
-using LensPriorCovariances = std::array<std::optional<LensCovariance>, rig::kCameras>;
+using LensCovariances = std::array<std::optional<LensCovariance>, rig::kCameras>;
 
 }  // namespace ringcalib::adjust

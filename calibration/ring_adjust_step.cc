@@ -24,15 +24,16 @@ double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
 
 }  // namespace
 
-// The intrinsics' priors, at the K and D the views were prepared with: all six, or none.
-std::optional<ringcalib::adjust::LensPriors> ExtrinsicCalibration::lensPriors() const {
-  ringcalib::adjust::LensPriors priors;
+// The cameras' intrinsics with their covariance, at the K and D the views were prepared
+// with: all six, or none.
+std::optional<ringcalib::adjust::UncertainLenses> ExtrinsicCalibration::uncertainLenses() const {
+  ringcalib::adjust::UncertainLenses lenses;
   for (int n = 0; n < kCameras; ++n) {
     ringcalib::rig::FisheyeCamera camera;
     if (!lensCovariances_[n] || !document_.findCamera(n, camera)) return std::nullopt;
-    priors[n] = {camera.K, camera.D, *lensCovariances_[n]};
+    lenses[n] = {camera.K, camera.D, *lensCovariances_[n]};
   }
-  return priors;
+  return lenses;
 }
 
 int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCameras>& pairs,
@@ -40,8 +41,8 @@ int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCame
                                      std::ostream& out) {
   ringcalib::adjust::RingAdjustment ring;
   try {
-    const std::optional<ringcalib::adjust::LensPriors> priors = lensPriors();
-    ring = ringcalib::adjust::adjustRing(ringAdjustInput(pairs), priors ? &*priors : nullptr);
+    const std::optional<ringcalib::adjust::UncertainLenses> lenses = uncertainLenses();
+    ring = ringcalib::adjust::adjustRing(ringAdjustInput(pairs), lenses ? &*lenses : nullptr);
   } catch (const std::exception& e) {
     ring.failure = ringcalib::describeException(e);
   }

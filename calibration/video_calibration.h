@@ -115,7 +115,7 @@ class VideoCalibration {
   // The covariance of each camera's intrinsics from its solve in the last run (nullopt
   // where the run did not solve it or the views left it undetermined). Not written to the
   // file; an "all" run hands it to the extrinsic job's ring adjustment.
-  const ringcalib::adjust::LensPriorCovariances& lensCovariances() const { return lensCovariances_; }
+  const ringcalib::adjust::LensCovariances& lensCovariances() const { return lensCovariances_; }
 
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
@@ -148,7 +148,7 @@ class VideoCalibration {
   cv::Mat inverted_;  // the cheap test's copy, inverted
   BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
   ringcalib::rig::ParameterDocument document_;
-  ringcalib::adjust::LensPriorCovariances lensCovariances_;
+  ringcalib::adjust::LensCovariances lensCovariances_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   cv::Size board_{9, 12};
   bool boardGiven_ = false;

@@ -39,7 +39,7 @@ std::array<Camera, kCameras> ringCameras() {
 }
 
 // The rig's kind of lens, and the ray a true lens images as `from`, read back through `to`.
-const adjust::LensPrior kLens{cv::Matx33d(900, 0, 1600, 0, 900, 1200, 0, 0, 1), cv::Vec4d(0.02, -0.01, 0.003, -0.0005), {}};
+const adjust::UncertainLens kLens{cv::Matx33d(900, 0, 1600, 0, 900, 1200, 0, 0, 1), cv::Vec4d(0.02, -0.01, 0.003, -0.0005), {}};
 cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, const cv::Vec3d& ray) {
   const cv::Matx33d Q = rig::quarterTurn();
   const cv::Point2d x = from.project(Q.t() * ray);
@@ -208,15 +208,15 @@ adjust::RingInput noisyRing(double fxOff) {
 // 0.3 / 2. The errors' own sigma stays what it is without the intrinsics.
 TEST(RingSigma, carries_the_intrinsics_share) {
   constexpr double kSigmaFx = 0.3;
-  adjust::LensPriors priors;
+  adjust::UncertainLenses lenses;
   for (int n = 0; n < kCameras; ++n) {
-    priors[n] = kLens;
-    for (int k = 0; k < adjust::kLensParameters; ++k) priors[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
+    lenses[n] = kLens;
+    for (int k = 0; k < adjust::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
   }
-  priors[2].covariance(0, 0) = kSigmaFx * kSigmaFx;
+  lenses[2].covariance(0, 0) = kSigmaFx * kSigmaFx;
   const adjust::RingInput ring = noisyRing(0.0);
   const adjust::RingAdjustment fixed = adjust::adjustRing(ring);
-  const adjust::RingAdjustment known = adjust::adjustRing(ring, &priors);
+  const adjust::RingAdjustment known = adjust::adjustRing(ring, &lenses);
   const adjust::RingAdjustment off = adjust::adjustRing(noisyRing(2.0));
   ASSERT_TRUE(fixed.adjusted && known.adjusted && off.adjusted) << fixed.failure << known.failure << off.failure;
   for (int n = 0; n < kCameras; ++n) {
