@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
+#include <ceres/loss_function.h>
 #include <ceres/manifold.h>
+
+#include "adjust/ray_error.h"
 
 namespace ringcalib::adjust {
 
@@ -17,6 +21,9 @@ constexpr double kHeldCameras = 1e-12;  // eigenvalue relative to the cameras' l
 int rotationColumn(int camera) { return 3 * (camera - 1); }
 int centreColumn(int camera) { return camera == 1 ? 15 : 17 + 3 * (camera - 2); }
 int centreSize(int camera) { return camera == 1 ? 2 : 3; }
+// The intrinsics follow the cameras' tangent parameters, camera 0's first.
+int lensColumn(int camera) { return kTangent + kLensParameters * camera; }
+constexpr int kLensColumns = kLensParameters * rig::kCameras;
 
 // The pseudo-inverse of a symmetric positive semi-definite matrix: inverted along the
 // directions it holds, nothing along the others.
@@ -33,12 +40,61 @@ cv::Mat heldInverse(const cv::Mat& H, double relative) {
   return inverse;
 }
 
+// The weight the solver's loss puts on an observation's Jacobian: the root of the loss'
+// slope at its squared error (the whole correction for a loss that bends down, as Cauchy's).
+double lossWeight(const ceres::Problem& problem, ceres::ResidualBlockId id) {
+  const ceres::LossFunction* loss = problem.GetLossFunctionForResidualBlock(id);
+  if (loss == nullptr) return 1.0;
+  double cost = 0.0;
+  std::array<double, 3> residual;
+  problem.EvaluateResidualBlock(id, false, &cost, residual.data(), nullptr);
+  double rho[3];
+  loss->Evaluate(2.0 * cost, rho);
+  return std::sqrt(rho[1]);
+}
+
+// The track's Jacobian `A` with the columns of its cameras' intrinsics appended (`columns`
+// extended to match): the error moves against its observed ray.
+cv::Mat withLensColumns(const ceres::Problem& problem, const TrackBlocks& track,
+                        const LensTerms& lenses, const cv::Mat& A, std::vector<int>& columns) {
+  cv::Mat joint = A;
+  for (std::size_t i = 0; i < track.size(); ++i) {
+    const ObservationBlock& o = track[i];
+    LensJacobian J;
+    if (!lenses.rays[o.camera].jacobian(o.ray, J)) continue;
+    const double weight = -kRayErrorScale * lossWeight(problem, o.id);
+    cv::Mat block = cv::Mat::zeros(A.rows, kLensParameters, CV_64F);
+    for (int r = 0; r < 3; ++r) {
+      for (int k = 0; k < kLensParameters; ++k) block.at<double>(3 * static_cast<int>(i) + r, k) = weight * J(r, k);
+    }
+    cv::Mat wider;
+    cv::hconcat(joint, block, wider);
+    joint = wider;
+    for (int k = 0; k < kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
+  }
+  return joint;
+}
+
+// What the intrinsics' errors add to the cameras' covariance, `tangent` being the inverse of
+// the cameras' block of `joint`: the solve holds the intrinsics fixed, so an error dk of
+// theirs moves the cameras by G dk, G = tangent S_ck (the points re-solved with them: the
+// Schur complement's coupling), which adds G C_k G^T.
+cv::Mat lensShareOf(const cv::Mat& tangent, const cv::Mat& joint, const LensTerms& lenses) {
+  const cv::Mat G = tangent * joint(cv::Range(0, kTangent), cv::Range(kTangent, kTangent + kLensColumns));
+  cv::Mat C = cv::Mat::zeros(kLensColumns, kLensColumns, CV_64F);
+  for (int n = 0; n < rig::kCameras; ++n) {
+    cv::Mat(lenses.covariance[n]).copyTo(C(cv::Rect(kLensParameters * n, kLensParameters * n, kLensParameters, kLensParameters)));
+  }
+  return G * C * G.t();
+}
+
 }  // namespace
 
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring,
-                      cv::Matx<double, kFreeParameters, kFreeParameters>& covariance) {
-  cv::Mat S = cv::Mat::zeros(kTangent, kTangent, CV_64F);
+                      const RingParameters& ring, const LensTerms* lenses,
+                      CameraMatrix& covariance, CameraMatrix& lensShare) {
+  const int size = kTangent + (lenses == nullptr ? 0 : kLensColumns);
+  cv::Mat S = cv::Mat::zeros(size, size, CV_64F);
   for (const TrackBlocks& track : tracks) {
     // The track's camera columns, each camera's rotation then centre.
     std::vector<int> columns;
@@ -72,16 +128,18 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       if (o.camera != 0) column += 3 + centreSize(o.camera);
     }
     if (columns.empty()) continue;
+    if (lenses != nullptr) A = withLensColumns(problem, track, *lenses, A, columns);
     const cv::Mat coupling = A.t() * B;
     const cv::Mat reduced = A.t() * A - coupling * heldInverse(B.t() * B, kHeldPoint) * coupling.t();
     for (int a = 0; a < reduced.rows; ++a) {
       for (int b = 0; b < reduced.cols; ++b) S.at<double>(columns[a], columns[b]) += reduced.at<double>(a, b);
     }
   }
+  const cv::Mat cameras = S(cv::Range(0, kTangent), cv::Range(0, kTangent));
   cv::Mat values;
-  cv::eigen(S, values);
+  cv::eigen(cameras, values);
   if (!(values.at<double>(kTangent - 1) > kHeldCameras * values.at<double>(0))) return false;
-  const cv::Mat tangent = S.inv(cv::DECOMP_CHOLESKY);
+  const cv::Mat tangent = cameras.inv(cv::DECOMP_CHOLESKY);
 
   // Back to the 30 parameters: camera 1's centre through the sphere's tangent basis.
   cv::Mat lift = cv::Mat::zeros(kFreeParameters, kTangent, CV_64F);
@@ -94,6 +152,11 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
   }
   const cv::Mat full = lift * tangent * lift.t();
   std::copy(full.begin<double>(), full.end<double>(), covariance.val);
+  lensShare = CameraMatrix::zeros();
+  if (lenses != nullptr) {
+    const cv::Mat share = lift * lensShareOf(tangent, S, *lenses) * lift.t();
+    std::copy(share.begin<double>(), share.end<double>(), lensShare.val);
+  }
   return true;
 }
 

@@ -15,7 +15,8 @@
 // (camera 0 fixed, camera 1's centre at distance 1: the gauge) and each track's point. Each
 // observation's error is the angle between its ray and the ray to its point, in units of one
 // prepared-view pixel at the axis (1 / 550 rad), under a Cauchy loss; the intrinsics stay as
-// the views were prepared with.
+// the views were prepared with. Given the intrinsics' covariance (`lenses`: the board
+// solves of the same run), the sigma carries their share.
 namespace ringcalib::adjust {
 
 struct AdjustedPair {
@@ -32,6 +33,6 @@ struct RingAdjustment {
   std::array<AdjustedPair, rig::kCameras> pairs;
 };
 
-RingAdjustment adjustRing(const RingInput& pairs);
+RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses = nullptr);
 
 }  // namespace ringcalib::adjust

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -26,5 +27,19 @@ struct PairInput {
 };
 
 using RingInput = std::array<PairInput, rig::kCameras>;
+
+// A camera's intrinsics as its board solve left them: K and D in pixels of its video frames
+// and their covariance, in the order fx, fy, cx, cy, k1 ... k4. The adjustment's sigma
+// carries what this uncertainty moves the observed rays by.
+constexpr int kLensParameters = 8;
+using LensCovariance = cv::Matx<double, kLensParameters, kLensParameters>;
+struct UncertainLens {
+  cv::Matx33d K;
+  cv::Vec4d D;
+  LensCovariance covariance;
+};
+using UncertainLenses = std::array<UncertainLens, rig::kCameras>;
+// The six covariances as a run of the intrinsic job found them, where it found them.
+using LensCovariances = std::array<std::optional<LensCovariance>, rig::kCameras>;
 
 }  // namespace ringcalib::adjust

@@ -39,11 +39,13 @@ int main(int argc, char** argv) {
         report.write();
         return code;
       }
+      const ringcalib::adjust::LensCovariances covariances = intrinsic->lensCovariances();
       intrinsic.reset();
       ringcalib::releaseFreedMemory();
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();
       extrinsic->setReport(report.record());
       extrinsic->setRingAdjust(param.ringAdjust());
+      extrinsic->setLensCovariances(covariances);
       code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
       report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;

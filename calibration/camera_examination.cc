@@ -241,7 +241,8 @@ CameraSolve solveCamera(VideoCalibration& calibration, int camera,
   solve.record.camera = camera;
   solve.code = calibration.runFisheyeCalibration2(views, objects, camera, 0, imageSize, solve.K,
                                                   solve.D, out,
-                                                  reporting ? &solve.record : nullptr);
+                                                  reporting ? &solve.record : nullptr,
+                                                  &solve.covariance);
   solve.output = out.str();
   return solve;
 }

@@ -11,6 +11,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "adjust/ring_input.h"
 #include "report/report_data.h"
 #include "rig/ring.h"
 
@@ -55,6 +56,7 @@ struct CameraSolve {
   cv::Vec4d D = cv::Vec4d::all(0.0);
   int cornersKept = 0;     // corners inside the central circle, all views
   report::CameraReport record;  // the solve's part of the report, when one is kept
+  std::optional<adjust::LensCovariance> covariance;  // of K and D, where determined
 };
 
 struct CameraRecord {

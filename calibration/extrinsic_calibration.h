@@ -2,12 +2,14 @@
 
 #include <array>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
+#include "adjust/ring_input.h"
 #include "core/input_param.h"
 #include "calibration/pair_steps.h"
 #include "report/report_data.h"
@@ -119,6 +121,13 @@ class ExtrinsicCalibration {
   // adjusted poses written instead. Off by default.
   void setRingAdjust(bool on) { ringAdjust_ = on; }
 
+  // The covariance of each camera's intrinsics from the intrinsic job of the same run: with
+  // all six, the ring adjustment's sigma carries the intrinsics' share. None by default
+  // (intrinsics from a file: their uncertainty is not known).
+  void setLensCovariances(const ringcalib::adjust::LensCovariances& covariances) {
+    lensCovariances_ = covariances;
+  }
+
   // The ring adjustment of six solved pairs: prints its block to `out` and puts the
   // adjusted poses (file convention) into `poses`. Returns 0, or 9 after one line naming
   // the cause when it gives no trustworthy answer.
@@ -129,10 +138,12 @@ class ExtrinsicCalibration {
 
  private:
   int calibrate(const std::vector<std::string>& imagePaths, const std::string& file);
+  std::optional<ringcalib::adjust::UncertainLenses> uncertainLenses() const;
 
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   bool ringAdjust_ = false;
+  ringcalib::adjust::LensCovariances lensCovariances_;
   // The share of the run's progress the job reports in (extrinsic_progress.h): all of it
   // alone, the last tenth after the intrinsic job.
   double progressShare_ = 1.0;

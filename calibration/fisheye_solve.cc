@@ -11,6 +11,7 @@
 
 #include "core/job_guard.h"
 #include "core/result_code.h"
+#include "calibration/board_covariance.h"
 #include "calibration/video_calibration.h"
 #include "report/solve_residuals.h"
 
@@ -72,7 +73,8 @@ int VideoCalibration::runFisheyeCalibration2(
     const std::vector<std::vector<cv::Point2f>>& imagePoints,
     const std::vector<std::vector<cv::Point3f>>& objectPoints, int cameraId, int,
     cv::Size imageSize, cv::Matx33d& K, cv::Vec4d& D, std::ostream& out,
-    ringcalib::report::CameraReport* record) {
+    ringcalib::report::CameraReport* record,
+    std::optional<ringcalib::adjust::LensCovariance>* covariance) {
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
   // The solve works on copies; `viewNumbers` keeps each solved view's place among all views
@@ -98,7 +100,7 @@ int VideoCalibration::runFisheyeCalibration2(
   std::size_t viewsLeft = imagePoints.size();
   const cv::TermCriteria criteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100,
                                   DBL_EPSILON);
-  // The views' poses and the RMS error serve only the report.
+  // The views' poses and the RMS error serve the report and the covariance.
   std::vector<cv::Vec3d> rotations;
   std::vector<cv::Vec3d> translations;
   double rms = 0.0;
@@ -137,6 +139,16 @@ int VideoCalibration::runFisheyeCalibration2(
   if (record != nullptr) {
     ringcalib::report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations,
                                           K, D);
+  }
+  if (covariance != nullptr) {
+    // Only the ring adjustment's sigma reads it: a covariance the library cannot compute
+    // is left out, never the solve's failure.
+    *covariance = std::nullopt;
+    try {
+      ringcalib::adjust::LensCovariance C;
+      if (ringcalib::intrinsic::boardCovariance(objects, images, rotations, translations, K, D, C)) *covariance = C;
+    } catch (const cv::Exception&) {
+    }
   }
   out << "fisheye K" << std::endl;
   out << K << std::endl;

@@ -1,6 +1,7 @@
 // The extrinsic job's ring adjustment (--ring-adjust): the adjustment itself is adjust/'s;
 // this hands it the pairs (ring_adjust_input.h), prints it and records it for the report.
 #include <iostream>
+#include <optional>
 
 #include "adjust/ring_adjustment.h"
 #include "calibration/extrinsic_calibration.h"
@@ -23,12 +24,25 @@ double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
 
 }  // namespace
 
+// The cameras' intrinsics with their covariance, at the K and D the views were prepared
+// with: all six, or none.
+std::optional<ringcalib::adjust::UncertainLenses> ExtrinsicCalibration::uncertainLenses() const {
+  ringcalib::adjust::UncertainLenses lenses;
+  for (int n = 0; n < kCameras; ++n) {
+    ringcalib::rig::FisheyeCamera camera;
+    if (!lensCovariances_[n] || !document_.findCamera(n, camera)) return std::nullopt;
+    lenses[n] = {camera.K, camera.D, *lensCovariances_[n]};
+  }
+  return lenses;
+}
+
 int ExtrinsicCalibration::adjustRing(const std::array<const PairSolution*, kCameras>& pairs,
                                      std::array<ringcalib::rig::PairPose, kCameras>& poses,
                                      std::ostream& out) {
   ringcalib::adjust::RingAdjustment ring;
   try {
-    ring = ringcalib::adjust::adjustRing(ringAdjustInput(pairs));
+    const std::optional<ringcalib::adjust::UncertainLenses> lenses = uncertainLenses();
+    ring = ringcalib::adjust::adjustRing(ringAdjustInput(pairs), lenses ? &*lenses : nullptr);
   } catch (const std::exception& e) {
     ring.failure = ringcalib::describeException(e);
   }

@@ -78,6 +78,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
   if (ringcalib::checkParameterFileWritable(file) != kSuccess) return ringcalib::kCannotOpen;
   const double scale = type == InputParam::ALL ? 0.9 : 1.0;
   document_.setVersion();
+  lensCovariances_ = {};
 
   // The solves print into buffers formatted as standard output is after the first
   // progress line, and their lines are copied to it in camera order.
@@ -173,6 +174,7 @@ int VideoCalibration::commitCamera(int camera, intrinsic::SharedCameras& shared,
   if (solve->code != kSuccess) return solve->code;
   const int code = writeCameraParams(solve->K, solve->D, camera, imageSize);
   if (code != kSuccess) return code;
+  lensCovariances_[camera] = solve->covariance;
   printProgress((camera + 1) * (scale / rig::kCameras));
   return kSuccess;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
+#include "adjust/ring_input.h"
 #include "core/input_param.h"
 #include "report/report_data.h"
 #include "rig/parameter_document.h"
@@ -88,12 +90,15 @@ class VideoCalibration {
   // library cannot start from (fewer than five corners, or all on one line of the board)
   // are left out; a view it reports as ill-conditioned is dropped, in one line, and the
   // solve is repeated while 20 views remain. Returns 0, or 9 after one line naming the
-  // camera. A finished solve is recorded into `record` when it is not null.
+  // camera. A finished solve is recorded into `record` when it is not null, and the
+  // covariance of its intrinsics (calibration/board_covariance.h) put into `covariance`
+  // (nullopt when the views leave it undetermined) when that is not null.
   int runFisheyeCalibration2(const std::vector<std::vector<cv::Point2f>>& imagePoints,
                              const std::vector<std::vector<cv::Point3f>>& objectPoints,
                              int cameraId, int, cv::Size imageSize, cv::Matx33d& K,
                              cv::Vec4d& D, std::ostream& out = std::cout,
-                             ringcalib::report::CameraReport* record = nullptr);
+                             ringcalib::report::CameraReport* record = nullptr,
+                             std::optional<ringcalib::adjust::LensCovariance>* covariance = nullptr);
 
   // Enters camera `id`'s K and D, for video frames of `frameSize`, into the document.
   // Returns 0, or 6 after printing "write intrinsic param failed : " and the library's text.
@@ -106,6 +111,11 @@ class VideoCalibration {
     board_ = board;
     boardGiven_ = true;
   }
+
+  // The covariance of each camera's intrinsics from its solve in the last run (nullopt
+  // where the run did not solve it or the views left it undetermined). Not written to the
+  // file; an "all" run hands it to the extrinsic job's ring adjustment.
+  const ringcalib::adjust::LensCovariances& lensCovariances() const { return lensCovariances_; }
 
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
@@ -138,6 +148,7 @@ class VideoCalibration {
   cv::Mat inverted_;  // the cheap test's copy, inverted
   BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
   ringcalib::rig::ParameterDocument document_;
+  ringcalib::adjust::LensCovariances lensCovariances_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   cv::Size board_{9, 12};
   bool boardGiven_ = false;

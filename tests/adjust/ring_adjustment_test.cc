@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <opencv2/calib3d.hpp>
 
+#include "adjust/ring_adjustment.h"
 #include "calibration/extrinsic_calibration.h"
+#include "calibration/ring_adjust_input.h"
+#include "rig/fisheye_lens.h"
 #include "rig/flow_field.h"
 #include "rig/prepared_view.h"
 
@@ -35,9 +38,25 @@ std::array<Camera, kCameras> ringCameras() {
   return cameras;
 }
 
+// The rig's kind of lens, and the ray a true lens images as `from`, read back through `to`.
+const adjust::UncertainLens kLens{cv::Matx33d(900, 0, 1600, 0, 900, 1200, 0, 0, 1), cv::Vec4d(0.02, -0.01, 0.003, -0.0005), {}};
+cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, const cv::Vec3d& ray) {
+  const cv::Matx33d Q = rig::quarterTurn();
+  const cv::Point2d x = from.project(Q.t() * ray);
+  cv::Vec3d read;
+  to.unproject(x.x, x.y, read);
+  return Q * read;
+}
+
 // Pair n's flow as the job finds it, but exact: a band of the flow's grid of the first warped
-// view, each sample carried to the sphere of radius 3 m and seen by the second camera.
-PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
+// view, each sample carried to the sphere of radius 3 m and seen by the second camera (its
+// pixel off by Gaussian noise of `noisePx`); camera 2's true fx `fxOff` from the one the job
+// reads its rays with.
+PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, double fxOff = 0.0, double noisePx = 0.0) {
+  cv::RNG random(n + 1);
+  const rig::FisheyeLens assumed(kLens.K, kLens.D);
+  const rig::FisheyeLens actual(kLens.K + cv::Matx33d(fxOff, 0, 0, 0, 0, 0, 0, 0, 0), kLens.D);
+  const auto off = [&](int camera) { return camera == 2 && fxOff != 0.0; };
   const Camera& a = cameras[n];
   const Camera& b = cameras[rig::nextCamera(n)];
   const cv::Matx33d P = rig::pairRotation();
@@ -47,11 +66,14 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n) {
   for (int y = 1650; y < 1950; y += rig::FlowField::kStep) {
     for (int x = m.strip.start; x < m.strip.end; x += rig::FlowField::kStep) {
       const cv::Point2d p1 = rig::throughHomography(P.t(), cv::Point2d(x, y));
-      const cv::Vec3d d = a.R.t() * cv::normalize(rig::preparedDirection(p1));
+      const cv::Vec3d r1 = cv::normalize(rig::preparedDirection(p1));
+      const cv::Vec3d d = a.R.t() * (off(n) ? through(assumed, actual, r1) : r1);
       const cv::Vec3d o = a.centre;
       const double along = -o.dot(d) + std::sqrt(o.dot(d) * o.dot(d) - o.dot(o) + 9.0);
       cv::Point2d p2;
-      if (!rig::preparedPixel(b.R * (o + along * d - b.centre), p2)) continue;
+      const cv::Vec3d r2 = b.R * (o + along * d - b.centre);
+      if (!rig::preparedPixel(off(rig::nextCamera(n)) ? through(actual, assumed, r2) : r2, p2)) continue;
+      p2 += cv::Point2d(random.gaussian(noisePx), random.gaussian(noisePx));
       const cv::Point2d w2 = rig::throughHomography(P.t(), p2);
       if (w2.x <= m.strip.start || w2.x >= m.strip.end - 1 || w2.y <= 0 || w2.y >= rig::kViewSize - 1) continue;
       m.warped1.emplace_back(x, y);
@@ -163,6 +185,51 @@ TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
     EXPECT_EQ(adjust(poses, breakOne, out), kComputationFailed) << c.cause;
     EXPECT_NE(out.str().find(std::string("ring adjustment failed: ") + c.cause), std::string::npos)
         << out.str();
+  }
+}
+
+// The ring's input with noise, camera 2's fx read `fxOff` pixels off.
+adjust::RingInput noisyRing(double fxOff) {
+  const std::array<Camera, kCameras> cameras = ringCameras();
+  std::array<PairSolution, kCameras> pairs;
+  std::array<const PairSolution*, kCameras> solved;
+  ExtrinsicCalibration job;
+  std::ostringstream out;
+  for (int n = 0; n < kCameras; ++n) {
+    pairs[n] = exactPair(cameras, n, fxOff, 0.1);
+    job.poseFromMatches(n, rig::nextCamera(n), pairs[n].matches.pts1, pairs[n].matches.pts2,
+                        cv::Mat(rig::targetCamera()), pairs[n], out);
+    solved[n] = &pairs[n];
+  }
+  return extrinsic::ringAdjustInput(solved);
+}
+
+// Camera 2's fx known to 0.3 px, the other intrinsics practically exact: the sigma grows by
+// what an error of that fx moves each adjusted pair (a finite difference over 2 px), times
+// 0.3 / 2. The errors' own sigma stays what it is without the intrinsics.
+TEST(RingSigma, carries_the_intrinsics_share) {
+  constexpr double kSigmaFx = 0.3;
+  adjust::UncertainLenses lenses;
+  for (int n = 0; n < kCameras; ++n) {
+    lenses[n] = kLens;
+    for (int k = 0; k < adjust::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
+  }
+  lenses[2].covariance(0, 0) = kSigmaFx * kSigmaFx;
+  const adjust::RingInput ring = noisyRing(0.0);
+  const adjust::RingAdjustment fixed = adjust::adjustRing(ring);
+  const adjust::RingAdjustment known = adjust::adjustRing(ring, &lenses);
+  const adjust::RingAdjustment off = adjust::adjustRing(noisyRing(2.0));
+  ASSERT_TRUE(fixed.adjusted && known.adjusted && off.adjusted) << fixed.failure << known.failure << off.failure;
+  for (int n = 0; n < kCameras; ++n) {
+    const adjust::AdjustedPair& a = fixed.pairs[n];
+    const adjust::AdjustedPair& b = known.pairs[n];
+    const double rotation = kSigmaFx / 2 * rig::rotationErrorDeg(off.pairs[n].pose.R, a.pose.R);
+    const double direction = kSigmaFx / 2 * rig::directionErrorDeg(off.pairs[n].pose.t, a.pose.t);
+    // The errors' share aside, the intrinsics' share matches the finite difference; the
+    // re-solve's noise (its samples shift with the lens) allows a part of the errors' sigma.
+    const auto share = [](double with, double without) { return std::sqrt(with * with - without * without); };
+    EXPECT_NEAR(share(b.sigmaRotationDeg, a.sigmaRotationDeg), rotation, 0.25 * rotation + 0.25 * a.sigmaRotationDeg) << n;
+    EXPECT_NEAR(share(b.sigmaDirectionDeg, a.sigmaDirectionDeg), direction, 0.25 * direction + 0.25 * a.sigmaDirectionDeg) << n;
   }
 }
 

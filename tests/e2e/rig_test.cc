@@ -151,13 +151,18 @@ RunResult runAll(const std::string& file, const std::string& images, std::vector
   return runTool(args, options);
 }
 
-// One "all" run on one OpenCV thread and, at the same time, one on all threads with --report:
-// the same output and file bytes, so neither the thread count nor the report changes any.
+void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, const std::string& file,
+                        const std::string& reportFolder, const cv::Vec2d& bars, double largestSigmas);
+
+// One "all" run on one OpenCV thread and, at the same time, one on all threads with --report
+// and --ring-adjust: the same output up to the adjustment and the same intrinsics, so neither
+// the thread count nor the report changes any; the adjusted poses' sigma carries the
+// intrinsics' error.
 TEST(Rig, all_runs) {
   TempDir dir;
   const std::string folder = dir.file("report");
   auto reportedRun = std::async(std::launch::async, [&] {
-    return runAll(dir.file("reported.json"), rig().folder + "/image", {"--report", folder});
+    return runAll(dir.file("reported.json"), rig().folder + "/image", {"--report", folder, "--ring-adjust"});
   });
   const RunResult plain = runAll(dir.file("plain.json"), rig().folder + "/image", {},
                                  RunOptions{{{"OPENCV_FOR_THREADS_NUM", "1"}}});
@@ -174,11 +179,17 @@ TEST(Rig, all_runs) {
   expectIntrinsicsWithinBars(document);
   expectPairsWithinBars(document);
 
-  const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");  // differ between runs
-  EXPECT_EQ(reported.status, 0);
-  EXPECT_EQ(std::regex_replace(reported.out, ticks, ""), std::regex_replace(plain.out, ticks, ""));
+  // The intrinsics' error at the views' edges, where the overlaps lie, makes the adjusted
+  // poses' error 4-5 times the extrinsic job's on the true intrinsics; the sigma says so: the
+  // largest of the twelve errors is 1.5 sigma, without the intrinsics' share 5.5.
+  expectRingAdjusted(reported, plain.out, dir.file("reported.json"), folder, {0.006, 0.08}, 2.5);
   EXPECT_EQ(reported.err, "");
-  EXPECT_EQ(readFileBytes(dir.file("reported.json")), readFileBytes(dir.file("plain.json")));
+  json adjusted = json::parse(readFileBytes(dir.file("reported.json"))), pairwise = document;
+  for (int n = 0; n < 6; ++n) {
+    adjusted["origin_" + std::to_string(n)].erase("extrinsic_param");
+    pairwise["origin_" + std::to_string(n)].erase("extrinsic_param");
+  }
+  EXPECT_EQ(adjusted, pairwise);
   // The report's counts are the job's own; its closure is that of the stored rotations.
   const json report = json::parse(readFileBytes(folder + "/report.json"));
   EXPECT_EQ(report["jobs"], json::parse(R"([{"job":"intrinsic","code":0},{"job":"extrinsic","code":0}])"));
@@ -200,8 +211,6 @@ TEST(Rig, all_runs) {
   EXPECT_NEAR(report["ring"]["closure_degrees"].get<double>(), cv::norm(angle) * 180 / CV_PI, 1e-6);
   EXPECT_LT(report["ring"]["closure_degrees"].get<double>(), 0.1);
   EXPECT_TRUE(report["ring"]["suspect_pair"].is_null());
-  EXPECT_FALSE(report["ring"].contains("adjusted_closure_degrees"));  // only with --ring-adjust
-  EXPECT_FALSE(report["pairs"][0].contains("adjusted"));
   const std::string page = readFileBytes(folder + "/index.html");
   const std::regex reference("(?:src|href)=\"([^\"]+)\"");
   int references = 0;
@@ -224,8 +233,10 @@ TEST(Rig, all_runs) {
 // A --ring-adjust run: the pairs print as without it, then the block and the result line;
 // the stored poses are one ring (closure) and near the geometric truth in the file's
 // convention (R' = Q R Q^T, t' = Q t).
+// `bars`: the largest error in rotation and direction; `largestSigmas`: the bar of the
+// largest error over its sigma.
 void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, const std::string& file,
-                        const std::string& reportFolder) {
+                        const std::string& reportFolder, const cv::Vec2d& bars, double largestSigmas) {
   ASSERT_EQ(adjusted.status, 0) << adjusted.out;
   const std::regex ticks(std::string(gbk::kOptimisationTime) + "[0-9]+");
   const std::string pairwise = plainOut.substr(0, plainOut.rfind("result : 0\n"));
@@ -245,8 +256,8 @@ void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, 
     const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
     const rig::PairPose truth = rig::toFileConvention(geometric[pair]);
     errors[pair] = {rig::rotationErrorDeg(storedRotation(document, pair), truth.R), rig::directionErrorDeg(t, truth.t)};
-    EXPECT_LT(errors[pair][0], 0.004) << pair;
-    EXPECT_LT(errors[pair][1], 0.05) << pair;
+    EXPECT_LT(errors[pair][0], bars[0]) << pair;
+    EXPECT_LT(errors[pair][1], bars[1]) << pair;
     around = storedRotation(document, pair) * around;
   }
   EXPECT_LT(rig::rotationAngleDeg(around), 0.001);
@@ -260,10 +271,10 @@ void expectRingAdjusted(const RunResult& adjusted, const std::string& plainOut, 
     largest = std::max({largest, errors[pair][0] / entry["sigma_rotation_degrees"].get<double>(),
                         errors[pair][1] / entry["sigma_direction_degrees"].get<double>()});
   }
-  // The sigma is honest: on this rig the largest of the twelve errors is 1.5 sigma; without
-  // the factor for the correlated errors it would be 3, with a sigma far too large under 0.5.
+  // The sigma is honest: a sigma far too large would leave the largest of the twelve errors
+  // under 0.5 sigma.
   EXPECT_GT(largest, 0.5);
-  EXPECT_LT(largest, 2.5);
+  EXPECT_LT(largest, largestSigmas);
 }
 
 double fifteenDigits(double value) {
@@ -299,7 +310,9 @@ TEST(Rig, extrinsic_run) {
   });
   const RunResult run = runTool({"-w", "extrinsic", "-i", images, "-f", file});
   ASSERT_EQ(run.status, 0) << run.out;
-  expectRingAdjusted(adjustedRun.get(), run.out, adjustedFile, dir.file("report"));
+  // On this rig the largest of the twelve errors is 1.5 sigma; without the factor for the
+  // correlated errors it would be 3.
+  expectRingAdjusted(adjustedRun.get(), run.out, adjustedFile, dir.file("report"), {0.004, 0.05}, 2.5);
   EXPECT_EQ(run.err, "");
   std::size_t at = 0;
   expectExtrinsicOutput(run.out, at, {"0.0166667", "0.0333333", "0.05", "0.0666667", "0.0833333", "0.1", "0.155556",

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "adjust/ring_input.h"
+#include "rig/fisheye_lens.h"
+
+// How a camera's observed rays move with its intrinsics, to first order: a ray of the
+// geometric prepared frame was seen at the pixel x = project(ray; k) of the still, and the
+// intrinsics k + dk would have turned that pixel into the ray unproject(x; k + dk).
+namespace ringcalib::adjust {
+
+using LensJacobian = cv::Matx<double, 3, kLensParameters>;
+
+class LensRays {
+ public:
+  explicit LensRays(const UncertainLens& lens);
+
+  // d ray / d (fx, fy, cx, cy, k1 ... k4) of the unit prepared-frame ray `ray` (central
+  // differences). False when the ray lies outside the lens' image circle.
+  bool jacobian(const cv::Vec3d& ray, LensJacobian& J) const;
+
+ private:
+  rig::FisheyeLens lens_;
+  std::vector<rig::FisheyeLens> moved_;  // each parameter less, then more, its step
+};
+
+}  // namespace ringcalib::adjust
