@@ -38,7 +38,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct BenchRig {
-  const char* name;
+  const char* name = "";
   ringcalib::synth::RigOptions options;
   std::string videos;  // filled once generated
   bool sizeOnly = false;  // only for the frame-size comparison
@@ -46,17 +46,22 @@ struct BenchRig {
 
 std::vector<BenchRig>& rigs() {
   static std::vector<BenchRig> all = [] {
-    BenchRig plain{"default", {}, ""};
-    BenchRig hard{"hard", {}, ""};
+    std::vector<BenchRig> all(3);
+    BenchRig& plain = all[0];
+    BenchRig& hard = all[1];
+    BenchRig& small = all[2];
+    plain.name = "default";
+    hard.name = "hard";
     hard.options.seed = 2;
     hard.options.framesPerVideo = 192;
     hard.options.absentFraction = 1.0 / 3.0;
     // The default rig again at a real camera's frame size, for the cost per sampled frame.
-    BenchRig small{"1920x1208", {}, "", true};
+    small.name = "1920x1208";
+    small.sizeOnly = true;
     small.options.videoWidth = 1920;
     small.options.videoHeight = 1208;
     plain.options.images = hard.options.images = small.options.images = false;
-    return std::vector<BenchRig>{plain, hard, small};
+    return all;
   }();
   return all;
 }
