@@ -9,32 +9,54 @@ namespace ringcalib::adjust {
 namespace {
 
 constexpr std::size_t kLinkDensity = 4;
-constexpr double kSmoothFlowPx = 1.0;   // largest spread of the four flows carried on from
+constexpr double kSmoothFlowPx = 1.0;   // largest spread of the flows carried on from
+// Grid nodes of a cell that must have been kept to carry a point through it: the flow's
+// samples that their re-measurement refused leave holes, and requiring all four lost most
+// links on plain walls (a pair of pairs of a photo-textured room kept 66 instead of 2000).
+constexpr int kMinCarriers = 3;
 
 // Where pair `flow` carries prepared pixel p of its first camera into its second camera's
-// prepared view: bilinear between the four grid nodes around it, when all four were kept and
-// their flows agree (no edge of depth between them).
+// prepared view: interpolated between the grid nodes around it that were kept (at least
+// kMinCarriers), when their flows agree (no edge of depth between them).
 bool carry(const rig::FlowField& flow, const cv::Point2f& p, cv::Point2f& carried) {
   // The first view's warp is the transpose of the pair rotation; the pair rotation undoes it.
   const cv::Point2d w = rig::throughHomography(rig::pairRotation(), cv::Point2d(p.x, p.y));
   std::array<rig::FlowField::Node, 4> node;
   cv::Point2d fraction;
   if (!flow.cell(w, node, fraction)) return false;
+  std::array<int, 4> kept{};
+  int carriers = 0;
   cv::Point2f lowest(1e9f, 1e9f);
   cv::Point2f highest(-1e9f, -1e9f);
-  for (const rig::FlowField::Node& k : node) {
-    if (!k.kept) return false;
-    const cv::Point2f step = k.to - k.from;
+  for (int k = 0; k < 4; ++k) {
+    if (!node[k].kept) continue;
+    kept[carriers++] = k;
+    const cv::Point2f step = node[k].to - node[k].from;
     lowest = {std::min(lowest.x, step.x), std::min(lowest.y, step.y)};
     highest = {std::max(highest.x, step.x), std::max(highest.y, step.y)};
   }
+  if (carriers < kMinCarriers) return false;
   if (highest.x - lowest.x > kSmoothFlowPx || highest.y - lowest.y > kSmoothFlowPx) return false;
-  const float fx = static_cast<float>(fraction.x);
-  const float fy = static_cast<float>(fraction.y);
   // Between the warped views the flow is nearly linear over a cell; the prepared view's
-  // warp, far off its axis, is not: interpolate there and take the warp exactly.
-  const cv::Point2f w2 = (1 - fy) * ((1 - fx) * node[0].to + fx * node[1].to) +
-                         fy * ((1 - fx) * node[2].to + fx * node[3].to);
+  // warp, far off its axis, is not: interpolate there and take the warp exactly. Four nodes
+  // interpolate bilinearly; three, the plane through them (renormalised bilinear weights
+  // would pull the point toward the kept nodes).
+  cv::Point2f w2;
+  if (carriers == 4) {
+    const float fx = static_cast<float>(fraction.x);
+    const float fy = static_cast<float>(fraction.y);
+    w2 = (1 - fy) * ((1 - fx) * node[0].to + fx * node[1].to) +
+         fy * ((1 - fx) * node[2].to + fx * node[3].to);
+  } else {
+    const rig::FlowField::Node& a = node[kept[0]];
+    const cv::Point2d ab = node[kept[1]].from - a.from;
+    const cv::Point2d ac = node[kept[2]].from - a.from;
+    const cv::Point2d aw = w - cv::Point2d(a.from);
+    const double det = ab.x * ac.y - ab.y * ac.x;  // the grid's nodes: never zero
+    const float u = static_cast<float>((aw.x * ac.y - aw.y * ac.x) / det);
+    const float v = static_cast<float>((ab.x * aw.y - ab.y * aw.x) / det);
+    w2 = a.to + u * (node[kept[1]].to - a.to) + v * (node[kept[2]].to - a.to);
+  }
   const cv::Point2d p2 = rig::throughHomography(rig::pairRotation(), cv::Point2d(w2.x, w2.y));
   carried = cv::Point2f(static_cast<float>(p2.x), static_cast<float>(p2.y));
   return true;
