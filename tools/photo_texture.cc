@@ -1,6 +1,7 @@
 #include "tools/photo_texture.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <stdexcept>
