@@ -75,24 +75,10 @@ cv::Mat withLensColumns(const ceres::Problem& problem, const TrackBlocks& track,
   return joint;
 }
 
-// What the intrinsics' errors add to the cameras' covariance, `tangent` being the inverse of
-// the cameras' block of `joint`: the solve holds the intrinsics fixed, so an error dk of
-// theirs moves the cameras by G dk, G = tangent S_ck (the points re-solved with them: the
-// Schur complement's coupling), which adds G C_k G^T.
-cv::Mat lensShareOf(const cv::Mat& tangent, const cv::Mat& joint, const LensTerms& lenses) {
-  const cv::Mat G = tangent * joint(cv::Range(0, kTangent), cv::Range(kTangent, kTangent + kLensColumns));
-  cv::Mat C = cv::Mat::zeros(kLensColumns, kLensColumns, CV_64F);
-  for (int n = 0; n < rig::kCameras; ++n) {
-    cv::Mat(lenses.covariance[n]).copyTo(C(cv::Rect(kLensParameters * n, kLensParameters * n, kLensParameters, kLensParameters)));
-  }
-  return G * C * G.t();
-}
-
 }  // namespace
 
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensTerms* lenses,
-                      CameraMatrix& covariance, CameraMatrix& lensShare) {
+                      const RingParameters& ring, const LensTerms* lenses, CameraMatrix& covariance) {
   const int size = kTangent + (lenses == nullptr ? 0 : kLensColumns);
   cv::Mat S = cv::Mat::zeros(size, size, CV_64F);
   for (const TrackBlocks& track : tracks) {
@@ -112,8 +98,9 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       std::array<double, 9> rotation;
       std::array<double, 9> centre;
       std::array<double, 9> point;
-      double* jacobians[3] = {o.camera == 0 ? nullptr : rotation.data(),
-                              o.camera == 0 ? nullptr : centre.data(), point.data()};
+      // A fourth block, the camera's intrinsics, enters through withLensColumns.
+      double* jacobians[4] = {o.camera == 0 ? nullptr : rotation.data(),
+                              o.camera == 0 ? nullptr : centre.data(), point.data(), nullptr};
       double cost = 0.0;
       std::array<double, 3> residual;
       if (!problem.EvaluateResidualBlock(o.id, true, &cost, residual.data(), jacobians)) return false;
@@ -135,10 +122,21 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       for (int b = 0; b < reduced.cols; ++b) S.at<double>(columns[a], columns[b]) += reduced.at<double>(a, b);
     }
   }
-  const cv::Mat cameras = S(cv::Range(0, kTangent), cv::Range(0, kTangent));
+  cv::Mat cameras = S(cv::Range(0, kTangent), cv::Range(0, kTangent)).clone();
   cv::Mat values;
   cv::eigen(cameras, values);
   if (!(values.at<double>(kTangent - 1) > kHeldCameras * values.at<double>(0))) return false;
+  if (lenses != nullptr) {
+    // The intrinsics eliminated as the points were, their block held by the boards' knowledge
+    // (positive definite, so the cameras stay held).
+    cv::Mat lensBlock = S(cv::Range(kTangent, size), cv::Range(kTangent, size)).clone();
+    for (int n = 0; n < rig::kCameras; ++n) {
+      lensBlock(cv::Rect(kLensParameters * n, kLensParameters * n, kLensParameters, kLensParameters)) +=
+          cv::Mat(lenses->information[n]);
+    }
+    const cv::Mat coupling = S(cv::Range(0, kTangent), cv::Range(kTangent, size));
+    cameras = cameras - coupling * lensBlock.inv(cv::DECOMP_CHOLESKY) * coupling.t();
+  }
   const cv::Mat tangent = cameras.inv(cv::DECOMP_CHOLESKY);
 
   // Back to the 30 parameters: camera 1's centre through the sphere's tangent basis.
@@ -152,11 +150,6 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
   }
   const cv::Mat full = lift * tangent * lift.t();
   std::copy(full.begin<double>(), full.end<double>(), covariance.val);
-  lensShare = CameraMatrix::zeros();
-  if (lenses != nullptr) {
-    const cv::Mat share = lift * lensShareOf(tangent, S, *lenses) * lift.t();
-    std::copy(share.begin<double>(), share.end<double>(), lensShare.val);
-  }
   return true;
 }
 

@@ -22,22 +22,22 @@ struct ObservationBlock {
 };
 using TrackBlocks = std::vector<ObservationBlock>;
 
-// The intrinsics of the six cameras, held fixed by the solve, with their covariance.
+// The intrinsics of the six cameras, solved for with the poses (a step from those the rays
+// were read with) under what the board solves knew of them: `information` is that knowledge
+// in the units of the observations' normal equations.
 struct LensTerms {
   std::vector<LensRays> rays;  // one per camera
-  std::array<LensCovariance, rig::kCameras> covariance;
+  std::array<LensCovariance, rig::kCameras> information;
 };
 
 using CameraMatrix = cv::Matx<double, kFreeParameters, kFreeParameters>;
 
 // `ring` holds the solved parameters the problem's blocks point into (camera 0 constant,
-// camera 1's centre on the unit sphere). `covariance` is the observations' share over their
-// variance; `lensShare` what the intrinsics' errors add (zero when `lenses` is null): the
-// solve holds them fixed, so their error moves the cameras, to first order, by what the
-// observed rays move with them. Returns false when a camera is truly left unconstrained;
-// the outputs are then unset.
+// camera 1's centre on the unit sphere). `covariance` is the cameras' covariance over the
+// observations' variance; with `lenses`, the intrinsics solved for with them are eliminated
+// too, and what the boards left uncertain in them is part of it. Returns false when a camera
+// is truly left unconstrained; the output is then unset.
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensTerms* lenses,
-                      CameraMatrix& covariance, CameraMatrix& lensShare);
+                      const RingParameters& ring, const LensTerms* lenses, CameraMatrix& covariance);
 
 }  // namespace ringcalib::adjust

@@ -8,6 +8,7 @@
 #include <ceres/ceres.h>
 
 #include "adjust/camera_covariance.h"
+#include "adjust/lens_prior.h"
 #include "adjust/ray_error.h"
 #include "adjust/ring_start.h"
 #include "adjust/ring_tracks.h"
@@ -58,16 +59,8 @@ class CamerasSettled : public ceres::IterationCallback {
   int calm_ = 0;
 };
 
-// The board solves' covariance as it is: unlike the flow's, the corners' errors were found
-// independent (on four generated rigs' 24 cameras the intrinsics' errors over their sigma
-// had a root mean square of 0.9-1.2 per parameter).
-LensTerms lensTermsOf(const UncertainLenses& lenses) {
-  LensTerms terms;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    terms.rays.emplace_back(lenses[n]);
-    terms.covariance[n] = lenses[n].covariance;
-  }
-  return terms;
+bool converged(const ceres::Solver::Summary& summary) {
+  return summary.termination_type == ceres::CONVERGENCE || summary.termination_type == ceres::USER_SUCCESS;
 }
 
 RingAdjustment failed(const std::string& cause) {
@@ -123,6 +116,14 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   ceres::Problem problem;
   // One loss for every observation: the problem deletes it once.
   auto* loss = new ceres::CauchyLoss(kLossScalePx);
+  // Given the intrinsics' covariance, each camera's observations also depend on a step from
+  // its intrinsics, held at zero in the first solve.
+  std::optional<LensTerms> lensTerms;
+  LensSteps lensSteps{};
+  if (lenses != nullptr) {
+    lensTerms.emplace();
+    for (const UncertainLens& lens : *lenses) lensTerms->rays.emplace_back(lens);
+  }
   int observations = 0;
   std::vector<TrackBlocks> blocks(tracks.size());
   for (std::size_t k = 0; k < tracks.size(); ++k) {
@@ -134,12 +135,21 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
       points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
     }
     for (const Observation& o : track.seen) {
-      auto* error = new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray));
-      const ceres::ResidualBlockId id = problem.AddResidualBlock(
-          error, loss, p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val);
+      double* camera[3] = {p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val};
+      LensJacobian J;
+      const ceres::ResidualBlockId id =
+          lensTerms && lensTerms->rays[o.camera].jacobian(o.ray, J)
+              ? problem.AddResidualBlock(
+                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
+                    loss, camera[0], camera[1], camera[2], lensSteps[o.camera].val)
+              : problem.AddResidualBlock(new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)),
+                                         loss, camera[0], camera[1], camera[2]);
       blocks[k].push_back({id, o.camera, o.ray});
       ++observations;
     }
+  }
+  for (LensStep& step : lensSteps) {
+    if (problem.HasParameterBlock(step.val)) problem.SetParameterBlockConstant(step.val);
   }
   // The gauge: camera 0 is the frame, camera 1's centre lies at distance 1 from it.
   problem.SetParameterBlockConstant(p.rotations[0].val);
@@ -161,27 +171,30 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   options.update_state_every_iteration = true;
   ceres::Solver::Summary summary;
   ceres::Solve(options, &problem, &summary);
-  if (summary.termination_type != ceres::CONVERGENCE &&
-      summary.termination_type != ceres::USER_SUCCESS) {
-    return failed("the adjustment did not converge (" + summary.message + ")");
+  if (!converged(summary)) return failed("the adjustment did not converge (" + summary.message + ")");
+  // The errors' variance; each observation has two degrees of freedom (its error along the
+  // ray is second order).
+  const int freedom = 2 * observations - summary.num_effective_parameters;
+  const double variance = 2.0 * summary.final_cost / std::max(1, freedom);
+
+  if (lensTerms) {
+    // The intrinsics solved for with the poses, the boards' covariance weighed against the
+    // observations' errors as the covariance below counts them.
+    lensTerms->information = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * variance);
+    addLensPriors(problem, lensTerms->information, lensSteps);
+    for (LensStep& step : lensSteps) problem.SetParameterBlockVariable(step.val);
+    CamerasSettled settledAgain(p);
+    options.callbacks = {&settledAgain};
+    ceres::Solve(options, &problem, &summary);
+    if (!converged(summary)) return failed("the adjustment did not converge (" + summary.message + ")");
   }
 
   // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
   CameraMatrix C;
-  CameraMatrix lensShare;
-  const std::optional<LensTerms> lensTerms =
-      lenses == nullptr ? std::nullopt : std::optional<LensTerms>(lensTermsOf(*lenses));
-  if (!cameraCovariance(problem, blocks, p, lensTerms ? &*lensTerms : nullptr, C, lensShare)) {
+  if (!cameraCovariance(problem, blocks, p, lensTerms ? &*lensTerms : nullptr, C)) {
     return failed("a camera is left unconstrained (the poses' covariance is singular)");
   }
-  // Each observation has two degrees of freedom (its error along the ray is second order).
-  const int freedom = 2 * observations - summary.num_effective_parameters;
-  const double variance = 2.0 * summary.final_cost / std::max(1, freedom);
-  // The factor for correlated errors applies to the errors' share alone: the intrinsics'
-  // share enters divided by it, to come out whole.
-  const std::array<PairSigma, rig::kCameras> sigmas =
-      lensTerms ? pairSigmas(p, C * variance + lensShare * (1.0 / (kCorrelatedErrors * kCorrelatedErrors)))
-                : pairSigmas(p, C * variance);
+  const std::array<PairSigma, rig::kCameras> sigmas = pairSigmas(p, C * variance);
 
   RingPoses adjusted;
   for (int n = 0; n < rig::kCameras; ++n) {

@@ -16,7 +16,9 @@
 // observation's error is the angle between its ray and the ray to its point, in units of one
 // prepared-view pixel at the axis (1 / 550 rad), under a Cauchy loss; the intrinsics stay as
 // the views were prepared with. Given the intrinsics' covariance (`lenses`: the board
-// solves of the same run), the sigma carries their share.
+// solves of the same run), a second solve refines each camera's intrinsics too, as far as
+// the ring's overlaps know them better than the boards did (adjust/lens_prior.h), and the
+// sigma carries what is left uncertain in them.
 namespace ringcalib::adjust {
 
 struct AdjustedPair {

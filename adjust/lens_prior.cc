@@ -1,0 +1,69 @@
+#include "adjust/lens_prior.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <ceres/autodiff_cost_function.h>
+
+namespace ringcalib::adjust {
+
+namespace {
+
+constexpr double kHeldVariance = 1e-12;  // relative to the covariance's largest eigenvalue
+
+struct LensPrior {
+  explicit LensPrior(const LensCovariance& W) : W(W) {}
+
+  template <typename T>
+  bool operator()(const T* step, T* residual) const {
+    for (int r = 0; r < kLensParameters; ++r) {
+      residual[r] = T(0.0);
+      for (int k = 0; k < kLensParameters; ++k) residual[r] += W(r, k) * step[k];
+    }
+    return true;
+  }
+
+  LensCovariance W;
+};
+
+// W with W^T W = information, from the eigenvectors of the (symmetric) information.
+LensCovariance rootOf(const LensCovariance& information) {
+  cv::Mat values;
+  cv::Mat vectors;
+  cv::eigen(cv::Mat(information), values, vectors);
+  LensCovariance W;
+  for (int r = 0; r < kLensParameters; ++r) {
+    const double root = std::sqrt(std::max(0.0, values.at<double>(r)));
+    for (int k = 0; k < kLensParameters; ++k) W(r, k) = root * vectors.at<double>(r, k);
+  }
+  return W;
+}
+
+}  // namespace
+
+std::array<LensCovariance, rig::kCameras> lensInformation(const UncertainLenses& lenses, double variance) {
+  std::array<LensCovariance, rig::kCameras> information;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    cv::Mat values;
+    cv::Mat vectors;
+    cv::eigen(cv::Mat(lenses[n].covariance), values, vectors);
+    const double floor = kHeldVariance * std::max(values.at<double>(0), 0.0);
+    cv::Mat inverse = cv::Mat::zeros(kLensParameters, kLensParameters, CV_64F);
+    for (int k = 0; k < kLensParameters; ++k) {
+      inverse += vectors.row(k).t() * vectors.row(k) / std::max(values.at<double>(k), floor);
+    }
+    information[n] = LensCovariance(inverse) * variance;
+  }
+  return information;
+}
+
+void addLensPriors(ceres::Problem& problem, const std::array<LensCovariance, rig::kCameras>& information,
+                   LensSteps& steps) {
+  for (int n = 0; n < rig::kCameras; ++n) {
+    problem.AddResidualBlock(
+        new ceres::AutoDiffCostFunction<LensPrior, kLensParameters, kLensParameters>(new LensPrior(rootOf(information[n]))),
+        nullptr, steps[n].val);
+  }
+}
+
+}  // namespace ringcalib::adjust
