@@ -13,5 +13,8 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # so no suppression can name it. Files never come from that back end.
 export OPENCV_VIDEOIO_PRIORITY_GPHOTO2=0
 cd "$build"
-ctest --output-on-failure -j "$(nproc)" -LE rig
-ctest --output-on-failure -R '^rig_missing_video$'
+# Every test without the label "rig", and of those with it the one rig run, all in one ctest
+# so that both cores stay busy to the end (the rig's render comes from the release tests'
+# cache, which its setup fixture checks).
+slow="$(ctest -N -L rig | sed -n 's/^ *Test *#[0-9]*: //p' | grep -vxE 'rig_missing_video|shared_rig_setup' | paste -sd'|')"
+ctest --output-on-failure -j "$(nproc)" -E "^($slow)\$"

@@ -58,10 +58,11 @@ cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, cons
   return Q * read;
 }
 
-// Pair n's flow as the job finds it, but exact: a band of the flow's grid of the first warped
-// view, each sample carried to the sphere of radius 3 m and seen by the second camera (its
-// pixel off by Gaussian noise of `noisePx`); camera 2's true fx `fxOff` from the one the job
-// reads its rays with.
+// Pair n's flow as the job finds it, but exact: two bands of the flow's grid of the first
+// warped view, each sample carried to the sphere of radius 3 m and seen by the second camera
+// (its pixel off by Gaussian noise of `noisePx`); camera 2's true fx `fxOff` from the one the
+// job reads its rays with. Two bands 60 px high and 240 px apart hold the pairwise rotations
+// as well as one 300 px band, with 40 % of its samples and of the adjustment's time.
 PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, double fxOff = 0.0, double noisePx = 0.0) {
   cv::RNG random(n + 1);
   const rig::FisheyeLens assumed(kLens.K, kLens.D);
@@ -73,7 +74,7 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, doubl
   PairSolution pair;
   extrinsic::PairMatches& m = pair.matches;
   m.strip = rig::flowStripColumns(rig::kViewSize);
-  for (int y = 1650; y < 1950; y += rig::FlowField::kStep) {
+  for (int y = 1650; y < 1950; y += y == 1705 ? 185 : rig::FlowField::kStep) {
     for (int x = m.strip.start; x < m.strip.end; x += rig::FlowField::kStep) {
       const cv::Point2d p1 = rig::throughHomography(P.t(), cv::Point2d(x, y));
       const cv::Vec3d r1 = cv::normalize(rig::preparedDirection(p1));

@@ -48,13 +48,16 @@ TEST(IntrinsicJob, ProgressOverTheFirstCamerasShare) {
   std::filesystem::rename(dir.file("raw.mjpeg"), raw + "/origin_0.mp4");
   const std::string file = dir.file("params.json");
   writeFileBytes(file, kEarlierFile);
+  const std::string eightFrames = progress(
+      {"0.000000", "0.020833", "0.041667", "0.062500", "0.083333", "0.104167", "0.125000", "0.145833", "0.166667"});
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"-w", "intrinsic", "-v", eight},
-       progress({"0.000000", "0.020833", "0.041667", "0.062500", "0.083333", "0.104167", "0.125000", "0.145833",
-                 "0.166667"}) + kTooFewViews + "result : 3\n"},
+      {{"-w", "intrinsic", "-v", eight}, eightFrames + kTooFewViews + "result : 3\n"},
       {{"-w", "all", "-v", eight, "-v", four},  // a failed intrinsic part of "all": no result line
        progress({"0.000000", "0.009375", "0.018750", "0.028125", "0.037500", "0.046875", "0.056250", "0.065625",
                  "0.075000", "0.075000", "0.093750", "0.112500", "0.131250", "0.150000"}) + kTooFewViews},
+      // Given a board (--board) that no sampled frame shows: the board looked for is named.
+      {{"-w", "intrinsic", "-v", eight, "-b", "9x6"},
+       eightFrames + kTooFewViews + "camera 0: no board of 9x6 inner corners was found in its videos\nresult : 3\n"},
       {{"-w", "intrinsic", "-v", four, "-v", raw},
        progress({"0.000000", "0.020833", "0.041667", "0.062500", "0.083333", "0.083333", "0.166667", "0.166667",
                  "0.166667", "0.166667", "0.166667"}) + kTooFewViews + "result : 3\n"},
