@@ -1,5 +1,6 @@
 // The extrinsic job's ring adjustment (--ring-adjust): the adjustment itself is adjust/'s;
 // this hands it the pairs (ring_adjust_input.h), prints it and records it for the report.
+#include <cmath>
 #include <iostream>
 #include <optional>
 
@@ -22,15 +23,27 @@ double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
   return ringcalib::rig::computeRingClosure(rotations).closureDeg;
 }
 
+// A covariance the adjustment can weigh the intrinsics by: finite and positive definite.
+bool usable(const ringcalib::adjust::LensCovariance& covariance) {
+  for (double v : covariance.val) {
+    if (!std::isfinite(v)) return false;
+  }
+  cv::Mat values;
+  cv::eigen(cv::Mat(covariance), values);
+  return values.at<double>(ringcalib::adjust::kLensParameters - 1) > 0.0;
+}
+
 }  // namespace
 
 // The cameras' intrinsics with their covariance, at the K and D the views were prepared
-// with: all six, or none.
+// with: all six, or none (the adjustment then holds the intrinsics, as in an extrinsic run).
 std::optional<ringcalib::adjust::UncertainLenses> ExtrinsicCalibration::uncertainLenses() const {
   ringcalib::adjust::UncertainLenses lenses;
   for (int n = 0; n < kCameras; ++n) {
     ringcalib::rig::FisheyeCamera camera;
-    if (!lensCovariances_[n] || !document_.findCamera(n, camera)) return std::nullopt;
+    if (!lensCovariances_[n] || !usable(*lensCovariances_[n]) || !document_.findCamera(n, camera)) {
+      return std::nullopt;
+    }
     lenses[n] = {camera.K, camera.D, *lensCovariances_[n]};
   }
   return lenses;

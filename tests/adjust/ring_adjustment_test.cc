@@ -178,6 +178,35 @@ TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
       poses);
 }
 
+// A board solve whose covariance is not positive definite (here: zero, as an exact solve would
+// leave it) gives the adjustment nothing to weigh the intrinsics by: it holds them, as an
+// extrinsic-only run does, instead of failing on an infinite prior.
+TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
+  std::array<const PairSolution*, kCameras> solved;
+  for (int n = 0; n < kCameras; ++n) solved[n] = &pairs_[n];
+  std::array<rig::PairPose, kCameras> held;
+  std::array<rig::PairPose, kCameras> zero;
+  std::ostringstream out;
+  ExtrinsicCalibration plain;
+  ASSERT_EQ(plain.adjustRing(solved, held, out), 0) << out.str();
+  ExtrinsicCalibration job;
+  adjust::LensCovariances covariances;
+  for (int n = 0; n < kCameras; ++n) {
+    const cv::Matx33d& K = kLens.K;
+    const cv::Vec4d& D = kLens.D;
+    job.document()["origin_" + std::to_string(n)] = {
+        {"camera_matrix", {{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}}},
+        {"distortion_factor", {{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}}}};
+    covariances[n] = adjust::LensCovariance::zeros();
+  }
+  job.setLensCovariances(covariances);
+  ASSERT_EQ(job.adjustRing(solved, zero, out), 0) << out.str();
+  for (int n = 0; n < kCameras; ++n) {
+    EXPECT_EQ(cv::norm(zero[n].R - held[n].R, cv::NORM_INF), 0.0) << n;
+    EXPECT_EQ(cv::norm(zero[n].t - held[n].t, cv::NORM_INF), 0.0) << n;
+  }
+}
+
 // Samples the re-measurement refused leave holes in the flow that carries points on: with one
 // node of every grid cell refused, points still reach the third camera through the other three.
 TEST_F(ExactRing, carries_points_past_refused_samples) {
