@@ -63,6 +63,36 @@ bool converged(const ceres::Solver::Summary& summary) {
   return summary.termination_type == ceres::CONVERGENCE || summary.termination_type == ceres::USER_SUCCESS;
 }
 
+// Every track's observations as residual blocks of `problem`, under one Cauchy loss, with the
+// gauge: camera 0 is the frame, camera 1's centre lies at distance 1 from it. With `lenses`,
+// an observation whose ray lies in its camera's image circle also depends on that camera's
+// step from its intrinsics.
+std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Track>& tracks, RingParameters& p,
+                                 std::vector<cv::Vec3d>& points, const LensTerms* lenses, LensSteps& steps) {
+  // One loss for every observation: the problem deletes it once.
+  auto* loss = new ceres::CauchyLoss(kLossScalePx);
+  std::vector<TrackBlocks> blocks(tracks.size());
+  for (std::size_t k = 0; k < tracks.size(); ++k) {
+    for (const Observation& o : tracks[k].seen) {
+      double* rotation = p.rotations[o.camera].val;
+      double* centre = p.centres[o.camera].val;
+      LensJacobian J;
+      const ceres::ResidualBlockId id =
+          lenses != nullptr && lenses->rays[o.camera].jacobian(o.ray, J)
+              ? problem.AddResidualBlock(
+                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
+                    loss, rotation, centre, points[k].val, steps[o.camera].val)
+              : problem.AddResidualBlock(new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)),
+                                         loss, rotation, centre, points[k].val);
+      blocks[k].push_back({id, o.camera, o.ray});
+    }
+  }
+  problem.SetParameterBlockConstant(p.rotations[0].val);
+  problem.SetParameterBlockConstant(p.centres[0].val);
+  problem.SetManifold(p.centres[1].val, new ceres::SphereManifold<3>());
+  return blocks;
+}
+
 RingAdjustment failed(const std::string& cause) {
   RingAdjustment result;
   result.failure = cause;
@@ -113,48 +143,19 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
     p.centres[n] = ring[n].centre;
   }
   std::vector<cv::Vec3d> points(tracks.size());
-  ceres::Problem problem;
-  // One loss for every observation: the problem deletes it once.
-  auto* loss = new ceres::CauchyLoss(kLossScalePx);
-  // Given the intrinsics' covariance, each camera's observations also depend on a step from
-  // its intrinsics, held at zero in the first solve.
-  std::optional<LensTerms> lensTerms;
-  LensSteps lensSteps{};
-  if (lenses != nullptr) {
-    lensTerms.emplace();
-    for (const UncertainLens& lens : *lenses) lensTerms->rays.emplace_back(lens);
-  }
-  int observations = 0;
-  std::vector<TrackBlocks> blocks(tracks.size());
   for (std::size_t k = 0; k < tracks.size(); ++k) {
-    const Track& track = tracks[k];
-    const Observation& a = track.seen[0];
-    const Observation& b = track.seen[1];
+    const Observation& a = tracks[k].seen[0];
+    const Observation& b = tracks[k].seen[1];
     if (!triangulate(ring[a.camera].centre, ring[a.camera].R.t() * a.ray, ring[b.camera].centre,
                      ring[b.camera].R.t() * b.ray, points[k])) {
       points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
     }
-    for (const Observation& o : track.seen) {
-      double* camera[3] = {p.rotations[o.camera].val, p.centres[o.camera].val, points[k].val};
-      LensJacobian J;
-      const ceres::ResidualBlockId id =
-          lensTerms && lensTerms->rays[o.camera].jacobian(o.ray, J)
-              ? problem.AddResidualBlock(
-                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
-                    loss, camera[0], camera[1], camera[2], lensSteps[o.camera].val)
-              : problem.AddResidualBlock(new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)),
-                                         loss, camera[0], camera[1], camera[2]);
-      blocks[k].push_back({id, o.camera, o.ray});
-      ++observations;
-    }
   }
-  for (LensStep& step : lensSteps) {
-    if (problem.HasParameterBlock(step.val)) problem.SetParameterBlockConstant(step.val);
-  }
-  // The gauge: camera 0 is the frame, camera 1's centre lies at distance 1 from it.
-  problem.SetParameterBlockConstant(p.rotations[0].val);
-  problem.SetParameterBlockConstant(p.centres[0].val);
-  problem.SetManifold(p.centres[1].val, new ceres::SphereManifold<3>());
+  LensSteps lensSteps{};
+  ceres::Problem problem;
+  std::vector<TrackBlocks> blocks = observe(problem, tracks, p, points, nullptr, lensSteps);
+  int observations = 0;
+  for (const TrackBlocks& track : blocks) observations += static_cast<int>(track.size());
 
   ceres::Solver::Options options;
   options.linear_solver_type = ceres::DENSE_SCHUR;
@@ -177,21 +178,26 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   const int freedom = 2 * observations - summary.num_effective_parameters;
   const double variance = 2.0 * summary.final_cost / std::max(1, freedom);
 
-  if (lensTerms) {
-    // The intrinsics solved for with the poses, the boards' covariance weighed against the
-    // observations' errors as the covariance below counts them.
+  // Given the intrinsics' covariance, a second solve from there frees each camera's step from
+  // its intrinsics too, the boards' covariance weighed against the observations' errors as
+  // the covariance below counts them.
+  std::optional<LensTerms> lensTerms;
+  ceres::Problem refined;
+  if (lenses != nullptr) {
+    lensTerms.emplace();
+    for (const UncertainLens& lens : *lenses) lensTerms->rays.emplace_back(lens);
     lensTerms->information = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * variance);
-    addLensPriors(problem, lensTerms->information, lensSteps);
-    for (LensStep& step : lensSteps) problem.SetParameterBlockVariable(step.val);
+    blocks = observe(refined, tracks, p, points, &*lensTerms, lensSteps);
+    addLensPriors(refined, lensTerms->information, lensSteps);
     CamerasSettled settledAgain(p);
     options.callbacks = {&settledAgain};
-    ceres::Solve(options, &problem, &summary);
+    ceres::Solve(options, &refined, &summary);
     if (!converged(summary)) return failed("the adjustment did not converge (" + summary.message + ")");
   }
 
   // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
   CameraMatrix C;
-  if (!cameraCovariance(problem, blocks, p, lensTerms ? &*lensTerms : nullptr, C)) {
+  if (!cameraCovariance(lensTerms ? refined : problem, blocks, p, lensTerms ? &*lensTerms : nullptr, C)) {
     return failed("a camera is left unconstrained (the poses' covariance is singular)");
   }
   const std::array<PairSigma, rig::kCameras> sigmas = pairSigmas(p, C * variance);
