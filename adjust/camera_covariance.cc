@@ -4,10 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include <ceres/loss_function.h>
 #include <ceres/manifold.h>
 
-#include "adjust/ray_error.h"
 
 namespace ringcalib::adjust {
 
@@ -40,54 +38,30 @@ cv::Mat heldInverse(const cv::Mat& H, double relative) {
   return inverse;
 }
 
-// The weight the solver's loss puts on an observation's Jacobian: the root of the loss'
-// slope at its squared error (the whole correction for a loss that bends down, as Cauchy's).
-double lossWeight(const ceres::Problem& problem, ceres::ResidualBlockId id) {
-  const ceres::LossFunction* loss = problem.GetLossFunctionForResidualBlock(id);
-  if (loss == nullptr) return 1.0;
-  double cost = 0.0;
-  std::array<double, 3> residual;
-  problem.EvaluateResidualBlock(id, false, &cost, residual.data(), nullptr);
-  double rho[3];
-  loss->Evaluate(2.0 * cost, rho);
-  return std::sqrt(rho[1]);
-}
-
-// The track's Jacobian `A` with the columns of its cameras' intrinsics appended (`columns`
-// extended to match): the error moves against its observed ray.
-cv::Mat withLensColumns(const ceres::Problem& problem, const TrackBlocks& track,
-                        const LensTerms& lenses, const cv::Mat& A, std::vector<int>& columns) {
-  cv::Mat joint = A;
-  for (std::size_t i = 0; i < track.size(); ++i) {
-    const ObservationBlock& o = track[i];
-    LensJacobian J;
-    if (!lenses.rays[o.camera].jacobian(o.ray, J)) continue;
-    const double weight = -kRayErrorScale * lossWeight(problem, o.id);
-    cv::Mat block = cv::Mat::zeros(A.rows, kLensParameters, CV_64F);
-    for (int r = 0; r < 3; ++r) {
-      for (int k = 0; k < kLensParameters; ++k) block.at<double>(3 * static_cast<int>(i) + r, k) = weight * J(r, k);
-    }
-    cv::Mat wider;
-    cv::hconcat(joint, block, wider);
-    joint = wider;
-    for (int k = 0; k < kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
-  }
-  return joint;
+// Whether the observation's error also depends on its camera's intrinsics.
+bool seesLens(const ceres::Problem& problem, const ObservationBlock& o) {
+  return problem.GetCostFunctionForResidualBlock(o.id)->parameter_block_sizes().size() == 4;
 }
 
 }  // namespace
 
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensTerms* lenses, CameraMatrix& covariance) {
+                      const RingParameters& ring, const LensInformation* lenses, CameraMatrix& covariance) {
   const int size = kTangent + (lenses == nullptr ? 0 : kLensColumns);
   cv::Mat S = cv::Mat::zeros(size, size, CV_64F);
   for (const TrackBlocks& track : tracks) {
-    // The track's camera columns, each camera's rotation then centre.
+    // The track's camera columns, each camera's rotation then centre, then the intrinsics of
+    // the cameras whose observations depend on them.
     std::vector<int> columns;
     for (const ObservationBlock& o : track) {
       if (o.camera == 0) continue;
       for (int k = 0; k < 3; ++k) columns.push_back(rotationColumn(o.camera) + k);
       for (int k = 0; k < centreSize(o.camera); ++k) columns.push_back(centreColumn(o.camera) + k);
+    }
+    int lensColumns = static_cast<int>(columns.size());
+    for (const ObservationBlock& o : track) {
+      if (lenses == nullptr || !seesLens(problem, o)) continue;
+      for (int k = 0; k < kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
     }
     const int rows = 3 * static_cast<int>(track.size());
     cv::Mat A = cv::Mat::zeros(rows, static_cast<int>(columns.size()), CV_64F);
@@ -98,24 +72,29 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       std::array<double, 9> rotation;
       std::array<double, 9> centre;
       std::array<double, 9> point;
-      // A fourth block, the camera's intrinsics, enters through withLensColumns.
+      std::array<double, 3 * kLensParameters> lens;
+      const bool withLens = lenses != nullptr && seesLens(problem, o);
       double* jacobians[4] = {o.camera == 0 ? nullptr : rotation.data(),
-                              o.camera == 0 ? nullptr : centre.data(), point.data(), nullptr};
+                              o.camera == 0 ? nullptr : centre.data(), point.data(),
+                              withLens ? lens.data() : nullptr};
       double cost = 0.0;
       std::array<double, 3> residual;
       if (!problem.EvaluateResidualBlock(o.id, true, &cost, residual.data(), jacobians)) return false;
       for (int r = 0; r < 3; ++r) {
         const int row = 3 * static_cast<int>(i) + r;
         for (int k = 0; k < 3; ++k) B.at<double>(row, k) = point[3 * r + k];
+        if (withLens) {
+          for (int k = 0; k < kLensParameters; ++k) A.at<double>(row, lensColumns + k) = lens[kLensParameters * r + k];
+        }
         if (o.camera == 0) continue;
         const int size = centreSize(o.camera);
         for (int k = 0; k < 3; ++k) A.at<double>(row, column + k) = rotation[3 * r + k];
         for (int k = 0; k < size; ++k) A.at<double>(row, column + 3 + k) = centre[size * r + k];
       }
       if (o.camera != 0) column += 3 + centreSize(o.camera);
+      if (withLens) lensColumns += kLensParameters;
     }
     if (columns.empty()) continue;
-    if (lenses != nullptr) A = withLensColumns(problem, track, *lenses, A, columns);
     const cv::Mat coupling = A.t() * B;
     const cv::Mat reduced = A.t() * A - coupling * heldInverse(B.t() * B, kHeldPoint) * coupling.t();
     for (int a = 0; a < reduced.rows; ++a) {
@@ -132,7 +111,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
     cv::Mat lensBlock = S(cv::Range(kTangent, size), cv::Range(kTangent, size)).clone();
     for (int n = 0; n < rig::kCameras; ++n) {
       lensBlock(cv::Rect(kLensParameters * n, kLensParameters * n, kLensParameters, kLensParameters)) +=
-          cv::Mat(lenses->information[n]);
+          cv::Mat((*lenses)[n]);
     }
     const cv::Mat coupling = S(cv::Range(0, kTangent), cv::Range(kTangent, size));
     cameras = cameras - coupling * lensBlock.inv(cv::DECOMP_CHOLESKY) * coupling.t();

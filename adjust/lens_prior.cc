@@ -41,8 +41,8 @@ LensCovariance rootOf(const LensCovariance& information) {
 
 }  // namespace
 
-std::array<LensCovariance, rig::kCameras> lensInformation(const UncertainLenses& lenses, double variance) {
-  std::array<LensCovariance, rig::kCameras> information;
+LensInformation lensInformation(const UncertainLenses& lenses, double variance) {
+  LensInformation information;
   for (int n = 0; n < rig::kCameras; ++n) {
     cv::Mat values;
     cv::Mat vectors;
@@ -57,8 +57,7 @@ std::array<LensCovariance, rig::kCameras> lensInformation(const UncertainLenses&
   return information;
 }
 
-void addLensPriors(ceres::Problem& problem, const std::array<LensCovariance, rig::kCameras>& information,
-                   LensSteps& steps) {
+void addLensPriors(ceres::Problem& problem, const LensInformation& information, LensSteps& steps) {
   for (int n = 0; n < rig::kCameras; ++n) {
     problem.AddResidualBlock(
         new ceres::AutoDiffCostFunction<LensPrior, kLensParameters, kLensParameters>(new LensPrior(rootOf(information[n]))),

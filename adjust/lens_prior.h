@@ -5,7 +5,7 @@
 #include <ceres/problem.h>
 #include <opencv2/core.hpp>
 
-#include "adjust/camera_covariance.h"
+#include "adjust/ring_input.h"
 
 // What the board solves knew of the intrinsics, as the prior of the ring adjustment's step dk
 // from them. Over the ring's overlaps the cameras' intrinsics differ in what they predict (a
@@ -20,10 +20,9 @@ using LensSteps = std::array<LensStep, rig::kCameras>;
 // normal equations, whose observations have errors of variance `variance` (in the
 // residuals' units, correlations included). A direction the covariance does not hold (a
 // board solve's rounding) counts as known to a millionth of its largest sigma.
-std::array<LensCovariance, rig::kCameras> lensInformation(const UncertainLenses& lenses, double variance);
+LensInformation lensInformation(const UncertainLenses& lenses, double variance);
 
 // The prior's residual blocks: W dk with W^T W = the information, one per camera, no loss.
-void addLensPriors(ceres::Problem& problem, const std::array<LensCovariance, rig::kCameras>& information,
-                   LensSteps& steps);
+void addLensPriors(ceres::Problem& problem, const LensInformation& information, LensSteps& steps);
 
 }  // namespace ringcalib::adjust

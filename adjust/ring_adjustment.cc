@@ -68,7 +68,7 @@ bool converged(const ceres::Solver::Summary& summary) {
 // an observation whose ray lies in its camera's image circle also depends on that camera's
 // step from its intrinsics.
 std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Track>& tracks, RingParameters& p,
-                                 std::vector<cv::Vec3d>& points, const LensTerms* lenses, LensSteps& steps) {
+                                 std::vector<cv::Vec3d>& points, const std::vector<LensRays>* lenses, LensSteps& steps) {
   // One loss for every observation: the problem deletes it once.
   auto* loss = new ceres::CauchyLoss(kLossScalePx);
   std::vector<TrackBlocks> blocks(tracks.size());
@@ -78,7 +78,7 @@ std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Trac
       double* centre = p.centres[o.camera].val;
       LensJacobian J;
       const ceres::ResidualBlockId id =
-          lenses != nullptr && lenses->rays[o.camera].jacobian(o.ray, J)
+          lenses != nullptr && (*lenses)[o.camera].jacobian(o.ray, J)
               ? problem.AddResidualBlock(
                     new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
                     loss, rotation, centre, points[k].val, steps[o.camera].val)
@@ -181,14 +181,14 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   // Given the intrinsics' covariance, a second solve from there frees each camera's step from
   // its intrinsics too, the boards' covariance weighed against the observations' errors as
   // the covariance below counts them.
-  std::optional<LensTerms> lensTerms;
+  std::optional<LensInformation> prior;
   ceres::Problem refined;
   if (lenses != nullptr) {
-    lensTerms.emplace();
-    for (const UncertainLens& lens : *lenses) lensTerms->rays.emplace_back(lens);
-    lensTerms->information = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * variance);
-    blocks = observe(refined, tracks, p, points, &*lensTerms, lensSteps);
-    addLensPriors(refined, lensTerms->information, lensSteps);
+    std::vector<LensRays> rays;
+    for (const UncertainLens& lens : *lenses) rays.emplace_back(lens);
+    prior = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * variance);
+    blocks = observe(refined, tracks, p, points, &rays, lensSteps);
+    addLensPriors(refined, *prior, lensSteps);
     CamerasSettled settledAgain(p);
     options.callbacks = {&settledAgain};
     ceres::Solve(options, &refined, &summary);
@@ -197,7 +197,8 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
 
   // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
   CameraMatrix C;
-  if (!cameraCovariance(lensTerms ? refined : problem, blocks, p, lensTerms ? &*lensTerms : nullptr, C)) {
+  if (!cameraCovariance(lenses != nullptr ? refined : problem, blocks, p,
+                        prior ? &*prior : nullptr, C)) {
     return failed("a camera is left unconstrained (the poses' covariance is singular)");
   }
   const std::array<PairSigma, rig::kCameras> sigmas = pairSigmas(p, C * variance);

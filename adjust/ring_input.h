@@ -39,6 +39,9 @@ struct UncertainLens {
   LensCovariance covariance;
 };
 using UncertainLenses = std::array<UncertainLens, rig::kCameras>;
+// What the board solves knew of each camera's intrinsics, as the information (the inverse of
+// the covariance) in the units of the ring adjustment's normal equations.
+using LensInformation = std::array<LensCovariance, rig::kCameras>;
 // The six covariances as a run of the intrinsic job found them, where it found them.
 using LensCovariances = std::array<std::optional<LensCovariance>, rig::kCameras>;
 
