@@ -4,8 +4,9 @@
 #include <array>
 #include <cmath>
 
+#include <ceres/cost_function.h>
 #include <ceres/manifold.h>
-
+#include <ceres/sphere_manifold.h>
 
 namespace ringcalib::adjust {
 
