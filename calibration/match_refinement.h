@@ -14,9 +14,11 @@ namespace ringcalib::extrinsic {
 //
 // Per sample: Lucas-Kanade on a 15 x 15 patch from the flow's landing point, on patches
 // normalised to zero mean and unit variance (so that vignetting and unequal gains do not bias
-// it); kept when it converges within 1 px of the flow, the patches correlate (ZNCC >= 0.8),
-// the same measurement from the second view back lands within 0.2 px of the start, and no
-// other correlation peak along the baseline (24 px either way) comes within 0.8 of the best.
+// it), the second view's patch stretched and sheared as the flow around the sample says
+// (a surface seen obliquely); kept when it converges within 1 px of the flow, the patches
+// correlate (ZNCC >= 0.8), the same measurement from the second view back lands within 0.2 px
+// of the start, and no other correlation peak along the baseline (24 px either way) comes
+// within 0.8 of the best.
 struct RefinedSamples {
   std::vector<cv::Point2f> warped2;  // the re-measured landing points in the second warped view
   std::vector<unsigned char> kept;   // 1 where the sample passed every test

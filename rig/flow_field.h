@@ -34,6 +34,11 @@ class FlowField {
   // bottom left, bottom right) and w's place in it (0 ... 1 each way); false off the grid.
   bool cell(const cv::Point2d& w, std::array<Node, 4>& corners, cv::Point2d& fraction) const;
 
+  // The flow's local linear map around the kept node at `from` (d to / d from), fitted by
+  // least squares to the kept nodes up to `reach` nodes away in x and y; false when `from`
+  // is no kept node or its neighbours do not span the plane.
+  bool localMap(const cv::Point2f& from, int reach, cv::Matx22d& map) const;
+
  private:
   cv::Range strip_;
   int columns_ = 0;

@@ -114,9 +114,10 @@ TEST(DenseFlowMatches, FollowAKnownShiftOnTheGridOfTheStrip) {
 
 // Re-measured flow samples: each case makes a first view, a second that shows it moved by
 // (2.37, -1.61) px through another gain, offset and a brightness ramp (vignetting, 1 % over
-// a patch), and flow
-// samples that land 0.6 px off. Texture lands on the true shift; a pattern that repeats along
-// x (the baseline), a plain view, a landing 3 px off and an unused sample are not kept.
+// a patch), and flow samples on the flow's grid that land 0.6 px off. Texture lands on the
+// true shift, also where the second view is stretched 12 % along x and sheared (a surface
+// seen obliquely, the flow telling how); a pattern that repeats along x (the baseline), a
+// plain view, a landing 3 px off and an unused sample are not kept.
 TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
   const cv::Point2f shift(2.37f, -1.61f);
   const auto texture = [] {
@@ -139,8 +140,10 @@ TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
     float landingError;  // px, along x, of the flow's landing point
     bool used;
     bool kept;
+    cv::Matx22f stretch = cv::Matx22f::eye();  // second view's offsets per first view's
   };
   const std::vector<Case> cases = {{"texture", texture(), 0.6f, true, true},
+                                   {"stretched", texture(), 0.6f, true, true, {1.12f, 0.06f, 0.0f, 1.0f}},
                                    {"tiles", tiles(), 0.6f, true, false},
                                    {"plain", cv::Mat(300, 200, CV_32F, cv::Scalar(120)), 0.6f, true, false},
                                    {"far off", texture(), 3.0f, true, false},
@@ -148,17 +151,20 @@ TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
   for (const Case& c : cases) {
     cv::Mat first, moved, second;
     c.scene.convertTo(first, CV_8U);
-    const cv::Mat move = (cv::Mat_<double>(2, 3) << 1, 0, shift.x, 0, 1, shift.y);
+    const cv::Matx22f& a = c.stretch;
+    const cv::Mat move = (cv::Mat_<double>(2, 3) << a(0, 0), a(0, 1), shift.x, a(1, 0), a(1, 1), shift.y);
     cv::warpAffine(c.scene, moved, move, c.scene.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT);
     cv::Mat ramp(moved.size(), CV_32F);
     for (int x = 0; x < ramp.cols; ++x) ramp.col(x).setTo(1.15 - 0.15 * x / ramp.cols);
     cv::Mat lit = moved.mul(ramp) * 0.9 + 12.0;
     lit.convertTo(second, CV_8U);
     std::vector<cv::Point2f> from, to;
-    for (int y = 60; y < 240; y += 20) {
-      for (int x = 60; x < 140; x += 20) {
+    std::vector<cv::Point2f> truth;
+    for (int y = 60; y < 240; y += 5) {
+      for (int x = 60; x < 140; x += 5) {
         from.emplace_back(x, y);
-        to.push_back(cv::Point2f(x, y) + shift + cv::Point2f(c.landingError, 0.0f));
+        truth.push_back(a * cv::Point2f(x, y) + shift);
+        to.push_back(truth.back() + cv::Point2f(c.landingError, 0.0f));
       }
     }
     const std::vector<unsigned char> use(from.size(), c.used ? 1 : 0);
@@ -167,7 +173,7 @@ TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
     for (std::size_t k = 0; k < from.size(); ++k) {
       EXPECT_EQ(refined.kept[k] != 0, c.kept) << c.name << " " << from[k];
       if (c.kept) {
-        EXPECT_LT(cv::norm(refined.warped2[k] - from[k] - shift), 0.1) << c.name << " " << from[k];
+        EXPECT_LT(cv::norm(refined.warped2[k] - truth[k]), 0.1) << c.name << " " << from[k];
       } else {
         EXPECT_EQ(refined.warped2[k], to[k]) << c.name;
       }
