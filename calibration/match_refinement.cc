@@ -182,20 +182,62 @@ bool ambiguousAlongBaseline(const cv::Mat1f& target, const Patch& templ, cv::Poi
   return false;
 }
 
-// How the second view's patch is stretched and sheared against the first's around flow
-// sample `from`: the flow's local linear map over kMapReach nodes each way. Surfaces seen
-// obliquely from cameras 60 degrees apart differ by up to 14 % across a patch; compared
+// How the second view's patch is stretched and sheared against the first's around sample
+// `from`: the local linear map of `field`'s samples over kMapReach nodes each way. Surfaces
+// seen obliquely from cameras 60 degrees apart differ by up to 14 % across a patch; compared
 // unmapped, textures that are not symmetric about the sample shift it by tenths of a pixel,
-// alike for neighbouring samples. The identity where the flow's samples do not determine it
-// or it is implausible.
-cv::Matx22f patchMap(const rig::FlowField& field, const cv::Point2f& from) {
-  cv::Matx22d map;
-  if (!field.localMap(from, kMapReach, map)) return cv::Matx22f::eye();
-  const cv::Matx22d off = map - cv::Matx22d::eye();
+// alike for neighbouring samples. False where the samples do not determine it or it is
+// implausible.
+bool patchMap(const rig::FlowField& field, const cv::Point2f& from, cv::Matx22f& map) {
+  cv::Matx22d fitted;
+  if (!field.localMap(from, kMapReach, fitted)) return false;
+  const cv::Matx22d off = fitted - cv::Matx22d::eye();
   for (double v : off.val) {
-    if (!(std::abs(v) <= kMaxMapDeparture)) return cv::Matx22f::eye();
+    if (!(std::abs(v) <= kMaxMapDeparture)) return false;
   }
-  return cv::Matx22f(map);
+  map = cv::Matx22f(fitted);
+  return true;
+}
+
+// A pair's strip as the measurement reads it: both views with their gradients, and where the
+// strip starts.
+struct StripViews {
+  GradientView one;
+  GradientView two;
+  cv::Point2f shift;
+};
+
+// Every used sample measured once from the flow's landing point, the second view's patch
+// read through the map `mapAt` gives for it; kept where every test passes.
+template <typename MapAt>
+RefinedSamples measureSamples(const StripViews& views, const std::vector<cv::Point2f>& from,
+                              const std::vector<cv::Point2f>& to,
+                              const std::vector<unsigned char>& use, const MapAt& mapAt) {
+  RefinedSamples refined{to, std::vector<unsigned char>(to.size(), 0)};
+  Template forward;
+  Template backward;
+  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
+    if (k >= use.size() || use[k] == 0) continue;
+    const cv::Point2f origin = from[k] - views.shift;
+    const cv::Point2f flowed = to[k] - views.shift;
+    const cv::Matx22f map = mapAt(from[k]);
+    if (!makeTemplate(views.one, origin, forward)) continue;
+    cv::Point2f landing = flowed;
+    if (!(track(forward, views.two.image, map, landing) >= kMinCorrelation) ||
+        !(cv::norm(landing - flowed) <= kMaxShiftPx)) {
+      continue;
+    }
+    if (!makeTemplate(views.two, landing, backward)) continue;
+    cv::Point2f start = origin;
+    if (!(track(backward, views.one.image, map.inv(), start) >= kMinCorrelation) ||
+        !(cv::norm(start - origin) <= kMaxReturnPx)) {
+      continue;
+    }
+    if (ambiguousAlongBaseline(views.two.image, forward.value, landing)) continue;
+    refined.warped2[k] = landing + views.shift;
+    refined.kept[k] = 1;
+  }
+  return refined;
 }
 
 }  // namespace
@@ -204,41 +246,35 @@ RefinedSamples refineSamples(const cv::Mat& first, const cv::Mat& second, const 
                              const std::vector<cv::Point2f>& from,
                              const std::vector<cv::Point2f>& to,
                              const std::vector<unsigned char>& use) {
-  RefinedSamples refined{to, std::vector<unsigned char>(to.size(), 0)};
   // The strip's columns only (the rest of the warped views is empty); points move by its
   // first column.
   const cv::Range columns(std::max(0, strip.start), std::min(first.cols, strip.end));
-  if (columns.empty() || second.size() != first.size()) return refined;
-  const GradientView one(first.colRange(columns));
-  const GradientView two(second.colRange(columns));
-  const cv::Point2f shift(static_cast<float>(columns.start), 0.0f);
-  // The flow's samples, to read how it stretches and shears each patch.
-  rig::FlowField field(columns, first.rows);
-  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) field.keep(from[k], to[k]);
-  Template forward;
-  Template backward;
-  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
-    if (k >= use.size() || use[k] == 0) continue;
-    const cv::Point2f origin = from[k] - shift;
-    const cv::Point2f flowed = to[k] - shift;
-    const cv::Matx22f map = patchMap(field, from[k]);
-    if (!makeTemplate(one, origin, forward)) continue;
-    cv::Point2f landing = flowed;
-    if (!(track(forward, two.image, map, landing) >= kMinCorrelation) ||
-        !(cv::norm(landing - flowed) <= kMaxShiftPx)) {
-      continue;
-    }
-    if (!makeTemplate(two, landing, backward)) continue;
-    cv::Point2f start = origin;
-    if (!(track(backward, one.image, map.inv(), start) >= kMinCorrelation) ||
-        !(cv::norm(start - origin) <= kMaxReturnPx)) {
-      continue;
-    }
-    if (ambiguousAlongBaseline(two.image, forward.value, landing)) continue;
-    refined.warped2[k] = landing + shift;
-    refined.kept[k] = 1;
+  if (columns.empty() || second.size() != first.size()) {
+    return {to, std::vector<unsigned char>(to.size(), 0)};
   }
-  return refined;
+  const StripViews views{GradientView(first.colRange(columns)),
+                         GradientView(second.colRange(columns)),
+                         cv::Point2f(static_cast<float>(columns.start), 0.0f)};
+  rig::FlowField flow(columns, first.rows);
+  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) flow.keep(from[k], to[k]);
+  const auto flowMap = [&flow](const cv::Point2f& at) {
+    cv::Matx22f map = cv::Matx22f::eye();
+    patchMap(flow, at, map);
+    return map;
+  };
+  const RefinedSamples once = measureSamples(views, from, to, use, flowMap);
+  // Measured again through the map of the samples just measured: the flow's map is smoothed
+  // over the flow's own patches and noisy where it could not follow the texture (eight
+  // photo-textured rigs, the worst pair's error: 0.0015-0.0037 / 0.016-0.085 degrees in
+  // rotation / direction after one measurement, 0.0010-0.0031 / 0.015-0.073 after two).
+  rig::FlowField measured(columns, first.rows);
+  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
+    if (once.kept[k] != 0) measured.keep(from[k], once.warped2[k]);
+  }
+  return measureSamples(views, from, to, use, [&](const cv::Point2f& at) {
+    cv::Matx22f map;
+    return patchMap(measured, at, map) ? map : flowMap(at);
+  });
 }
 
 }  // namespace ringcalib::extrinsic
