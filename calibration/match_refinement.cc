@@ -38,24 +38,53 @@ struct GradientView {
   }
 };
 
-// Bilinear samples of `image` at centre + map (u, v) for the patch grid's offsets (u, v);
-// false when any falls off the image.
-bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, const cv::Matx22f& map,
-                       Patch& out) {
+// Bilinear sample of `image` at (x0 + fx, y0 + fy), 0 <= fx, fy < 1, inside the image.
+float bilinear(const cv::Mat1f& image, int x0, int y0, float fx, float fy) {
+  const float* a = image.ptr<float>(y0) + x0;
+  const float* b = image.ptr<float>(y0 + 1) + x0;
+  return (1 - fy) * ((1 - fx) * a[0] + fx * a[1]) + fy * ((1 - fx) * b[0] + fx * b[1]);
+}
+
+// Bilinear samples of `image` on the patch grid around `centre`; false when any falls off
+// the image.
+bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, Patch& out) {
+  const float left = centre.x - kHalf;
+  const float top = centre.y - kHalf;
+  if (!(left >= 0.0f && top >= 0.0f && left + kSide < image.cols && top + kSide < image.rows)) {
+    return false;
+  }
+  const int x0 = static_cast<int>(left);
+  const int y0 = static_cast<int>(top);
   for (int r = 0; r < kSide; ++r) {
     for (int c = 0; c < kSide; ++c) {
-      const float u = static_cast<float>(c - kHalf);
-      const float v = static_cast<float>(r - kHalf);
-      const float x = centre.x + map(0, 0) * u + map(0, 1) * v;
-      const float y = centre.y + map(1, 0) * u + map(1, 1) * v;
-      if (!(x >= 0.0f && y >= 0.0f && x + 1 < image.cols && y + 1 < image.rows)) return false;
-      const int x0 = static_cast<int>(x);
-      const int y0 = static_cast<int>(y);
-      const float fx = x - x0;
-      const float fy = y - y0;
-      const float* a = image.ptr<float>(y0) + x0;
-      const float* b = image.ptr<float>(y0 + 1) + x0;
-      out[r * kSide + c] = (1 - fy) * ((1 - fx) * a[0] + fx * a[1]) + fy * ((1 - fx) * b[0] + fx * b[1]);
+      out[r * kSide + c] = bilinear(image, x0 + c, y0 + r, left - x0, top - y0);
+    }
+  }
+  return true;
+}
+
+// Bilinear samples of `image` at centre + map (u, v) for the patch grid's offsets (u, v);
+// false when any falls off the image (the grid's image is a parallelogram: its corners
+// decide).
+bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, const cv::Matx22f& map,
+                 Patch& out) {
+  const cv::Vec2f across(map(0, 0), map(1, 0));  // one step along a row
+  const cv::Vec2f down(map(0, 1), map(1, 1));    // one step down a column
+  const cv::Vec2f first = cv::Vec2f(centre.x, centre.y) - kHalf * (across + down);
+  for (const cv::Vec2f& corner : {first, first + (kSide - 1) * across,
+                                  first + (kSide - 1) * down,
+                                  first + (kSide - 1) * (across + down)}) {
+    if (!(corner[0] >= 0.0f && corner[1] >= 0.0f && corner[0] + 1 < image.cols &&
+          corner[1] + 1 < image.rows)) {
+      return false;
+    }
+  }
+  for (int r = 0; r < kSide; ++r) {
+    cv::Vec2f at = first + static_cast<float>(r) * down;
+    for (int c = 0; c < kSide; ++c, at += across) {
+      const int x0 = static_cast<int>(at[0]);
+      const int y0 = static_cast<int>(at[1]);
+      out[r * kSide + c] = bilinear(image, x0, y0, at[0] - x0, at[1] - y0);
     }
   }
   return true;
@@ -85,9 +114,8 @@ struct Template {
 
 // The patch of `view` around `at`; false when it leaves the view or is flat.
 bool makeTemplate(const GradientView& view, cv::Point2f at, Template& t) {
-  const cv::Matx22f same = cv::Matx22f::eye();
-  if (!samplePatch(view.image, at, same, t.value) || !samplePatch(view.dx, at, same, t.dx) ||
-      !samplePatch(view.dy, at, same, t.dy)) {
+  if (!samplePatch(view.image, at, t.value) || !samplePatch(view.dx, at, t.dx) ||
+      !samplePatch(view.dy, at, t.dy)) {
     return false;
   }
   const float spread = normalise(t.value);
@@ -207,12 +235,17 @@ struct StripViews {
   cv::Point2f shift;
 };
 
-// Every used sample measured once from the flow's landing point, the second view's patch
-// read through the map `mapAt` gives for it; kept where every test passes.
+// Every used sample measured once, from `start` (the flow's landing point or an earlier
+// measurement), the second view's patch read through the map `mapAt` gives for it; kept where
+// every test passes (the shift from the flow's landing point `to` among them). Without
+// `confirm`, only the forward measurement's tests: for samples that passed the others from
+// nearly where they land now.
 template <typename MapAt>
 RefinedSamples measureSamples(const StripViews& views, const std::vector<cv::Point2f>& from,
                               const std::vector<cv::Point2f>& to,
-                              const std::vector<unsigned char>& use, const MapAt& mapAt) {
+                              const std::vector<cv::Point2f>& start,
+                              const std::vector<unsigned char>& use, const MapAt& mapAt,
+                              bool confirm) {
   RefinedSamples refined{to, std::vector<unsigned char>(to.size(), 0)};
   Template forward;
   Template backward;
@@ -222,18 +255,20 @@ RefinedSamples measureSamples(const StripViews& views, const std::vector<cv::Poi
     const cv::Point2f flowed = to[k] - views.shift;
     const cv::Matx22f map = mapAt(from[k]);
     if (!makeTemplate(views.one, origin, forward)) continue;
-    cv::Point2f landing = flowed;
+    cv::Point2f landing = start[k] - views.shift;
     if (!(track(forward, views.two.image, map, landing) >= kMinCorrelation) ||
         !(cv::norm(landing - flowed) <= kMaxShiftPx)) {
       continue;
     }
-    if (!makeTemplate(views.two, landing, backward)) continue;
-    cv::Point2f start = origin;
-    if (!(track(backward, views.one.image, map.inv(), start) >= kMinCorrelation) ||
-        !(cv::norm(start - origin) <= kMaxReturnPx)) {
-      continue;
+    if (confirm) {
+      if (!makeTemplate(views.two, landing, backward)) continue;
+      cv::Point2f back = origin;
+      if (!(track(backward, views.one.image, map.inv(), back) >= kMinCorrelation) ||
+          !(cv::norm(back - origin) <= kMaxReturnPx)) {
+        continue;
+      }
+      if (ambiguousAlongBaseline(views.two.image, forward.value, landing)) continue;
     }
-    if (ambiguousAlongBaseline(views.two.image, forward.value, landing)) continue;
     refined.warped2[k] = landing + views.shift;
     refined.kept[k] = 1;
   }
@@ -262,19 +297,22 @@ RefinedSamples refineSamples(const cv::Mat& first, const cv::Mat& second, const 
     patchMap(flow, at, map);
     return map;
   };
-  const RefinedSamples once = measureSamples(views, from, to, use, flowMap);
-  // Measured again through the map of the samples just measured: the flow's map is smoothed
-  // over the flow's own patches and noisy where it could not follow the texture (eight
-  // photo-textured rigs, the worst pair's error: 0.0015-0.0037 / 0.016-0.085 degrees in
-  // rotation / direction after one measurement, 0.0010-0.0031 / 0.015-0.073 after two).
+  const RefinedSamples once = measureSamples(views, from, to, to, use, flowMap, true);
+  // The kept samples measured again, from where they landed, through the map of those
+  // landings: the flow's map is smoothed over the flow's own patches and noisy where it could
+  // not follow the texture (eight photo-textured rigs, the worst pair's error: 0.0015-0.0037 /
+  // 0.016-0.085 degrees in rotation / direction after one measurement, 0.0010-0.0031 /
+  // 0.013-0.056 after two). Forward only: the other tests, passed from nearly here, would
+  // cost as much again.
   rig::FlowField measured(columns, first.rows);
   for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
     if (once.kept[k] != 0) measured.keep(from[k], once.warped2[k]);
   }
-  return measureSamples(views, from, to, use, [&](const cv::Point2f& at) {
+  const auto measuredMap = [&](const cv::Point2f& at) {
     cv::Matx22f map;
     return patchMap(measured, at, map) ? map : flowMap(at);
-  });
+  };
+  return measureSamples(views, from, to, once.warped2, once.kept, measuredMap, false);
 }
 
 }  // namespace ringcalib::extrinsic
