@@ -10,10 +10,12 @@ cd "$build"
 # Every test without the label "rig", and of those with it the one rig run, all in one ctest
 # so that both cores stay busy to the end (the rig's render comes from the release tests'
 # cache, which its setup fixture checks).
-slow="$(ctest -N -L rig | sed -n 's/^ *Test *#[0-9]*: //p' | grep -vxE 'rig_missing_video|shared_rig_setup' | paste -sd'|')"
-# Only what those tests run is built: their executables (named as their targets) and the
+slow="$(ctest -N -L rig 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p' | grep -vxE 'rig_missing_video|shared_rig_setup' | paste -sd'|')"
+# Only what those tests run is built: their executables (named as their targets; read from
+# the test files cmake wrote, as ctest names no executable before it is built) and the
 # installed files (install_test), not the executables of the slow runs alone.
-executables="$(ctest -N -V -E "^($slow)\$" | sed -n "s|^[0-9]*: Test command: $(pwd)/[^ ]*/\([^/ ]*\).*|\1|p" | sort -u)"
+executables="$(grep -rh --include=CTestTestfile.cmake '^add_test(' . | grep -vE "^add_test\(($slow) " |
+  sed -n "s|^add_test([^ ]* \"$(pwd)/[^\"]*/\([^/\"]*\)\".*|\1|p" | sort -u)"
 # shellcheck disable=SC2086  # one target per word
 cmake --build . -j "$(nproc)" --target shipped $executables
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
