@@ -62,8 +62,8 @@ cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, cons
 // warped view, each sample carried to the sphere of radius 3 m and seen by the second camera
 // (its pixel off by Gaussian noise of `noisePx`); camera 2's true fx `fxOff` from the one the
 // job reads its rays with. Two bands `bandPx` high and 240 px apart hold the pairwise
-// rotations as well as one 300 px band: 60 px, with 40 % of its samples and of the
-// adjustment's time, where noise is to be averaged; 30 px for exact flows.
+// rotations as well as one 300 px band, with a fraction of its samples and of the
+// adjustment's time: 45 px (30 %) where noise is to be averaged, 30 px for exact flows.
 PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int bandPx, double fxOff = 0.0,
                        double noisePx = 0.0) {
   cv::RNG random(n + 1);
@@ -255,7 +255,7 @@ adjust::RingInput noisyRing(double fxOff) {
   ExtrinsicCalibration job;
   std::ostringstream out;
   for (int n = 0; n < kCameras; ++n) {
-    pairs[n] = exactPair(cameras, n, 60, fxOff, 0.1);
+    pairs[n] = exactPair(cameras, n, 45, fxOff, 0.1);
     job.poseFromMatches(n, rig::nextCamera(n), pairs[n].matches.pts1, pairs[n].matches.pts2,
                         cv::Mat(rig::targetCamera()), pairs[n], out);
     solved[n] = &pairs[n];
