@@ -6,5 +6,5 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 shift || true
 "$root/scripts/install_deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+"$root/scripts/configure.sh" "$build" -DCMAKE_BUILD_TYPE=Release "$@"
 cmake --build "$build" -j "$(nproc)"

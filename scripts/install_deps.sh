@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   libopencv-dev libtclap-dev nlohmann-json3-dev
   libgtest-dev libbenchmark-dev libjpeg-dev
   libceres-dev libkainjow-mustache-dev

@@ -63,13 +63,17 @@ TEST(BoardDetection, WindowsFollowTheFrameSize) {
 }
 
 // Generated boards of either polarity, any size, in frames of any size: found without being
-// told the polarity, at the generator's true corners.
+// told the polarity, at the generator's true corners. An examiner starts with light squares;
+// one per polarity sees its boards as a camera's frames, so the first printed board is found
+// after a search the wrong way, the second the right way first (a search the wrong way fails
+// slowly: 4 s at 640 x 480, 11 s at 1280 x 806).
 TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
   const struct {
     cv::Size frame, corners;
     bool printed;
   } cases[] = {{{640, 480}, {9, 6}, true},  {{1280, 806}, {8, 6}, true},
                {{1600, 1200}, {9, 12}, false}, {{800, 600}, {8, 6}, false}};
+  VideoCalibration examiners[2];  // light squares, printed
   for (const auto& c : cases) {
     const synth::CameraTruth camera = synth::drawCamera(5, 0, c.frame.width, c.frame.height, 1.0);
     const synth::FisheyeLens lens(camera.K, camera.D);
@@ -80,10 +84,9 @@ TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
     cv::cvtColor(synth::renderBoardFrame(lens, synth::PixelRays(lens, c.frame), pose, c.frame, shading,
                                          synth::NoiseTile(5), 1),
                  frame, cv::COLOR_GRAY2BGR);
-    VideoCalibration calibration;
     bool seen = false;
     std::vector<cv::Point2f> corners;
-    ASSERT_TRUE(calibration.examineSample(frame, c.corners, seen, corners)) << c.frame << " " << c.printed;
+    ASSERT_TRUE(examiners[c.printed].examineSample(frame, c.corners, seen, corners)) << c.frame << " " << c.printed;
     const std::vector<cv::Vec3d> truth = synth::innerCorners(pose);
     ASSERT_EQ(corners.size(), truth.size());
     // The search lists the corners from either end of the board.
