@@ -131,6 +131,8 @@ cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const s
       const std::vector<cv::Point2d>& above = board.above();
       const std::vector<cv::Point2d>& current = board.current();
       const std::vector<cv::Point2d>& below = board.below();
+      const NoiseTile::Row noiseRow = noise.row(y, frameKey);
+      int noiseColumn = noiseRow.start;
       for (int x = 0; x < size.width; ++x) {
         double value = shading.dark;
         const int i = x - box.x;
@@ -157,7 +159,8 @@ cv::Mat renderBoardFrame(const FisheyeLens& lens, const PixelRays& rays, const s
             value = shading.dark + (shading.white - shading.dark) * whiteShare;
           }
         }
-        out[x] = cv::saturate_cast<uchar>(value + shading.noiseSigma * noise.at(x, y, frameKey));
+        out[x] = cv::saturate_cast<uchar>(value + shading.noiseSigma * noiseRow.values[noiseColumn]);
+        if (++noiseColumn == NoiseTile::kSize) noiseColumn = 0;
       }
     }
   });

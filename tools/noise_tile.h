@@ -13,11 +13,17 @@ class NoiseTile {
  public:
   explicit NoiseTile(std::uint64_t seed);
 
-  // Noise of pixel (x, y) in the frame identified by frameKey.
-  float at(int x, int y, std::uint64_t frameKey) const {
+  // The noise of row y of the frame identified by frameKey: pixel x reads
+  // values[(start + x) % kSize], so a row is read by stepping through the tile's row and
+  // wrapping, without a division per pixel.
+  struct Row {
+    const float* values;
+    int start;
+  };
+  Row row(int y, std::uint64_t frameKey) const {
     const std::uint64_t shift = frameKey % (static_cast<std::uint64_t>(kSize) * kSize);
     const int sx = static_cast<int>(shift % kSize), sy = static_cast<int>(shift / kSize);
-    return tile_(( y + sy) % kSize, (x + sx) % kSize);
+    return {tile_[(y + sy) % kSize], sx};
   }
 
   static constexpr int kSize = 1021;
