@@ -11,7 +11,7 @@ build="${BUILD_DIR:-$root/build-asan}"
 here="$(pwd)"
 workers="$(nproc)"
 "$root/scripts/configure_sanitized.sh" "$build"
-cmake --build "$build" -j "$workers" --target parameter_file_fuzzer
+cmake --build "$build" -j "$workers" --target fuzzers
 for target in parameter_file; do
   corpus="$(mktemp -d)"
   logs="$(mktemp -d)"  # the processes' logs, fuzz-<n>.log

@@ -13,11 +13,13 @@ cd "$build"
 slow="$(ctest -N -L rig 2>/dev/null | sed -n 's/^ *Test *#[0-9]*: //p' | grep -vxE 'rig_missing_video|shared_rig_setup' | paste -sd'|')"
 # Only what those tests run is built: their executables (named as their targets; read from
 # the test files cmake wrote, as ctest names no executable before it is built) and the
-# installed files (install_test), not the executables of the slow runs alone.
+# installed files (install_test), not the executables of the slow runs alone; and the fuzzing
+# targets that scripts/fuzz.sh runs from this build next, which compile alongside the rest
+# instead of on one core after them.
 executables="$(grep -rh --include=CTestTestfile.cmake '^add_test(' . | grep -vE "^add_test\(($slow) " |
   sed -n "s|^add_test([^ ]* \"$(pwd)/[^\"]*/\([^/\"]*\)\".*|\1|p" | sort -u)"
 # shellcheck disable=SC2086  # one target per word
-cmake --build . -j "$(nproc)" --target shipped $executables
+cmake --build . -j "$(nproc)" --target shipped fuzzers $executables
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # The video library's camera back end scans USB through libgphoto2 while it probes a file that
