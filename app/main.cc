@@ -2,9 +2,9 @@
 #include <memory>
 
 #include "app/run_report.h"
-#include "calibration/extrinsic_calibration.h"
-#include "calibration/rig_check.h"
-#include "calibration/video_calibration.h"
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/check/rig_check.h"
+#include "calibration/intrinsic/intrinsic_job.h"
 #include "core/input_param.h"
 #include "core/process_settings.h"
 

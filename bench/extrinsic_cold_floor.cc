@@ -26,9 +26,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include "calibration/dense_flow_matches.h"
-#include "calibration/extrinsic_calibration.h"
-#include "calibration/image_orientation.h"
+#include "calibration/extrinsic/dense_flow_matches.h"
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/image_orientation.h"
 #include "core/process_settings.h"
 #include "core/result_code.h"
 #include "rig/parameter_document.h"

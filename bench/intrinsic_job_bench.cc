@@ -29,8 +29,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "calibration/camera_examination.h"
-#include "calibration/video_calibration.h"
+#include "calibration/intrinsic/camera_examination.h"
+#include "calibration/intrinsic/intrinsic_job.h"
 #include "tools/synthetic_rig.h"
 
 namespace {

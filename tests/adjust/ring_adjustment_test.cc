@@ -10,8 +10,8 @@
 #include <opencv2/calib3d.hpp>
 
 #include "adjust/ring_adjustment.h"
-#include "calibration/extrinsic_calibration.h"
-#include "calibration/ring_adjust_input.h"
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/ring_adjust_input.h"
 #include "rig/fisheye_lens.h"
 #include "rig/flow_field.h"
 #include "rig/prepared_view.h"

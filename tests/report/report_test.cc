@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/calib3d.hpp>
 
-#include "calibration/ring_closure_check.h"
+#include "calibration/extrinsic/ring_closure_check.h"
 #include "report/assessment.h"
 #include "core/number_format.h"
 #include "report/report_page.h"

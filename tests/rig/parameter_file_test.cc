@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "calibration/extrinsic_calibration.h"
-#include "calibration/video_calibration.h"
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/intrinsic/intrinsic_job.h"
 #include "rig/compact_json.h"
 #include "rig/parameter_document.h"
 #include "rig/parameter_file.h"

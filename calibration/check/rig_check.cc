@@ -1,0 +1,104 @@
+#include "calibration/check/rig_check.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "core/job_guard.h"
+#include "core/number_format.h"
+#include "core/result_code.h"
+#include "pose/order_statistics.h"
+#include "pose/reprojection_errors.h"
+#include "rig/prepared_view.h"
+#include "rig/ring.h"
+
+namespace ringcalib::check {
+namespace {
+
+double medianError(const rig::PairPose& pose, const std::vector<cv::Point2f>& pts1,
+                   const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
+  return median(poseReprojectionErrors(pts1, pts2, K, cv::Mat(pose.R), cv::Mat(pose.t)));
+}
+
+bool finitePose(const rig::PairPose& pose) {
+  return cv::checkRange(pose.R) && cv::checkRange(pose.t) && cv::norm(pose.t) > 0.0;
+}
+
+}  // namespace
+
+report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fresh,
+                            const std::vector<cv::Point2f>& pts1,
+                            const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
+  report::PairCheck check;
+  check.stored = stored;
+  check.rotationDeg = rig::rotationErrorDeg(fresh.R, stored.R);
+  check.directionDeg = rig::directionErrorDeg(fresh.t, stored.t);
+  check.storedErrorPx = medianError(stored, pts1, pts2, K);
+  check.freshErrorPx = medianError(fresh, pts1, pts2, K);
+  // How much worse the stored pose explains what the stills show now is measured against the
+  // fresh pose's own error, so the rule scales with the noise of the shoot: a shoot of the
+  // same rig again leaves the two errors alike, however noisy, while a camera turned by a
+  // tenth of a degree moves every correspondence of its pairs by about a pixel. The floor
+  // keeps a pair of almost noiseless correspondences from failing on a turn of nothing.
+  // The direction of a baseline of a few centimetres is known to tenths of a degree at best
+  // and does not decide.
+  check.movedErrorRatio = kMovedErrorRatio;
+  check.movedRotationFloorDeg = kMovedRotationFloorDeg;
+  check.moved = !(check.storedErrorPx <= kMovedErrorRatio * check.freshErrorPx) &&
+                !(check.rotationDeg <= kMovedRotationFloorDeg);
+  return check;
+}
+
+}  // namespace ringcalib::check
+
+int RigCheck::Check(const std::vector<std::string>& imagePaths, const std::string& file) {
+  return ringcalib::runGuarded("check of the calibration", [&] { return check(imagePaths, file); });
+}
+
+int RigCheck::check(const std::vector<std::string>& imagePaths, const std::string& file) {
+  using namespace ringcalib;
+  ExtrinsicCalibration job;
+  job.setReport(report_);
+  int code = job.loadDocument(file, imagePaths);
+  if (code != kSuccess) return code;
+
+  // The stored poses first: without them there is nothing to check the stills against.
+  std::array<rig::PairPose, rig::kCameras> stored;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    if (!job.parameters().findPose(n, stored[n]) || !check::finitePose(stored[n])) {
+      std::cout << file << " has no usable pose of pair " << n << "-" << rig::nextCamera(n)
+                << ": the check needs a finished calibration (run the extrinsic job first)"
+                << std::endl;
+      return kBadParameterFile;
+    }
+  }
+
+  // The extrinsic job's stages up to the ring test, each pair printing only why it failed.
+  extrinsic::PreparedViews prepared;
+  code = job.prepareViews(imagePaths.front(), file, prepared);
+  if (code != kSuccess) return code;
+  extrinsic::RingPairs fresh;
+  code = job.solvePairs(prepared, extrinsic::PairLines::kFailureOnly, fresh);
+  if (code != kSuccess) return code;
+  code = ExtrinsicCalibration::checkRing(fresh);
+  if (code != kSuccess) return code;
+
+  const cv::Mat K(rig::targetCamera());
+  int result = kSuccess;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    const extrinsic::PairSolution& solution = fresh[n];
+    const rig::PairPose pose{cv::Matx33d(solution.pose.R), cv::Vec3d(solution.pose.t)};
+    const report::PairCheck figures =
+        check::checkPair(stored[n], pose, solution.matches.pts1, solution.matches.pts2, K);
+    std::cout << "pair " << n << "-" << rig::nextCamera(n) << ": "
+              << (figures.moved ? "moved" : "holds") << " rotation "
+              << formatNumber("%.3f", figures.rotationDeg) << " deg direction "
+              << formatNumber("%.3f", figures.directionDeg) << " deg error stored "
+              << formatNumber("%.3f", figures.storedErrorPx) << " px fresh "
+              << formatNumber("%.3f", figures.freshErrorPx) << " px" << std::endl;
+    if (report_ != nullptr) report_->pair(n).check = figures;
+    if (figures.moved) result = kRigMoved;
+  }
+  return result;
+}

@@ -1,0 +1,163 @@
+// The extrinsic job's first stage: every camera's still to an upright view of the common
+// pinhole camera.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/progress.h"
+#include "calibration/extrinsic/image_orientation.h"
+#include "core/job_guard.h"
+#include "core/result_code.h"
+#include "core/task_graph.h"
+#include "report/view_samples.h"
+#include "rig/prepared_view.h"
+
+using namespace ringcalib::extrinsic;
+using ringcalib::kSuccess;
+using ringcalib::rig::kCameras;
+
+namespace {
+
+std::string stillPath(const std::string& folder, int n) {
+  return folder + "/origin_" + std::to_string(n) + ".jpg";
+}
+
+// The image library reports a file it cannot open on standard error; the job reports it on
+// standard output, so a missing file is recognised before the library is asked.
+cv::Mat readGrey(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::access(path.c_str(), R_OK) != 0) {
+    return cv::Mat();
+  }
+  return cv::imread(path, cv::IMREAD_GRAYSCALE);
+}
+
+// Undistortion divides by fx and fy and multiplies by every coefficient: a zero or negative
+// focal length, or a value that is (or after the scaling to the still becomes) infinite or NaN,
+// would give views and poses of garbage rather than an error. The scaled principal point of
+// a real lens lies within a few per cent of the still's centre (a generated rig's within
+// 25 px at 3200 x 2400, 1 %); more than a tenth of the width or height away means
+// parameters of another camera, or unusable ones (a focal length like 1e308 is finite but
+// puts the still's pixels far beyond its borders).
+bool usableIntrinsics(const cv::Matx33d& K, const cv::Vec4d& D, cv::Size still) {
+  const double focalLimit = 100.0 * std::max(still.width, still.height);
+  return K(0, 0) > 0.0 && K(1, 1) > 0.0 && K(0, 0) < focalLimit && K(1, 1) < focalLimit &&
+         cv::checkRange(K) && cv::checkRange(D) &&
+         std::abs(K(0, 2) - 0.5 * still.width) <= 0.1 * still.width &&
+         std::abs(K(1, 2) - 0.5 * still.height) <= 0.1 * still.height;
+}
+
+// Undistorts a camera's still to the target pinhole view and turns it upright.
+void prepareView(const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
+                 const cv::Mat& Knew, cv::Mat& view) {
+  // cv::fisheye::undistortImage is these two calls. Each worker thread keeps its maps for
+  // the next camera: they are the job's largest buffers, and fresh ones cost their first
+  // touch of every page again.
+  thread_local cv::Mat map1;
+  thread_local cv::Mat map2;
+  cv::fisheye::initUndistortRectifyMap(K, D, cv::Matx33d::eye(), Knew,
+                                       cv::Size(ringcalib::rig::kViewSize, ringcalib::rig::kViewSize), CV_16SC2,
+                                       map1, map2);
+  cv::remap(grey, view, map1, map2, cv::INTER_LINEAR, cv::BORDER_CONSTANT);
+  rotate90(view);
+}
+
+}  // namespace
+
+int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::string& file,
+                                       PreparedViews& prepared) {
+  // The stills are read and the views prepared on worker threads as soon as their inputs
+  // are there; this thread takes the results in the job's order and prints them, so the
+  // output is the same on any number of threads. A view is prepared only once its camera's
+  // parameters have been read and checked here.
+  std::array<cv::Mat, kCameras> grey;
+  std::array<cv::Matx33d, kCameras> K;
+  std::array<cv::Vec4d, kCameras> D;
+  std::array<cv::Mat, kCameras>& views = prepared.views;
+  std::array<int, kCameras> loading;
+  std::array<int, kCameras> preparing;
+  const cv::Mat Knew(ringcalib::rig::targetCamera());
+  const double share = progressShare_;
+  const bool reporting = report_ != nullptr;
+  ringcalib::TaskGraph tasks;
+  for (int n = 0; n < kCameras; ++n) {
+    const std::string path = stillPath(folder, n);
+    loading[n] = tasks.add([&grey, n, path] {
+      grey[n] = readGrey(path);
+      if (!grey[n].empty()) setNonZero(grey[n]);
+    });
+  }
+  for (int n = 0; n < kCameras; ++n) {
+    preparing[n] = tasks.add(
+        [&, n] {
+          prepareView(grey[n], K[n], D[n], Knew, views[n]);
+          if (!reporting) grey[n].release();  // the report's panorama and pairs read the still
+        },
+        {loading[n]}, true);
+  }
+  tasks.start(cv::getNumThreads());
+
+  // Loading: camera by camera, the image is checked before its parameters are read.
+  for (int n = 0; n < kCameras; ++n) {
+    tasks.wait(loading[n]);
+    if (grey[n].empty()) {
+      std::cout << stillPath(folder, n) << " is empty" << std::endl;
+      return ringcalib::kImageMissing;
+    }
+    K[n] = cv::Matx33d::zeros();
+    D[n] = cv::Vec4d::all(0.0);
+    const int code = readCameraParams(K[n], D[n], n);
+    if (code != kSuccess) return code;
+    if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
+    // The stills' scale over the video frames follows from their sizes (4000 x 3000 over
+    // 3200 x 2400: 1.25); a still of another aspect is a crop, which no scale describes.
+    const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document_.frameSize(n)};
+    const double stillScale = camera.stillScale(grey[n].size());
+    if (stillScale == 0.0) {
+      std::cout << "camera " << n << ": " << stillPath(folder, n) << " is " << grey[n].cols
+                << "x" << grey[n].rows << ", not of the aspect of its video frames ("
+                << camera.frameSize.width << "x" << camera.frameSize.height << ")" << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
+    K[n] = camera.scaledToStill(stillScale).K;
+    if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
+      std::cout << "camera " << n << ": the intrinsic parameters in " << file
+                << " do not fit " << stillPath(folder, n) << " (" << grey[n].cols
+                << "x" << grey[n].rows
+                << "): fx, fy must be positive, every value finite, the principal point "
+                   "near the centre"
+                << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
+    tasks.release(preparing[n]);
+    std::cout << "progress:" << loadingProgress(n, share) << std::endl;
+  }
+
+  // Preparing: every still becomes an upright view of the common pinhole camera, once.
+  for (int n = 0; n < kCameras; ++n) {
+    try {
+      tasks.wait(preparing[n]);
+    } catch (const std::exception& e) {
+      std::cout << "extrinsic calibration of camera " << n
+                << " failed: " << ringcalib::describeException(e) << std::endl;
+      return ringcalib::kComputationFailed;
+    }
+    if (reporting) {
+      ringcalib::report::CameraReport& camera = report_->camera(n);
+      camera.preview = ringcalib::report::reducedPreview(views[n]);
+      camera.still = std::move(grey[n]);
+      camera.stillLens = {K[n], D[n]};
+    }
+    std::cout << "progress:" << preparingProgress(n, share) << std::endl;
+  }
+  return kSuccess;
+}

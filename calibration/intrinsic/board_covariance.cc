@@ -1,0 +1,51 @@
+#include "calibration/intrinsic/board_covariance.h"
+
+#include <opencv2/calib3d.hpp>
+
+namespace ringcalib::intrinsic {
+
+namespace {
+
+constexpr int kPoseParameters = 6;  // the view's rotation vector and translation
+// The columns of cv::fisheye::projectPoints' Jacobian: fx, fy, cx, cy, k1 ... k4, then the
+// rotation vector and the translation.
+constexpr int kPoseColumn = adjust::kLensParameters;
+
+}  // namespace
+
+bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
+                     const std::vector<std::vector<cv::Point2f>>& images,
+                     const std::vector<cv::Vec3d>& rotations,
+                     const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
+                     const cv::Vec4d& D, adjust::LensCovariance& covariance) {
+  cv::Mat information = cv::Mat::zeros(adjust::kLensParameters, adjust::kLensParameters, CV_64F);
+  double squares = 0.0;
+  int residuals = 0;
+  for (std::size_t view = 0; view < objects.size(); ++view) {
+    const std::vector<cv::Point3d> board(objects[view].begin(), objects[view].end());
+    std::vector<cv::Point2d> projected;
+    cv::Mat J;
+    cv::fisheye::projectPoints(board, projected, rotations[view], translations[view], K, D, 0.0, J);
+    for (std::size_t k = 0; k < projected.size(); ++k) {
+      const cv::Point2d error = projected[k] - cv::Point2d(images[view][k]);
+      squares += error.dot(error);
+    }
+    residuals += 2 * static_cast<int>(projected.size());
+    const cv::Mat A = J.colRange(0, kPoseColumn);
+    const cv::Mat B = J.colRange(kPoseColumn, kPoseColumn + kPoseParameters);
+    const cv::Mat coupling = A.t() * B;
+    cv::Mat poseInverse;
+    if (cv::invert(B.t() * B, poseInverse, cv::DECOMP_CHOLESKY) == 0) return false;
+    information += A.t() * A - coupling * poseInverse * coupling.t();
+  }
+  const int freedom = residuals - adjust::kLensParameters -
+                      kPoseParameters * static_cast<int>(objects.size());
+  if (freedom <= 0) return false;
+  cv::Mat inverse;
+  if (cv::invert(information, inverse, cv::DECOMP_CHOLESKY) == 0) return false;
+  const cv::Mat scaled = inverse * (squares / freedom);
+  std::copy(scaled.begin<double>(), scaled.end<double>(), covariance.val);
+  return true;
+}
+
+}  // namespace ringcalib::intrinsic
