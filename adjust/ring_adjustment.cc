@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <ceres/ceres.h>
@@ -99,50 +100,71 @@ RingAdjustment failed(const std::string& cause) {
   return result;
 }
 
-}  // namespace
-
-RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses) {
-  std::array<rig::PairPose, rig::kCameras> start;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    start[n] = rig::fromFileConvention(pairs[n].pose);
-  }
-  // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
-  // no start: the adjustment would only move them somewhere else.
-  const RingPoses ring = ringFromPairs(start);
+// The start check. Pair poses that cannot be one ring (a rotation transposed, a translation
+// reversed) are no start: the adjustment would only move them somewhere else. Returns why
+// not, or nothing when `ring`, chained from the pairwise poses `start`, is a start.
+std::optional<std::string> refuseStart(const std::array<rig::PairPose, rig::kCameras>& start,
+                                       const RingPoses& ring) {
   const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
   if (!(startClosure <= kMaxStartClosureDeg)) {
-    return failed("the pairwise rotations do not close into a ring (" +
-                  std::to_string(startClosure) + " deg)");
+    return "the pairwise rotations do not close into a ring (" + std::to_string(startClosure) +
+           " deg)";
   }
   for (int n = 0; n < rig::kCameras; ++n) {
     const double off = rig::directionErrorDeg(pairOfRing(ring, n).t, start[n].t);
     if (!(off <= kMaxDirectionChangeDeg)) {
-      return failed("pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n)) +
-                    "'s pairwise direction lies " + std::to_string(off) +
-                    " deg from the ring's (its cameras are not neighbours on one ring)");
+      return "pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n)) +
+             "'s pairwise direction lies " + std::to_string(off) +
+             " deg from the ring's (its cameras are not neighbours on one ring)";
     }
   }
-  const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
+  return std::nullopt;
+}
 
+// The tracks over three cameras that start in each camera: they link pair n to pair n + 1.
+std::array<int, rig::kCameras> linkingTracks(const std::vector<Track>& tracks) {
   std::array<int, rig::kCameras> linking{};
   for (const Track& track : tracks) {
     if (track.seen.size() == 3) ++linking[track.seen.front().camera];
   }
+  return linking;
+}
+
+// Why the tracks cannot hold the ring together, or nothing.
+std::optional<std::string> refuseLinks(const std::array<int, rig::kCameras>& linking) {
   for (int n = 0; n < rig::kCameras; ++n) {
     if (linking[n] < kMinLinkingTracks) {
-      return failed("too few tracks over cameras " + std::to_string(n) + ", " +
-                    std::to_string(rig::nextCamera(n)) + " and " +
-                    std::to_string(rig::nextCamera(rig::nextCamera(n))) + " (" +
-                    std::to_string(linking[n]) + " < " + std::to_string(kMinLinkingTracks) + ")");
+      return "too few tracks over cameras " + std::to_string(n) + ", " +
+             std::to_string(rig::nextCamera(n)) + " and " +
+             std::to_string(rig::nextCamera(rig::nextCamera(n))) + " (" +
+             std::to_string(linking[n]) + " < " + std::to_string(kMinLinkingTracks) + ")";
     }
   }
+  return std::nullopt;
+}
 
+// The solve's unknowns and its problems, which point into them: built in place, never moved.
+struct RingSolve {
   RingParameters p;
+  std::vector<cv::Vec3d> points;
+  LensSteps lensSteps{};
+  ceres::Problem problem;  // the intrinsics held
+  ceres::Problem refined;  // given the intrinsics' covariance: each camera's intrinsics freed
+  std::vector<TrackBlocks> blocks;  // of the last problem solved
+  std::optional<LensInformation> prior;
+  double variance = 0.0;  // of the errors, from the first solve
+};
+
+// The unknowns' start: the ring's cameras, and each track's point where its first two rays
+// meet (or far along the first where they do not).
+void startSolve(const RingPoses& ring, const std::vector<Track>& tracks, RingSolve& solve) {
+  RingParameters& p = solve.p;
   for (int n = 0; n < rig::kCameras; ++n) {
     p.rotations[n] = rotationVector(ring[n].R);
     p.centres[n] = ring[n].centre;
   }
-  std::vector<cv::Vec3d> points(tracks.size());
+  std::vector<cv::Vec3d>& points = solve.points;
+  points.resize(tracks.size());
   for (std::size_t k = 0; k < tracks.size(); ++k) {
     const Observation& a = tracks[k].seen[0];
     const Observation& b = tracks[k].seen[1];
@@ -151,11 +173,17 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
       points[k] = ring[a.camera].centre + kFarDistance * (ring[a.camera].R.t() * a.ray);
     }
   }
-  LensSteps lensSteps{};
-  ceres::Problem problem;
-  std::vector<TrackBlocks> blocks = observe(problem, tracks, p, points, nullptr, lensSteps);
+}
+
+// The solve, from the start in `solve`: the poses and points with the intrinsics held, then,
+// given their covariance (`lenses`), with each camera's intrinsics freed. Returns why it
+// failed, or nothing.
+std::optional<std::string> solveRing(const std::vector<Track>& tracks,
+                                     const UncertainLenses* lenses, RingSolve& solve) {
+  RingParameters& p = solve.p;
+  solve.blocks = observe(solve.problem, tracks, p, solve.points, nullptr, solve.lensSteps);
   int observations = 0;
-  for (const TrackBlocks& track : blocks) observations += static_cast<int>(track.size());
+  for (const TrackBlocks& track : solve.blocks) observations += static_cast<int>(track.size());
 
   ceres::Solver::Options options;
   options.linear_solver_type = ceres::DENSE_SCHUR;
@@ -171,38 +199,45 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   options.callbacks.push_back(&settled);
   options.update_state_every_iteration = true;
   ceres::Solver::Summary summary;
-  ceres::Solve(options, &problem, &summary);
-  if (!converged(summary)) return failed("the adjustment did not converge (" + summary.message + ")");
+  ceres::Solve(options, &solve.problem, &summary);
+  if (!converged(summary)) return "the adjustment did not converge (" + summary.message + ")";
   // The errors' variance; each observation has two degrees of freedom (its error along the
   // ray is second order).
   const int freedom = 2 * observations - summary.num_effective_parameters;
-  const double variance = 2.0 * summary.final_cost / std::max(1, freedom);
+  solve.variance = 2.0 * summary.final_cost / std::max(1, freedom);
 
   // Given the intrinsics' covariance, a second solve from there frees each camera's step from
   // its intrinsics too, the boards' covariance weighed against the observations' errors as
   // the covariance below counts them.
-  std::optional<LensInformation> prior;
-  ceres::Problem refined;
   if (lenses != nullptr) {
     std::vector<LensRays> rays;
     for (const UncertainLens& lens : *lenses) rays.emplace_back(lens);
-    prior = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * variance);
-    blocks = observe(refined, tracks, p, points, &rays, lensSteps);
-    addLensPriors(refined, *prior, lensSteps);
+    solve.prior = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * solve.variance);
+    solve.blocks = observe(solve.refined, tracks, p, solve.points, &rays, solve.lensSteps);
+    addLensPriors(solve.refined, *solve.prior, solve.lensSteps);
     CamerasSettled settledAgain(p);
     options.callbacks = {&settledAgain};
-    ceres::Solve(options, &refined, &summary);
-    if (!converged(summary)) return failed("the adjustment did not converge (" + summary.message + ")");
+    ceres::Solve(options, &solve.refined, &summary);
+    if (!converged(summary)) return "the adjustment did not converge (" + summary.message + ")";
   }
+  return std::nullopt;
+}
 
-  // The covariance of cameras 1 ... 5, scaled by the errors' own variance.
+// The covariance of cameras 1 ... 5, scaled by the errors' own variance, as each pair's
+// sigma; nothing when a camera is left unconstrained.
+std::optional<std::array<PairSigma, rig::kCameras>> ringSigmas(const RingSolve& solve,
+                                                               bool lensesFreed) {
   CameraMatrix C;
-  if (!cameraCovariance(lenses != nullptr ? refined : problem, blocks, p,
-                        prior ? &*prior : nullptr, C)) {
-    return failed("a camera is left unconstrained (the poses' covariance is singular)");
+  if (!cameraCovariance(lensesFreed ? solve.refined : solve.problem, solve.blocks, solve.p,
+                        solve.prior ? &*solve.prior : nullptr, C)) {
+    return std::nullopt;
   }
-  const std::array<PairSigma, rig::kCameras> sigmas = pairSigmas(p, C * variance);
+  return pairSigmas(solve.p, C * solve.variance);
+}
 
+// The acceptance: the adjusted pairs, unless one lies far from its pairwise pose.
+RingAdjustment accept(const RingParameters& p, const std::array<rig::PairPose, rig::kCameras>& start,
+                      const std::array<PairSigma, rig::kCameras>& sigmas) {
   RingPoses adjusted;
   for (int n = 0; n < rig::kCameras; ++n) {
     adjusted[n].R = rotationMatrix(p.rotations[n]);
@@ -222,6 +257,35 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
                        kCorrelatedErrors * sigmas[n].directionDeg};
   }
   result.adjusted = true;
+  return result;
+}
+
+}  // namespace
+
+RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses) {
+  std::array<rig::PairPose, rig::kCameras> start;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    start[n] = rig::fromFileConvention(pairs[n].pose);
+  }
+  const RingPoses ring = ringFromPairs(start);
+  if (const std::optional<std::string> refusal = refuseStart(start, ring)) return failed(*refusal);
+
+  const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
+  const std::array<int, rig::kCameras> linking = linkingTracks(tracks);
+  if (const std::optional<std::string> refusal = refuseLinks(linking)) return failed(*refusal);
+
+  RingSolve solve;
+  startSolve(ring, tracks, solve);
+  if (const std::optional<std::string> refusal = solveRing(tracks, lenses, solve)) {
+    return failed(*refusal);
+  }
+
+  const std::optional<std::array<PairSigma, rig::kCameras>> sigmas =
+      ringSigmas(solve, lenses != nullptr);
+  if (!sigmas) return failed("a camera is left unconstrained (the poses' covariance is singular)");
+
+  RingAdjustment result = accept(solve.p, start, *sigmas);
+  if (!result.adjusted) return result;
   result.tracks = static_cast<int>(tracks.size());
   for (int count : linking) result.threeCameraTracks += count;
   return result;

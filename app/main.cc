@@ -1,9 +1,9 @@
 #include <iostream>
-#include <memory>
+#include <optional>
 
 #include "app/run_report.h"
-#include "calibration/extrinsic/extrinsic_job.h"
 #include "calibration/check/rig_check.h"
+#include "calibration/extrinsic/extrinsic_job.h"
 #include "calibration/intrinsic/intrinsic_job.h"
 #include "core/input_param.h"
 #include "core/process_settings.h"
@@ -26,50 +26,41 @@ int main(int argc, char** argv) {
   const int prepared = report.prepare();
   if (prepared != 0) return prepared;
 
-  const cv::Size board(param.board().columns, param.board().rows);
+  std::optional<cv::Size> board;
+  if (param.boardGiven()) board = cv::Size(param.board().columns, param.board().rows);
   int code = 0;
   switch (type) {
     case InputParam::ALL: {
-      auto intrinsic = std::make_shared<VideoCalibration>();
-      intrinsic->setReport(report.record());
-      if (param.boardGiven()) intrinsic->setBoard(board);
-      code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
+      const ringcalib::Result<ringcalib::adjust::LensCovariances> intrinsic =
+          ringcalib::intrinsic::calibrate(param.videoPaths(), param.file(), param.Type(),
+                                          {report.record(), board});
+      code = intrinsic.code();
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
         report.write();
         return code;
       }
-      const ringcalib::adjust::LensCovariances covariances = intrinsic->lensCovariances();
-      intrinsic.reset();
       ringcalib::releaseFreedMemory();
-      auto extrinsic = std::make_shared<ExtrinsicCalibration>();
-      extrinsic->setReport(report.record());
-      extrinsic->setRingAdjust(param.ringAdjust());
-      extrinsic->setLensCovariances(covariances);
-      code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
+      code = ringcalib::extrinsic::calibrate(param.imagePaths(), param.file(), param.Type(),
+                                             {report.record(), param.ringAdjust(), intrinsic.value()});
       report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::INTRINSIC: {
-      auto intrinsic = std::make_shared<VideoCalibration>();
-      intrinsic->setReport(report.record());
-      if (param.boardGiven()) intrinsic->setBoard(board);
-      code = intrinsic->Calibrate(param.videoPaths(), param.file(), param.Type());
+      code = ringcalib::intrinsic::calibrate(param.videoPaths(), param.file(), param.Type(),
+                                             {report.record(), board})
+                 .code();
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       break;
     }
     case InputParam::EXTRINSIC: {
-      auto extrinsic = std::make_shared<ExtrinsicCalibration>();
-      extrinsic->setReport(report.record());
-      extrinsic->setRingAdjust(param.ringAdjust());
-      code = extrinsic->Calibrate(param.imagePaths(), param.file(), param.Type());
+      code = ringcalib::extrinsic::calibrate(param.imagePaths(), param.file(), param.Type(),
+                                             {report.record(), param.ringAdjust(), {}});
       report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::CHECK: {
-      RigCheck check;
-      check.setReport(report.record());
-      code = check.Check(param.imagePaths(), param.file());
+      code = ringcalib::check::checkRig(param.imagePaths(), param.file(), report.record());
       report.jobEnded(ringcalib::report::Job::kCheck, code);
       break;
     }

@@ -27,7 +27,7 @@
 #include <opencv2/video/tracking.hpp>
 
 #include "calibration/extrinsic/dense_flow_matches.h"
-#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/pair_steps.h"
 #include "calibration/extrinsic/image_orientation.h"
 #include "core/process_settings.h"
 #include "core/result_code.h"
@@ -79,7 +79,9 @@ void sampleMatches(const cv::Mat& forward, const cv::Mat& backward, int x0,
 void fundamental(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2) {
   cv::Mat inliers;
   cv::Mat F;
-  timed([&] { F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, 3.0, 0.99, inliers); });
+  timed([&] { F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC,
+                                           ringcalib::extrinsic::kRansacThresholdPx,
+                                           ringcalib::extrinsic::kRansacConfidence, inliers); });
   std::vector<cv::Point2f> in1;
   std::vector<cv::Point2f> in2;
   for (std::size_t k = 0; k < pts1.size(); ++k) {

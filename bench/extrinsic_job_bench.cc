@@ -25,6 +25,7 @@
 
 #include "calibration/extrinsic/dense_flow_matches.h"
 #include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/pair_steps.h"
 #include "calibration/extrinsic/image_orientation.h"
 #include "core/result_code.h"
 #include "pose/cpose.h"
@@ -100,7 +101,9 @@ std::unique_ptr<BenchRig> makeRig() {
     ringcalib::extrinsic::rotatePoints(P.t(), rig->pts1[i], Knew);
     ringcalib::extrinsic::rotatePoints(P, rig->pts2[i], Knew);
     rig->F[i] =
-        cv::findFundamentalMat(rig->pts1[i], rig->pts2[i], cv::FM_RANSAC, 3.0, 0.99, cv::noArray());
+        cv::findFundamentalMat(rig->pts1[i], rig->pts2[i], cv::FM_RANSAC,
+                               ringcalib::extrinsic::kRansacThresholdPx,
+                               ringcalib::extrinsic::kRansacConfidence, cv::noArray());
   }
   return rig;
 }
@@ -115,8 +118,7 @@ void BM_ExtrinsicJob(benchmark::State& state) {
   for (auto _ : state) {
     std::ostringstream sink;  // the job's output is not part of the measurement's interest
     std::streambuf* console = std::cout.rdbuf(sink.rdbuf());
-    ExtrinsicCalibration job;
-    const int code = job.Calibrate({data.images}, data.file, InputParam::EXTRINSIC);
+    const int code = ringcalib::extrinsic::calibrate({data.images}, data.file, InputParam::EXTRINSIC, {});
     std::cout.rdbuf(console);
     if (code != 0) state.SkipWithError(("the job returned " + std::to_string(code)).c_str());
   }
@@ -142,7 +144,9 @@ void BM_LibraryFloor(benchmark::State& state) {
     }
     for (int i = 0; i < kCameras; ++i) {
       benchmark::DoNotOptimize(cv::findFundamentalMat(data.pts1[i], data.pts2[i], cv::FM_RANSAC,
-                                                      3.0, 0.99, cv::noArray()));
+                                                      ringcalib::extrinsic::kRansacThresholdPx,
+                                                      ringcalib::extrinsic::kRansacConfidence,
+                                                      cv::noArray()));
     }
   }
 }

@@ -29,7 +29,10 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "calibration/intrinsic/board_detection.h"
 #include "calibration/intrinsic/camera_examination.h"
+#include "calibration/intrinsic/corner_selection.h"
+#include "calibration/intrinsic/fisheye_solve.h"
 #include "calibration/intrinsic/intrinsic_job.h"
 #include "tools/synthetic_rig.h"
 
@@ -103,11 +106,10 @@ void report(benchmark::State& state, std::pair<double, double> wallAndCpu) {
 void runJob(const std::string& videos) {
   const std::string file =
       (std::filesystem::temp_directory_path() / "ringcalib_bench_params.json").string();
-  VideoCalibration calibration;
   int code = 0;
   {
     MutedOutput muted;
-    code = calibration.Calibrate({videos}, file, InputParam::INTRINSIC);
+    code = ringcalib::intrinsic::calibrate({videos}, file, InputParam::INTRINSIC, {}).code();
   }
   std::filesystem::remove(file);
   if (code != 0) std::cerr << "the intrinsic job returned " << code << std::endl;
@@ -134,7 +136,6 @@ void timed(double& total, Call call) {
 double timeLibraryCalls(const std::string& videos) {
   const cv::Size board(9, 12);
   const int flags = 11;
-  VideoCalibration checks;  // for shapeResponse, testCorners, selectCorners: untimed
   std::vector<cv::Point3f> model;
   for (int y = 0; y < board.height; ++y) {
     for (int x = 0; x < board.width; ++x) model.emplace_back(float(x), float(y), 0.0f);
@@ -181,19 +182,15 @@ double timeLibraryCalls(const std::string& videos) {
         cv::cornerSubPix(gray, corners, cv::Size(15, 15), cv::Size(-1, -1),
                          cv::TermCriteria(3, 100, 0.01));
       });
-      if (0.1 > checks.shapeResponse(gray, corners)) continue;
-      if (!checks.testCorners(corners, board.width, board.height)) continue;
+      if (0.1 > ringcalib::intrinsic::shapeResponse(gray, corners)) continue;
+      if (!ringcalib::intrinsic::testCorners(corners, board.width, board.height)) continue;
       views.push_back(corners);
     }
     std::vector<std::vector<cv::Point3f>> objects(views.size(), model);
-    checks.selectCorners(views, objects, 3200, 2400);
-    if (views.size() < 20) continue;
-    cv::Matx33d K;
-    cv::Vec4d D;
+    ringcalib::intrinsic::selectCorners(views, objects, 3200, 2400);
+    if (views.size() < ringcalib::intrinsic::kMinViews) continue;
     std::ostringstream muted;
-    timed(total, [&] {
-      checks.runFisheyeCalibration2(views, objects, camera, 0, imageSize, K, D, muted);
-    });
+    timed(total, [&] { ringcalib::intrinsic::solveFisheye(views, objects, camera, imageSize, muted); });
   }
   return total;
 }

@@ -55,12 +55,12 @@ void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv:
   camera.D = D;
 }
 
-void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+void recordPose(PairReport& pair, double medianError, const rig::PairPose& pose,
                 const cv::Vec3d& anglesDeg, std::vector<double> finalErrors) {
   pair.solved = true;
   pair.medianError = medianError;
-  R.convertTo(pair.R, CV_64F);
-  t.reshape(1, 3).convertTo(pair.t, CV_64F);
+  pair.R = pose.R;
+  pair.t = pose.t;
   pair.anglesDeg = anglesDeg;
   pair.finalErrors = std::move(finalErrors);
 }

@@ -148,7 +148,7 @@ void recordIntrinsicsInUse(CameraReport& camera, const cv::Matx33d& K, const cv:
 
 // Records a pair's final pose: the refinement's median error, R and t, R's angles in
 // degrees and the per-correspondence errors of the final pose.
-void recordPose(PairReport& pair, double medianError, const cv::Mat& R, const cv::Mat& t,
+void recordPose(PairReport& pair, double medianError, const rig::PairPose& pose,
                 const cv::Vec3d& anglesDeg, std::vector<double> finalErrors);
 
 }  // namespace ringcalib::report

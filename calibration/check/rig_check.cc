@@ -4,7 +4,8 @@
 #include <array>
 #include <iostream>
 
-#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/progress.h"
+#include "calibration/extrinsic/stages.h"
 #include "core/job_guard.h"
 #include "core/number_format.h"
 #include "core/result_code.h"
@@ -50,23 +51,17 @@ report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fr
   return check;
 }
 
-}  // namespace ringcalib::check
+namespace {
 
-int RigCheck::Check(const std::vector<std::string>& imagePaths, const std::string& file) {
-  return ringcalib::runGuarded("check of the calibration", [&] { return check(imagePaths, file); });
-}
-
-int RigCheck::check(const std::vector<std::string>& imagePaths, const std::string& file) {
-  using namespace ringcalib;
-  ExtrinsicCalibration job;
-  job.setReport(report_);
-  int code = job.loadDocument(file, imagePaths);
-  if (code != kSuccess) return code;
+int runCheck(const std::vector<std::string>& imagePaths, const std::string& file,
+             report::CalibrationReport* report) {
+  Result<rig::ParameterDocument> document = extrinsic::loadDocument(file, imagePaths);
+  if (!document.ok()) return document.code();
 
   // The stored poses first: without them there is nothing to check the stills against.
   std::array<rig::PairPose, rig::kCameras> stored;
   for (int n = 0; n < rig::kCameras; ++n) {
-    if (!job.parameters().findPose(n, stored[n]) || !check::finitePose(stored[n])) {
+    if (!document.value().findPose(n, stored[n]) || !finitePose(stored[n])) {
       std::cout << file << " has no usable pose of pair " << n << "-" << rig::nextCamera(n)
                 << ": the check needs a finished calibration (run the extrinsic job first)"
                 << std::endl;
@@ -75,30 +70,39 @@ int RigCheck::check(const std::vector<std::string>& imagePaths, const std::strin
   }
 
   // The extrinsic job's stages up to the ring test, each pair printing only why it failed.
-  extrinsic::PreparedViews prepared;
-  code = job.prepareViews(imagePaths.front(), file, prepared);
-  if (code != kSuccess) return code;
-  extrinsic::RingPairs fresh;
-  code = job.solvePairs(prepared, extrinsic::PairLines::kFailureOnly, fresh);
-  if (code != kSuccess) return code;
-  code = ExtrinsicCalibration::checkRing(fresh);
+  const double share = extrinsic::progressShare(InputParam::CHECK);
+  const Result<extrinsic::PreparedViews> prepared = extrinsic::prepareViews(
+      document.value(), imagePaths.front(), file, share, report);
+  if (!prepared.ok()) return prepared.code();
+  const Result<extrinsic::RingPairs> fresh = extrinsic::solvePairs(
+      prepared.value(), extrinsic::PairLines::kFailureOnly, false, share, report);
+  if (!fresh.ok()) return fresh.code();
+  const int code = extrinsic::checkRing(fresh.value());
   if (code != kSuccess) return code;
 
   const cv::Mat K(rig::targetCamera());
   int result = kSuccess;
   for (int n = 0; n < rig::kCameras; ++n) {
-    const extrinsic::PairSolution& solution = fresh[n];
-    const rig::PairPose pose{cv::Matx33d(solution.pose.R), cv::Vec3d(solution.pose.t)};
-    const report::PairCheck figures =
-        check::checkPair(stored[n], pose, solution.matches.pts1, solution.matches.pts2, K);
+    const extrinsic::PairSolution& solution = fresh.value()[n];
+    const report::PairCheck figures = checkPair(stored[n], solution.estimate->pose,
+                                                solution.matches->pts1, solution.matches->pts2, K);
     std::cout << "pair " << n << "-" << rig::nextCamera(n) << ": "
               << (figures.moved ? "moved" : "holds") << " rotation "
               << formatNumber("%.3f", figures.rotationDeg) << " deg direction "
               << formatNumber("%.3f", figures.directionDeg) << " deg error stored "
               << formatNumber("%.3f", figures.storedErrorPx) << " px fresh "
               << formatNumber("%.3f", figures.freshErrorPx) << " px" << std::endl;
-    if (report_ != nullptr) report_->pair(n).check = figures;
+    if (report != nullptr) report->pair(n).check = figures;
     if (figures.moved) result = kRigMoved;
   }
   return result;
 }
+
+}  // namespace
+
+int checkRig(const std::vector<std::string>& imagePaths, const std::string& file,
+             report::CalibrationReport* report) {
+  return runGuarded("check of the calibration", [&] { return runCheck(imagePaths, file, report); });
+}
+
+}  // namespace ringcalib::check

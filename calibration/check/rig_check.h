@@ -11,25 +11,16 @@
 // The check of a stored calibration against fresh stills of the rig: for every pair, the
 // pose the extrinsic job finds in the stills now against the pose stored in the file. It
 // only reads the parameter file.
-class RigCheck {
- public:
-  // Reads the finished calibration in `file` (every camera's intrinsics and pair pose) and
-  // the stills origin_<n>.jpg of the first folder, solves each pair as the extrinsic job does
-  // and prints one line per pair saying whether its stored pose holds. Returns kSuccess when
-  // every pair holds, kRigMoved when one moved, or the extrinsic job's failure codes (a file
-  // without a pose for every pair is kBadParameterFile).
-  int Check(const std::vector<std::string>& imagePaths, const std::string& file);
-
-  // Where the check records what a report shows; null records nothing.
-  void setReport(ringcalib::report::CalibrationReport* report) { report_ = report; }
-
- private:
-  int check(const std::vector<std::string>& imagePaths, const std::string& file);
-
-  ringcalib::report::CalibrationReport* report_ = nullptr;
-};
-
 namespace ringcalib::check {
+
+// Reads the finished calibration in `file` (every camera's intrinsics and pair pose) and the
+// stills origin_<n>.jpg of the first folder, solves each pair with the extrinsic job's stages
+// and prints one line per pair saying whether its stored pose holds; records the figures
+// into `report` unless null. Returns kSuccess when every pair holds, kRigMoved when one
+// moved, or the extrinsic stages' failure codes (a file without a pose for every pair is
+// kBadParameterFile).
+int checkRig(const std::vector<std::string>& imagePaths, const std::string& file,
+             report::CalibrationReport* report);
 
 // The check's rule: a pair "moved" when the stored pose explains the fresh correspondences
 // worse than the pose found in them by more than this factor (median error), and the two

@@ -2,8 +2,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "calibration/extrinsic/extrinsic_job.h"
 #include "calibration/extrinsic/progress.h"
+#include "calibration/extrinsic/stages.h"
 #include "core/result_code.h"
 #include "core/task_graph.h"
 #include "pose/reprojection_errors.h"
@@ -11,9 +11,9 @@
 #include "rig/epipolar_consistency.h"
 #include "rig/prepared_view.h"
 
-using namespace ringcalib::extrinsic;
-using ringcalib::kSuccess;
-using ringcalib::rig::kCameras;
+namespace ringcalib::extrinsic {
+
+using rig::kCameras;
 
 namespace {
 
@@ -21,33 +21,33 @@ namespace {
 struct SolvedPair {
   PairSolution solution;
   std::string output;  // the lines the pair printed
-  ringcalib::report::PairReport record;
+  report::PairReport record;
 };
 
 // What the report shows of a pair: as far as its solve got.
-void recordPair(ringcalib::report::PairReport& record, const PairSolution& solution,
+void recordPair(report::PairReport& record, const PairSolution& solution,
                 const cv::Mat& K) {
-  namespace report = ringcalib::report;
-  const PairMatches& matches = solution.matches;
-  if (solution.matched) {
-    record.correspondences = static_cast<int>(matches.pts1.size());
-    report::recordStrips(record, matches.warpedFirst, matches.warpedSecond, matches.strip.start,
-                         matches.strip.size(), matches.warped1, matches.warped2);
-  }
-  if (solution.fitted) {
-    record.consistentWithF = ringcalib::rig::countConsistentWithF(
-        matches.pts1, matches.pts2, solution.fit.F, ringcalib::rig::kSampsonLimitPx);
-    for (std::size_t k = 0; k < solution.fit.inliers.size() && k < matches.pts1.size(); ++k) {
-      if (solution.fit.inliers[k] == 0) continue;
+  if (!solution.matches) return;
+  const PairMatches& matches = *solution.matches;
+  record.correspondences = static_cast<int>(matches.pts1.size());
+  report::recordStrips(record, matches.warpedFirst, matches.warpedSecond, matches.strip.start,
+                       matches.strip.size(), matches.warped1, matches.warped2);
+  if (solution.fit) {
+    const FundamentalFit& fit = *solution.fit;
+    record.consistentWithF = rig::countConsistentWithF(
+        matches.pts1, matches.pts2, fit.F, rig::kSampsonLimitPx);
+    for (std::size_t k = 0; k < fit.inliers.size() && k < matches.pts1.size(); ++k) {
+      if (fit.inliers[k] == 0) continue;
       record.inliers1.push_back(matches.pts1[k]);
       record.inliers2.push_back(matches.pts2[k]);
     }
   }
-  if (solution.posed) {
-    const PoseEstimate& pose = solution.pose;
-    report::recordPose(record, pose.error, pose.R, pose.t, pose.anglesDeg,
-                       ringcalib::poseReprojectionErrors(matches.pts1, matches.pts2, K, pose.R,
-                                                         pose.t));
+  if (solution.estimate) {
+    const PoseEstimate& estimate = *solution.estimate;
+    report::recordPose(record, estimate.error, estimate.pose, estimate.anglesDeg,
+                       poseReprojectionErrors(matches.pts1, matches.pts2, K,
+                                                         cv::Mat(estimate.pose.R),
+                                                         cv::Mat(estimate.pose.t)));
   }
 }
 
@@ -59,25 +59,27 @@ std::string lastLine(const std::string& text) {
 
 }  // namespace
 
-int ExtrinsicCalibration::solvePairs(const PreparedViews& prepared, PairLines lines,
-                                     RingPairs& solutions) {
+Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines,
+                                        bool remeasure, double progressShare,
+                                        report::CalibrationReport* report) {
   // The pairs are solved on worker threads; this thread takes them in the job's order and
   // prints them, so the output is the same on any number of threads.
   const std::array<cv::Mat, kCameras>& views = prepared.views;
   std::array<SolvedPair, kCameras> pairs;
   std::array<int, kCameras> solving;
-  const cv::Mat Knew(ringcalib::rig::targetCamera());
+  RingPairs solutions;
+  const cv::Mat Knew(rig::targetCamera());
   std::ostringstream format;  // the pairs print as standard output would
   format.copyfmt(std::cout);
-  const bool reporting = report_ != nullptr;
-  ringcalib::TaskGraph tasks;
+  const bool reporting = report != nullptr;
+  TaskGraph tasks;
   for (int i = 0; i < kCameras; ++i) {
-    const int j = ringcalib::rig::nextCamera(i);
+    const int j = rig::nextCamera(i);
     solving[i] = tasks.add([&, i, j] {
       SolvedPair& pair = pairs[i];
       std::ostringstream out;
       out.copyfmt(format);
-      solvePair(i, j, views[i], views[j], Knew, Knew, pair.solution, out);
+      pair.solution = solvePair(i, j, views[i], views[j], Knew, Knew, out);
       pair.output = out.str();
       if (reporting) {
         pair.record.pair = i;
@@ -85,15 +87,16 @@ int ExtrinsicCalibration::solvePairs(const PreparedViews& prepared, PairLines li
         pair.record.second = j;
         recordPair(pair.record, pair.solution, Knew);
       }
-      PairMatches& matches = pair.solution.matches;
-      if (ringAdjust_ && pair.solution.posed) {
+      if (!pair.solution.matches) return;
+      PairMatches& matches = *pair.solution.matches;
+      if (remeasure && pair.solution.estimate) {
         matches.refined = refineSamples(matches.warpedFirst, matches.warpedSecond, matches.strip,
                                         matches.warped1, matches.warped2,
-                                        pair.solution.fit.inliers);
+                                        pair.solution.fit->inliers);
       }
       // The warped views are the pair's largest buffers; nothing reads them after this.
-      pair.solution.matches.warpedFirst.release();
-      pair.solution.matches.warpedSecond.release();
+      matches.warpedFirst.release();
+      matches.warpedSecond.release();
     });
   }
   tasks.start(cv::getNumThreads());
@@ -108,10 +111,12 @@ int ExtrinsicCalibration::solvePairs(const PreparedViews& prepared, PairLines li
     } else if (code != kSuccess) {
       std::cout << lastLine(pairs[i].output) << std::flush;
     }
-    if (reporting) report_->pair(i) = std::move(pairs[i].record);
+    if (reporting) report->pair(i) = std::move(pairs[i].record);
+    if (code != kSuccess) return Result<RingPairs>::failure(code);
     solutions[i] = std::move(pairs[i].solution);
-    if (code != kSuccess) return code;
-    std::cout << "progress:" << pairProgress(i, progressShare_) << std::endl;
+    std::cout << "progress:" << pairProgress(i, progressShare) << std::endl;
   }
-  return kSuccess;
+  return solutions;
 }
+
+}  // namespace ringcalib::extrinsic

@@ -1,29 +1,28 @@
 // One camera pair of the extrinsic job: warps, correspondences, fundamental matrix, pose.
+#include "calibration/extrinsic/pair_steps.h"
+
 #include <iostream>
 #include <string>
 
 #include <opencv2/calib3d.hpp>
 
 #include "calibration/extrinsic/dense_flow_matches.h"
-#include "calibration/extrinsic/extrinsic_job.h"
 #include "calibration/extrinsic/image_orientation.h"
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
-#include "core/result_code.h"
 #include "pose/angles.h"
 #include "pose/cpose.h"
 #include "rig/prepared_view.h"
 
-using namespace ringcalib::extrinsic;
+namespace ringcalib::extrinsic {
 
 namespace {
 
-constexpr double kRansacThreshold = 3.0;  // pixels from the epipolar line
-constexpr double kRansacConfidence = 0.99;
-
-int pairFailed(std::ostream& out, int i, int j, const std::string& cause) {
+PairSolution pairFailed(PairSolution solution, std::ostream& out, int i, int j,
+                        const std::string& cause) {
   out << "extrinsic calibration of pair " << i << "-" << j << " failed: " << cause << std::endl;
-  return ringcalib::kComputationFailed;
+  solution.code = kComputationFailed;
+  return solution;
 }
 
 bool isFiniteMatrix(const cv::Mat& m, int rows, int cols) {
@@ -32,16 +31,16 @@ bool isFiniteMatrix(const cv::Mat& m, int rows, int cols) {
 
 }  // namespace
 
-PairMatches ExtrinsicCalibration::matchPair(const cv::Mat& viewI, const cv::Mat& viewJ,
-                                            const cv::Mat& KnewI, const cv::Mat& KnewJ) {
-  const cv::Mat P(ringcalib::rig::pairRotation());
+PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
+                      const cv::Mat& KnewJ) {
+  const cv::Mat P(rig::pairRotation());
   const cv::Mat Pt = P.t();
   // The two views turned toward each other overlap in their central strips, the only part
   // the flow reads. The warps give buffers of their own; the prepared views stay as they are.
   PairMatches matches;
   matches.warpedFirst = viewI;
   matches.warpedSecond = viewJ;
-  matches.strip = ringcalib::rig::flowStripColumns(viewI.cols);
+  matches.strip = rig::flowStripColumns(viewI.cols);
   rotateImageColumns(matches.warpedFirst, Pt, KnewI, matches.strip);
   rotateImageColumns(matches.warpedSecond, P, KnewJ, matches.strip);
   matchesFromDenseOpticalFlow(matches.warpedFirst, matches.warpedSecond, matches.warped1,
@@ -60,12 +59,12 @@ PairMatches ExtrinsicCalibration::matchPair(const cv::Mat& viewI, const cv::Mat&
 // pose step decomposes from it starts about ten times closer to the truth, and the pose
 // refinement corrects little of a poor start. An empty or unusable model is returned as
 // RANSAC gave it.
-FundamentalFit ExtrinsicCalibration::fitFundamental(const std::vector<cv::Point2f>& pts1,
-                                                    const std::vector<cv::Point2f>& pts2) {
+FundamentalFit fitFundamental(const std::vector<cv::Point2f>& pts1,
+                              const std::vector<cv::Point2f>& pts2) {
   FundamentalFit fit;
   cv::Mat inliers;
-  fit.F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, kRansacThreshold, kRansacConfidence,
-                                 inliers);
+  fit.F = cv::findFundamentalMat(pts1, pts2, cv::FM_RANSAC, kRansacThresholdPx,
+                                 kRansacConfidence, inliers);
   if (fit.F.rows != 3 || fit.F.cols != 3 || inliers.total() != pts1.size()) return fit;
   fit.inliers.assign(inliers.ptr<uchar>(), inliers.ptr<uchar>() + inliers.total());
   std::vector<cv::Point2f> inliers1;
@@ -81,80 +80,77 @@ FundamentalFit ExtrinsicCalibration::fitFundamental(const std::vector<cv::Point2
   return fit;
 }
 
-PoseEstimate ExtrinsicCalibration::estimatePose(const std::vector<cv::Point2f>& pts1,
-                                                const std::vector<cv::Point2f>& pts2,
-                                                const cv::Mat& K, const cv::Mat& F,
-                                                std::ostream& out) {
-  CPose pose;
-  PoseEstimate estimate;
-  estimate.error = pose.decomposeRtFromFundamentalMat(pts1, pts2, K, F, estimate.R, estimate.t, out);
-  if (estimate.error < CPose::kNoPoseError && isFiniteMatrix(estimate.R, 3, 3)) {
-    estimate.anglesDeg = ringcalib::eulerAnglesDeg(estimate.R);
-  }
-  return estimate;
-}
-
-int ExtrinsicCalibration::solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
-                                    const cv::Mat& KnewI, const cv::Mat& KnewJ,
-                                    PairSolution& solution, std::ostream& out) {
+PairSolution solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
+                       const cv::Mat& KnewI, const cv::Mat& KnewJ, std::ostream& out) {
+  PairMatches matches;
   try {
-    solution.matches = matchPair(viewI, viewJ, KnewI, KnewJ);
+    matches = matchPair(viewI, viewJ, KnewI, KnewJ);
   } catch (const std::exception& e) {
-    return solution.code = pairFailed(out, i, j, ringcalib::describeException(e));
+    return pairFailed(PairSolution(), out, i, j, describeException(e));
   }
-  solution.matched = true;
-  const std::size_t count = solution.matches.pts1.size();
+  const std::size_t count = matches.pts1.size();
   if (count < static_cast<std::size_t>(kMinMatches)) {
-    out << ringcalib::gbk::kPairIdPrefix << i << " " << j << ringcalib::gbk::kTooFewMatchesText
-        << count << "<100" << std::endl;
-    return solution.code = ringcalib::kTooFewMatches;
+    out << gbk::kPairIdPrefix << i << " " << j << gbk::kTooFewMatchesText << count << "<"
+        << kMinMatches << std::endl;
+    PairSolution solution;
+    solution.code = kTooFewMatches;
+    solution.matches = std::move(matches);
+    return solution;
   }
-  return poseFromMatches(i, j, solution.matches.pts1, solution.matches.pts2, KnewI, solution, out);
+  PairSolution solution = poseFromMatches(i, j, matches.pts1, matches.pts2, KnewI, out);
+  solution.matches = std::move(matches);
+  return solution;
 }
 
-int ExtrinsicCalibration::poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
-                                          const std::vector<cv::Point2f>& pts2,
-                                          const cv::Mat& KnewI, PairSolution& solution,
-                                          std::ostream& out) {
+PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
+                             const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI,
+                             std::ostream& out) {
+  PairSolution solution;
+  FundamentalFit fit;
   try {
-    solution.fit = fitFundamental(pts1, pts2);
+    fit = fitFundamental(pts1, pts2);
   } catch (const std::exception& e) {
-    return solution.code = pairFailed(out, i, j, ringcalib::describeException(e));
+    return pairFailed(std::move(solution), out, i, j, describeException(e));
   }
-  const cv::Mat& F = solution.fit.F;
+  const cv::Mat& F = fit.F;
   out << "pts1.size, pts2.size: " << pts1.size() << " " << pts2.size() << std::endl;
   out << "F " << std::endl << F << std::endl;
   // Degenerate correspondences (a pure rotation, points on a line) leave RANSAC without a
   // model; the pose step needs exactly one 3x3 matrix.
   if (F.empty()) {
-    return solution.code = pairFailed(
-               out, i, j,
-               "no fundamental matrix fits the " + std::to_string(pts1.size()) + " correspondences");
+    return pairFailed(
+        std::move(solution), out, i, j,
+        "no fundamental matrix fits the " + std::to_string(pts1.size()) + " correspondences");
   }
   if (F.rows != 3 || F.cols != 3 || F.type() != CV_64F) {
-    return solution.code = pairFailed(out, i, j,
-                                      "the fundamental matrix is " + std::to_string(F.rows) + "x" +
-                                          std::to_string(F.cols) + ", not 3x3");
+    return pairFailed(std::move(solution), out, i, j,
+                      "the fundamental matrix is " + std::to_string(F.rows) + "x" +
+                          std::to_string(F.cols) + ", not 3x3");
   }
-  solution.fitted = true;
+  solution.fit = std::move(fit);
 
+  cv::Mat R;
+  cv::Mat t;
+  double error = CPose::kNoPoseError;
   try {
-    solution.pose = estimatePose(pts1, pts2, KnewI, F, out);
+    error = CPose().decomposeRtFromFundamentalMat(pts1, pts2, KnewI, solution.fit->F, R, t, out);
   } catch (const std::exception& e) {
-    return solution.code = pairFailed(out, i, j, ringcalib::describeException(e));
+    return pairFailed(std::move(solution), out, i, j, describeException(e));
   }
-  const PoseEstimate& pose = solution.pose;
   // The refinement keeps its starting pose when no iteration improved the median error
   // (for example when every error is NaN); that pose says nothing about the pair.
-  if (!(pose.error < CPose::kNoPoseError)) {
-    return solution.code = pairFailed(out, i, j, "the pose step found no usable pose");
+  if (!(error < CPose::kNoPoseError)) {
+    return pairFailed(std::move(solution), out, i, j, "the pose step found no usable pose");
   }
-  if (!isFiniteMatrix(pose.R, 3, 3) || !isFiniteMatrix(pose.t, 3, 1)) {
-    return solution.code = pairFailed(out, i, j, "the estimated pose is not finite");
+  if (!isFiniteMatrix(R, 3, 3) || !isFiniteMatrix(t, 3, 1)) {
+    return pairFailed(std::move(solution), out, i, j, "the estimated pose is not finite");
   }
-  solution.posed = true;
-  out << "R: " << pose.anglesDeg[0] << " " << pose.anglesDeg[1] << " " << pose.anglesDeg[2]
-      << std::endl;
-  out << "t: " << cv::Mat(pose.t.t()) << std::endl;
-  return solution.code = ringcalib::kSuccess;
+  const PoseEstimate& estimate = solution.estimate.emplace(
+      PoseEstimate{{cv::Matx33d(R), cv::Vec3d(t)}, error, eulerAnglesDeg(R)});
+  out << "R: " << estimate.anglesDeg[0] << " " << estimate.anglesDeg[1] << " "
+      << estimate.anglesDeg[2] << std::endl;
+  out << "t: " << cv::Mat(t.t()) << std::endl;
+  return solution;
 }
+
+}  // namespace ringcalib::extrinsic

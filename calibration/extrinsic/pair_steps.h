@@ -1,17 +1,28 @@
 #pragma once
 
+#include <array>
+#include <iostream>
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "calibration/extrinsic/match_refinement.h"
 #include "core/result_code.h"
+#include "rig/pair_pose.h"
+#include "rig/ring.h"
 
-// What each step of a pair's solve gives (ExtrinsicCalibration::matchPair, fitFundamental,
-// estimatePose), as values that the job prints, the report reads and other jobs reuse.
+// The solve of one camera pair, step by step: correspondences, fundamental matrix, pose. Each
+// step gives a value that the pair stage prints, the report reads and other jobs reuse.
 namespace ringcalib::extrinsic {
 
 constexpr int kMinMatches = 100;  // fewest correspondences accepted for a pair
+
+// RANSAC's inlier threshold: the distance in pixels of a point from its epipolar line. (The
+// report's consistency count measures another distance, the Sampson distance, with a limit
+// of its own: rig::kSampsonLimitPx.)
+constexpr double kRansacThresholdPx = 3.0;
+constexpr double kRansacConfidence = 0.99;
 
 // The correspondences of a pair: found by the flow in the two views warped toward each
 // other (points in the warped views), and mapped back through the warps into the prepared
@@ -36,25 +47,48 @@ struct FundamentalFit {
   std::vector<unsigned char> inliers;
 };
 
-// The pose step's result: X2 = R (X1 - t), |t| = 1; the refinement's median error
-// (CPose::kNoPoseError when no pose resulted), and R's angle triple in degrees.
+// The pose step's result: the pose, the refinement's median error and R's angle triple in
+// degrees.
 struct PoseEstimate {
-  cv::Mat R;
-  cv::Mat t;
+  rig::PairPose pose;  // X2 = R (X1 - t), |t| = 1
   double error = 0.0;
   cv::Vec3d anglesDeg;
 };
 
-// A pair's solve: how far it got and what each step gave. `code` is kSuccess, or the code
-// of the step that stopped it.
+// A pair's solve as far as it got: each step's value exists once the step succeeded. `code`
+// is kSuccess, or the code of the step that stopped it.
 struct PairSolution {
   int code = kSuccess;
-  bool matched = false;  // matches holds the correspondences
-  bool fitted = false;   // fit.F is one 3 x 3 matrix of doubles
-  bool posed = false;    // pose is a finite, refined pose
-  PairMatches matches;
-  FundamentalFit fit;
-  PoseEstimate pose;
+  std::optional<PairMatches> matches;
+  std::optional<FundamentalFit> fit;       // F is one 3 x 3 matrix of doubles
+  std::optional<PoseEstimate> estimate;    // a finite, refined pose
 };
+
+// Pair 0 ... 5, pair n = (n, n + 1 mod 6).
+using RingPairs = std::array<PairSolution, rig::kCameras>;
+
+// Correspondences of a pair from the prepared views of its cameras and their target camera
+// matrices; library errors are thrown.
+PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
+                      const cv::Mat& KnewJ);
+
+// The fundamental matrix of correspondences and RANSAC's inliers.
+FundamentalFit fitFundamental(const std::vector<cv::Point2f>& pts1,
+                              const std::vector<cv::Point2f>& pts2);
+
+// Pose of the pair (i, j) from the prepared views of cameras i and j and their target camera
+// matrices: the steps above, with the job's diagnostics printed to `out`. On success the pose
+// has view i first, X_j = R (X_i - t). The code is 8 after the "too few matches" line, 9
+// after one line naming the pair when the estimation fails.
+PairSolution solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
+                       const cv::Mat& KnewI, const cv::Mat& KnewJ, std::ostream& out = std::cout);
+
+// The second half of solvePair: the fundamental matrix of correspondences in the prepared
+// views of pair (i, j), the pose from it (camera matrix KnewI; CPose prints its timing line
+// to `out`) and the diagnostics. The solution has no matches; its code is 9, after one line
+// naming the pair, when no fundamental matrix or no finite, refined pose results.
+PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
+                             const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI,
+                             std::ostream& out = std::cout);
 
 }  // namespace ringcalib::extrinsic

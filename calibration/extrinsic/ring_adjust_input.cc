@@ -11,16 +11,20 @@ namespace ringcalib::extrinsic {
 namespace {
 
 adjust::PairInput pairInput(const PairSolution& pair, int n) {
-  const PairMatches& m = pair.matches;
+  if (!pair.matches || !pair.fit || !pair.estimate) {
+    throw std::invalid_argument("pair " + std::to_string(n) + " is not solved");
+  }
+  const PairMatches& m = *pair.matches;
+  const std::vector<unsigned char>& inliers = pair.fit->inliers;
   const std::size_t count = m.pts1.size();
-  if (pair.fit.inliers.size() != count || m.pts2.size() != count || m.warped1.size() != count ||
+  if (inliers.size() != count || m.pts2.size() != count || m.warped1.size() != count ||
       m.warped2.size() != count || m.refined.warped2.size() != count ||
       m.refined.kept.size() != count) {
     throw std::invalid_argument("pair " + std::to_string(n) +
                                 "'s inlier mask or flow samples do not match its correspondences");
   }
   adjust::PairInput input;
-  input.pose = {cv::Matx33d(pair.pose.R), cv::Vec3d(pair.pose.t)};
+  input.pose = pair.estimate->pose;
   input.flow = rig::FlowField(m.strip, rig::kViewSize);
   // The re-measured landing points, back through the second view's warp into its prepared
   // view, as the flow's were (matchPair).
@@ -30,7 +34,7 @@ adjust::PairInput pairInput(const PairSolution& pair, int n) {
   // that carries points on: the flow's own landing points, even as carriers, cost twice the
   // error.
   for (std::size_t k = 0; k < count; ++k) {
-    if (pair.fit.inliers[k] == 0 || m.refined.kept[k] == 0) continue;
+    if (inliers[k] == 0 || m.refined.kept[k] == 0) continue;
     input.firstRays.push_back(rig::preparedUnitRay(m.pts1[k]));
     input.secondRays.push_back(rig::preparedUnitRay(second[k]));
     input.secondPixels.push_back(second[k]);
@@ -41,9 +45,9 @@ adjust::PairInput pairInput(const PairSolution& pair, int n) {
 
 }  // namespace
 
-adjust::RingInput ringAdjustInput(const std::array<const PairSolution*, rig::kCameras>& pairs) {
+adjust::RingInput ringAdjustInput(const RingPairs& pairs) {
   adjust::RingInput input;
-  for (int n = 0; n < rig::kCameras; ++n) input[n] = pairInput(*pairs[n], n);
+  for (int n = 0; n < rig::kCameras; ++n) input[n] = pairInput(pairs[n], n);
   return input;
 }
 

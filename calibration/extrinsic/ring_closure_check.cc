@@ -1,5 +1,6 @@
 #include "calibration/extrinsic/ring_closure_check.h"
 
+#include "calibration/extrinsic/stages.h"
 #include "core/number_format.h"
 #include "core/result_code.h"
 #include "rig/ring_closure.h"
@@ -16,6 +17,12 @@ int checkRingCloses(const std::array<cv::Matx33d, rig::kCameras>& rotations, std
       << formatNumber("%.1f", rig::kClosureLimitDeg) << " deg); suspect pair "
       << ring.suspect << "-" << rig::nextCamera(ring.suspect) << std::endl;
   return kComputationFailed;
+}
+
+int checkRing(const RingPairs& pairs) {
+  std::array<cv::Matx33d, rig::kCameras> rotations;
+  for (int k = 0; k < rig::kCameras; ++k) rotations[k] = pairs[k].estimate->pose.R;
+  return checkRingCloses(rotations);
 }
 
 }  // namespace ringcalib::extrinsic

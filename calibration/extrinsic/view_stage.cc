@@ -11,9 +11,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "calibration/extrinsic/extrinsic_job.h"
-#include "calibration/extrinsic/progress.h"
 #include "calibration/extrinsic/image_orientation.h"
+#include "calibration/extrinsic/progress.h"
+#include "calibration/extrinsic/stages.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
 #include "core/task_graph.h"
@@ -21,7 +21,6 @@
 #include "rig/prepared_view.h"
 
 using namespace ringcalib::extrinsic;
-using ringcalib::kSuccess;
 using ringcalib::rig::kCameras;
 
 namespace {
@@ -73,8 +72,10 @@ void prepareView(const cv::Mat& grey, const cv::Matx33d& K, const cv::Vec4d& D,
 
 }  // namespace
 
-int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::string& file,
-                                       PreparedViews& prepared) {
+ringcalib::Result<PreparedViews> ringcalib::extrinsic::prepareViews(
+    ringcalib::rig::ParameterDocument& document, const std::string& folder,
+    const std::string& file, double progressShare, ringcalib::report::CalibrationReport* report) {
+  using Failure = ringcalib::Result<PreparedViews>;
   // The stills are read and the views prepared on worker threads as soon as their inputs
   // are there; this thread takes the results in the job's order and prints them, so the
   // output is the same on any number of threads. A view is prepared only once its camera's
@@ -82,12 +83,13 @@ int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::str
   std::array<cv::Mat, kCameras> grey;
   std::array<cv::Matx33d, kCameras> K;
   std::array<cv::Vec4d, kCameras> D;
+  PreparedViews prepared;
   std::array<cv::Mat, kCameras>& views = prepared.views;
   std::array<int, kCameras> loading;
   std::array<int, kCameras> preparing;
   const cv::Mat Knew(ringcalib::rig::targetCamera());
-  const double share = progressShare_;
-  const bool reporting = report_ != nullptr;
+  const double share = progressShare;
+  const bool reporting = report != nullptr;
   ringcalib::TaskGraph tasks;
   for (int n = 0; n < kCameras; ++n) {
     const std::string path = stillPath(folder, n);
@@ -111,22 +113,22 @@ int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::str
     tasks.wait(loading[n]);
     if (grey[n].empty()) {
       std::cout << stillPath(folder, n) << " is empty" << std::endl;
-      return ringcalib::kImageMissing;
+      return Failure::failure(ringcalib::kImageMissing);
     }
-    K[n] = cv::Matx33d::zeros();
-    D[n] = cv::Vec4d::all(0.0);
-    const int code = readCameraParams(K[n], D[n], n);
-    if (code != kSuccess) return code;
-    if (reporting) ringcalib::report::recordIntrinsicsInUse(report_->camera(n), K[n], D[n]);
+    const ringcalib::Result<ringcalib::rig::FisheyeCamera> lens = readCameraParams(document, n);
+    if (!lens.ok()) return Failure::failure(lens.code());
+    K[n] = lens.value().K;
+    D[n] = lens.value().D;
+    if (reporting) ringcalib::report::recordIntrinsicsInUse(report->camera(n), K[n], D[n]);
     // The stills' scale over the video frames follows from their sizes (4000 x 3000 over
     // 3200 x 2400: 1.25); a still of another aspect is a crop, which no scale describes.
-    const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document_.frameSize(n)};
+    const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document.frameSize(n)};
     const double stillScale = camera.stillScale(grey[n].size());
     if (stillScale == 0.0) {
       std::cout << "camera " << n << ": " << stillPath(folder, n) << " is " << grey[n].cols
                 << "x" << grey[n].rows << ", not of the aspect of its video frames ("
                 << camera.frameSize.width << "x" << camera.frameSize.height << ")" << std::endl;
-      return ringcalib::kBadParameterFile;
+      return Failure::failure(ringcalib::kBadParameterFile);
     }
     K[n] = camera.scaledToStill(stillScale).K;
     if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
@@ -136,7 +138,7 @@ int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::str
                 << "): fx, fy must be positive, every value finite, the principal point "
                    "near the centre"
                 << std::endl;
-      return ringcalib::kBadParameterFile;
+      return Failure::failure(ringcalib::kBadParameterFile);
     }
     tasks.release(preparing[n]);
     std::cout << "progress:" << loadingProgress(n, share) << std::endl;
@@ -149,15 +151,15 @@ int ExtrinsicCalibration::prepareViews(const std::string& folder, const std::str
     } catch (const std::exception& e) {
       std::cout << "extrinsic calibration of camera " << n
                 << " failed: " << ringcalib::describeException(e) << std::endl;
-      return ringcalib::kComputationFailed;
+      return Failure::failure(ringcalib::kComputationFailed);
     }
     if (reporting) {
-      ringcalib::report::CameraReport& camera = report_->camera(n);
+      ringcalib::report::CameraReport& camera = report->camera(n);
       camera.preview = ringcalib::report::reducedPreview(views[n]);
       camera.still = std::move(grey[n]);
       camera.stillLens = {K[n], D[n]};
     }
     std::cout << "progress:" << preparingProgress(n, share) << std::endl;
   }
-  return kSuccess;
+  return prepared;
 }

@@ -5,9 +5,12 @@
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "calibration/intrinsic/board_detection.h"
+
 #include "calibration/intrinsic/back_off.h"
 #include "calibration/intrinsic/frame_scale.h"
-#include "calibration/intrinsic/intrinsic_job.h"
+
+namespace ringcalib::intrinsic {
 
 namespace {
 
@@ -20,29 +23,27 @@ constexpr double kMinCornerContrast = 0.1;
 // |cos| of the angle between successive grid segments: 0.99 allows about 8.1 degrees.
 constexpr double kMinSegmentAlignment = 0.99;
 
-VideoCalibration::BoardPolarity otherPolarity(VideoCalibration::BoardPolarity polarity) {
-  return polarity == VideoCalibration::BoardPolarity::kLightSquares
-             ? VideoCalibration::BoardPolarity::kDarkSquares
-             : VideoCalibration::BoardPolarity::kLightSquares;
+BoardPolarity otherPolarity(BoardPolarity polarity) {
+  return polarity == BoardPolarity::kLightSquares ? BoardPolarity::kDarkSquares
+                                                  : BoardPolarity::kLightSquares;
 }
 
 }  // namespace
 
-bool VideoCalibration::fastChect(const cv::Mat& frame, int w, int h) {
-  int& badCnt = ringcalib::back_off::processCounter();
-  if (!ringcalib::back_off::testsNext(badCnt)) {
+bool BoardDetector::fastCheck(const cv::Mat& frame, int w, int h) {
+  int& badCnt = back_off::processCounter();
+  if (!back_off::testsNext(badCnt)) {
     ++badCnt;
     return false;
   }
   BoardPolarity polarity = BoardPolarity::kLightSquares;
   const bool found = cheapBoardTest(frame, w, h, polarity);
-  badCnt = ringcalib::back_off::after(badCnt, found);
+  badCnt = back_off::after(badCnt, found);
   return found;
 }
 
-bool VideoCalibration::cheapBoardTest(const cv::Mat& frame, int w, int h,
-                                      BoardPolarity& polarity) {
-  const ringcalib::intrinsic::FrameScale scale(frame.size());
+bool BoardDetector::cheapBoardTest(const cv::Mat& frame, int w, int h, BoardPolarity& polarity) {
+  const FrameScale scale(frame.size());
   cv::resize(frame, fastCheckImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
   cv::cvtColor(fastCheckImage_, fastCheckImage_, cv::COLOR_RGB2GRAY);
   // The search wants dark squares on light ground. A board of light squares on a dark
@@ -64,12 +65,12 @@ bool VideoCalibration::cheapBoardTest(const cv::Mat& frame, int w, int h,
   return false;
 }
 
-bool VideoCalibration::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
-                                     cv::Size boardSize, BoardPolarity polarity) {
+bool BoardDetector::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
+                                  cv::Size boardSize, BoardPolarity polarity) {
   // In place: the caller's frame of a light-squares board stays inverted, and the refinement
   // and the contrast check below work on the image as searched.
   if (polarity == BoardPolarity::kLightSquares) cv::bitwise_not(gray, gray);
-  const ringcalib::intrinsic::FrameScale scale(gray.size());
+  const FrameScale scale(gray.size());
   cv::resize(gray, detectionImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
   const bool found =
       cv::findChessboardCorners(detectionImage_, boardSize, corners, kBoardSearchFlags);
@@ -87,8 +88,8 @@ bool VideoCalibration::detectCorners(const cv::Mat& gray, std::vector<cv::Point2
   return testCorners(corners, boardSize.width, boardSize.height);
 }
 
-double VideoCalibration::shapeResponse(const cv::Mat& img, std::vector<cv::Point2f>& corners) {
-  const int half = ringcalib::intrinsic::FrameScale(img.size()).contrastHalf;  // 7 x 7 at 3200
+double shapeResponse(const cv::Mat& img, const std::vector<cv::Point2f>& corners) {
+  const int half = FrameScale(img.size()).contrastHalf;  // 7 x 7 at 3200
   const double count = (2 * half + 1) * (2 * half + 1);
   double lowest = 10000.0;
   for (const cv::Point2f& corner : corners) {
@@ -113,7 +114,7 @@ double VideoCalibration::shapeResponse(const cv::Mat& img, std::vector<cv::Point
   return lowest;
 }
 
-bool VideoCalibration::testCorners(std::vector<cv::Point2f>& corners, int w, int h) {
+bool testCorners(const std::vector<cv::Point2f>& corners, int w, int h) {
   if (w < 0 || h < 0 || static_cast<long>(corners.size()) != static_cast<long>(w) * h) {
     return false;
   }
@@ -144,8 +145,8 @@ bool VideoCalibration::testCorners(std::vector<cv::Point2f>& corners, int w, int
   return true;
 }
 
-bool VideoCalibration::examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
-                                     std::vector<cv::Point2f>& corners) {
+bool BoardDetector::examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
+                                  std::vector<cv::Point2f>& corners) {
   corners.clear();
   BoardPolarity polarity = BoardPolarity::kLightSquares;
   boardSeen = cheapBoardTest(frame, boardSize.width, boardSize.height, polarity);
@@ -153,3 +154,5 @@ bool VideoCalibration::examineSample(const cv::Mat& frame, cv::Size boardSize, b
   cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);
   return detectCorners(grayFrame_, corners, boardSize, polarity);
 }
+
+}  // namespace ringcalib::intrinsic

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "calibration/intrinsic/back_off.h"
+#include "calibration/intrinsic/corner_selection.h"
 #include "calibration/intrinsic/frame_reader.h"
 
 namespace ringcalib::intrinsic {
@@ -143,7 +144,7 @@ void CameraExaminer::examineSample(const VideoFrame& frame, std::vector<BackOffR
   bool boardSeen = false;
   std::vector<cv::Point2f> corners;
   bool accepted = false;
-  if (anyTestsNext(runs)) accepted = calibration_.examineSample(frame.pixels, shared_.board, boardSeen, corners);
+  if (anyTestsNext(runs)) accepted = detector_.examineSample(frame.pixels, shared_.board, boardSeen, corners);
   for (BackOffRun& run : runs) {
     if (back_off::testsNext(run.counter)) {
       if (boardSeen) ++run.cheapTestsPassed;
@@ -210,8 +211,7 @@ void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> vie
                            cv::Size imageSize) {
   std::optional<CameraSolve> solved;
   try {
-    solved = solveCamera(calibration_, camera, std::move(views), imageSize, shared_.board,
-                         format_, reporting_);
+    solved = solveCamera(camera, std::move(views), imageSize, shared_.board, format_, reporting_);
   } catch (...) {
     // Left to the printing thread, which solves again and reports the error in its place.
   }
@@ -223,26 +223,26 @@ void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> vie
   shared_.changed.notify_all();
 }
 
-CameraSolve solveCamera(VideoCalibration& calibration, int camera,
-                        std::vector<std::vector<cv::Point2f>> views, cv::Size imageSize,
-                        cv::Size board, const std::ostream& format, bool reporting) {
+CameraSolve solveCamera(int camera, std::vector<std::vector<cv::Point2f>> views,
+                        cv::Size imageSize, cv::Size board, const std::ostream& format,
+                        bool reporting) {
   CameraSolve solve;
   std::vector<std::vector<cv::Point3f>> objects(views.size(), boardModel(board));
   // The central circle of the camera's own frames (of 3200 x 2400: centre (1600, 1200),
   // radius 1280).
-  calibration.selectCorners(views, objects, imageSize.width, imageSize.height);
+  selectCorners(views, objects, imageSize.width, imageSize.height);
   for (const auto& view : views) solve.cornersKept += static_cast<int>(view.size());
-  if (views.size() < static_cast<std::size_t>(VideoCalibration::kMinViews)) {
+  if (views.size() < static_cast<std::size_t>(kMinViews)) {
     solve.tooFewViews = true;
     return solve;
   }
   std::ostringstream out;
   out.copyfmt(format);
   solve.record.camera = camera;
-  solve.code = calibration.runFisheyeCalibration2(views, objects, camera, 0, imageSize, solve.K,
-                                                  solve.D, out,
-                                                  reporting ? &solve.record : nullptr,
-                                                  &solve.covariance);
+  Result<FisheyeSolution> solved =
+      solveFisheye(views, objects, camera, imageSize, out, reporting ? &solve.record : nullptr);
+  solve.code = solved.code();
+  if (solved.ok()) solve.solution = std::move(solved.value());
   solve.output = out.str();
   return solve;
 }

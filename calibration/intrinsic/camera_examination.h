@@ -6,8 +6,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "calibration/intrinsic/board_detection.h"
 #include "calibration/intrinsic/camera_records.h"
-#include "calibration/intrinsic/intrinsic_job.h"
 
 namespace ringcalib {
 class FrameReader;
@@ -62,15 +62,15 @@ class CameraExaminer {
   SharedCameras& shared_;
   const bool reporting_;
   const std::ostream& format_;
-  VideoCalibration calibration_;  // this worker's working images
+  BoardDetector detector_;  // this worker's working images
 };
 
-// Cuts the views of a `board` to the central circle of `imageSize` frames, checks their number and solves the fisheye model
-// (VideoCalibration::selectCorners, runFisheyeCalibration2). The solve's lines go to the
-// result's output, formatted like `format`; its report record is kept when `reporting`.
-CameraSolve solveCamera(VideoCalibration& calibration, int camera,
-                        std::vector<std::vector<cv::Point2f>> views, cv::Size imageSize,
-                        cv::Size board, const std::ostream& format, bool reporting);
+// Cuts the views of a `board` to the central circle of `imageSize` frames, checks their
+// number and solves the fisheye model (selectCorners, solveFisheye). The solve's lines go to
+// the result's output, formatted like `format`; its report record is kept when `reporting`.
+CameraSolve solveCamera(int camera, std::vector<std::vector<cv::Point2f>> views,
+                        cv::Size imageSize, cv::Size board, const std::ostream& format,
+                        bool reporting);
 
 // The path of camera `camera`'s video in `folder`.
 std::string videoPath(const std::string& folder, int camera);

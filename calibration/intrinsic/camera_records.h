@@ -11,7 +11,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
+#include "calibration/intrinsic/fisheye_solve.h"
 #include "report/report_data.h"
 #include "rig/ring.h"
 
@@ -52,11 +52,9 @@ struct CameraSolve {
   bool tooFewViews = false;
   int code = 0;            // the solve's result code
   std::string output;      // the lines the solve printed
-  cv::Matx33d K = cv::Matx33d::zeros();
-  cv::Vec4d D = cv::Vec4d::all(0.0);
+  std::optional<FisheyeSolution> solution;  // when the solve succeeded
   int cornersKept = 0;     // corners inside the central circle, all views
   report::CameraReport record;  // the solve's part of the report, when one is kept
-  std::optional<adjust::LensCovariance> covariance;  // of K and D, where determined
 };
 
 struct CameraRecord {

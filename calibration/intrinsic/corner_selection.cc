@@ -1,12 +1,12 @@
 // Keeps the corners of the central part of the fisheye image for the solve.
+#include "calibration/intrinsic/corner_selection.h"
 
 #include <cmath>
 
-#include "calibration/intrinsic/intrinsic_job.h"
+namespace ringcalib::intrinsic {
 
-void VideoCalibration::selectCorners(std::vector<std::vector<cv::Point2f>>& imagePoints,
-                                     std::vector<std::vector<cv::Point3f>>& objectPoints,
-                                     int width, int height) {
+void selectCorners(std::vector<std::vector<cv::Point2f>>& imagePoints,
+                   std::vector<std::vector<cv::Point3f>>& objectPoints, int width, int height) {
   // The circle follows the reference frame, not the video: centre (w/2, h/2), radius
   // 0.8 * w/2. Near the rim of a fisheye image the corners are compressed and blurred.
   const cv::Point2f centre(static_cast<float>(width / 2), static_cast<float>(height / 2));
@@ -32,3 +32,5 @@ void VideoCalibration::selectCorners(std::vector<std::vector<cv::Point2f>>& imag
   imagePoints = std::move(keptImagePoints);
   objectPoints = std::move(keptObjectPoints);
 }
+
+}  // namespace ringcalib::intrinsic

@@ -1,4 +1,5 @@
 // The fisheye solve of one camera, with the views the library cannot use left out.
+#include "calibration/intrinsic/fisheye_solve.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,11 +10,12 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include "calibration/intrinsic/board_covariance.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
-#include "calibration/intrinsic/board_covariance.h"
-#include "calibration/intrinsic/intrinsic_job.h"
 #include "report/solve_residuals.h"
+
+namespace ringcalib::intrinsic {
 
 namespace {
 
@@ -69,12 +71,11 @@ bool allFinite(const cv::Matx33d& K, const cv::Vec4d& D) {
 
 }  // namespace
 
-int VideoCalibration::runFisheyeCalibration2(
-    const std::vector<std::vector<cv::Point2f>>& imagePoints,
-    const std::vector<std::vector<cv::Point3f>>& objectPoints, int cameraId, int,
-    cv::Size imageSize, cv::Matx33d& K, cv::Vec4d& D, std::ostream& out,
-    ringcalib::report::CameraReport* record,
-    std::optional<ringcalib::adjust::LensCovariance>* covariance) {
+Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>& imagePoints,
+                                     const std::vector<std::vector<cv::Point3f>>& objectPoints,
+                                     int cameraId, cv::Size imageSize, std::ostream& out,
+                                     report::CameraReport* record) {
+  const Result<FisheyeSolution> failure = Result<FisheyeSolution>::failure(kComputationFailed);
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
   // The solve works on copies; `viewNumbers` keeps each solved view's place among all views
@@ -92,8 +93,8 @@ int VideoCalibration::runFisheyeCalibration2(
   }
   if (images.empty()) {
     out << failed << "no view has five corners off one line inside the central circle"
-              << std::endl;
-    return ringcalib::kComputationFailed;
+        << std::endl;
+    return failure;
   }
 
   // Views that count toward the minimum: all views of the camera, less those dropped here.
@@ -104,6 +105,8 @@ int VideoCalibration::runFisheyeCalibration2(
   std::vector<cv::Vec3d> rotations;
   std::vector<cv::Vec3d> translations;
   double rms = 0.0;
+  cv::Matx33d K;
+  cv::Vec4d D;
   for (;;) {
     try {
       rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations,
@@ -112,47 +115,46 @@ int VideoCalibration::runFisheyeCalibration2(
     } catch (const cv::Exception& error) {
       const long view = illConditionedView(error, images.size());
       if (view < 0) {
-        out << failed << ringcalib::describeException(error) << std::endl;
-        return ringcalib::kComputationFailed;
+        out << failed << describeException(error) << std::endl;
+        return failure;
       }
       out << "camera " << cameraId << ": view " << viewNumbers[view]
-                << " is ill-conditioned and is left out of the fisheye solve" << std::endl;
+          << " is ill-conditioned and is left out of the fisheye solve" << std::endl;
       images.erase(images.begin() + view);
       objects.erase(objects.begin() + view);
       viewNumbers.erase(viewNumbers.begin() + view);
       --viewsLeft;
       if (viewsLeft < static_cast<std::size_t>(kMinViews)) {
         out << failed << viewsLeft << " views left, " << kMinViews << " needed" << std::endl;
-        return ringcalib::kComputationFailed;
+        return failure;
       }
       if (images.empty()) {
         out << failed << "no well-conditioned view left" << std::endl;
-        return ringcalib::kComputationFailed;
+        return failure;
       }
     }
   }
   if (!allFinite(K, D)) {
     out << failed << "the solve gave a camera matrix or distortion that is not finite"
-              << std::endl;
-    return ringcalib::kComputationFailed;
+        << std::endl;
+    return failure;
   }
   if (record != nullptr) {
-    ringcalib::report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations,
-                                          K, D);
+    report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations, K, D);
   }
-  if (covariance != nullptr) {
-    // Only the ring adjustment's sigma reads it: a covariance the library cannot compute
-    // is left out, never the solve's failure.
-    *covariance = std::nullopt;
-    try {
-      ringcalib::adjust::LensCovariance C;
-      if (ringcalib::intrinsic::boardCovariance(objects, images, rotations, translations, K, D, C)) *covariance = C;
-    } catch (const cv::Exception&) {
-    }
+  FisheyeSolution solution{K, D, std::nullopt};
+  // Only the ring adjustment's sigma reads it: a covariance the library cannot compute is
+  // left out, never the solve's failure.
+  try {
+    adjust::LensCovariance C;
+    if (boardCovariance(objects, images, rotations, translations, K, D, C)) solution.covariance = C;
+  } catch (const cv::Exception&) {
   }
   out << "fisheye K" << std::endl;
   out << K << std::endl;
   out << "fisheye D" << std::endl;
   out << D << std::endl;
-  return ringcalib::kSuccess;
+  return solution;
 }
+
+}  // namespace ringcalib::intrinsic

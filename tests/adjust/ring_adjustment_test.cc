@@ -10,8 +10,8 @@
 #include <opencv2/calib3d.hpp>
 
 #include "adjust/ring_adjustment.h"
-#include "calibration/extrinsic/extrinsic_job.h"
 #include "calibration/extrinsic/ring_adjust_input.h"
+#include "calibration/extrinsic/stages.h"
 #include "rig/fisheye_lens.h"
 #include "rig/flow_field.h"
 #include "rig/prepared_view.h"
@@ -20,6 +20,7 @@ namespace ringcalib {
 namespace {
 
 using extrinsic::PairSolution;
+using extrinsic::RingPairs;
 using rig::kCameras;
 
 struct Camera {
@@ -64,8 +65,8 @@ cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, cons
 // job reads its rays with. Two bands `bandPx` high and 240 px apart hold the pairwise
 // rotations as well as one 300 px band, with a fraction of its samples and of the
 // adjustment's time: 45 px (30 %) where noise is to be averaged, 30 px for exact flows.
-PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int bandPx, double fxOff = 0.0,
-                       double noisePx = 0.0) {
+extrinsic::PairMatches exactMatches(const std::array<Camera, kCameras>& cameras, int n, int bandPx,
+                                    double fxOff = 0.0, double noisePx = 0.0) {
   cv::RNG random(n + 1);
   const rig::FisheyeLens assumed(kLens.K, kLens.D);
   const rig::FisheyeLens actual(kLens.K + cv::Matx33d(fxOff, 0, 0, 0, 0, 0, 0, 0, 0), kLens.D);
@@ -73,8 +74,7 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int b
   const Camera& a = cameras[n];
   const Camera& b = cameras[rig::nextCamera(n)];
   const cv::Matx33d P = rig::pairRotation();
-  PairSolution pair;
-  extrinsic::PairMatches& m = pair.matches;
+  extrinsic::PairMatches m;
   m.strip = rig::flowStripColumns(rig::kViewSize);
   for (const int top : {1650, 1890}) {
     for (int y = top; y < top + bandPx; y += rig::FlowField::kStep) {
@@ -98,7 +98,17 @@ PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int b
     }
   }
   m.refined = {m.warped2, std::vector<unsigned char>(m.warped2.size(), 1)};
-  pair.matched = true;
+  return m;
+}
+
+// Pair n solved from its exact matches as the job solves it.
+PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int bandPx, double fxOff = 0.0,
+                       double noisePx = 0.0) {
+  extrinsic::PairMatches matches = exactMatches(cameras, n, bandPx, fxOff, noisePx);
+  std::ostringstream out;
+  PairSolution pair = extrinsic::poseFromMatches(n, rig::nextCamera(n), matches.pts1, matches.pts2,
+                                                 cv::Mat(rig::targetCamera()), out);
+  pair.matches = std::move(matches);
   return pair;
 }
 
@@ -106,36 +116,28 @@ class ExactRing : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     const std::array<Camera, kCameras> cameras = ringCameras();
-    ExtrinsicCalibration job;
-    std::ostringstream out;
     for (int n = 0; n < kCameras; ++n) {
       truth_[n] = truthOf(cameras, n);
       pairs_[n] = exactPair(cameras, n, 30);
-      const cv::Mat K(rig::targetCamera());
-      ASSERT_EQ(job.poseFromMatches(n, rig::nextCamera(n), pairs_[n].matches.pts1,
-                                    pairs_[n].matches.pts2, K, pairs_[n], out), 0);
+      ASSERT_EQ(pairs_[n].code, 0);
     }
   }
 
   // The adjustment with each pair's pairwise pose replaced by what `breakPose(n, pose)` makes
-  // of it; `out` gets what the job prints. The pairs are copied with buffers of their own: a
-  // cv::Mat copy shares its data, and breaking it in place would break the fixture's pair.
+  // of it; `out` gets what the job prints.
   template <typename Break>
-  static int adjust(std::array<rig::PairPose, kCameras>& poses, Break breakPose, std::ostringstream& out) {
-    std::array<PairSolution, kCameras> pairs = pairs_;
-    std::array<const PairSolution*, kCameras> solved;
+  static int adjust(extrinsic::PairPoses& poses, Break breakPose, std::ostringstream& out) {
+    RingPairs pairs = pairs_;
     for (int n = 0; n < kCameras; ++n) {
-      pairs[n].pose.R = pairs[n].pose.R.clone();
-      pairs[n].pose.t = pairs[n].pose.t.clone();
       if constexpr (std::is_invocable_v<Break, int, PairSolution&>) {
         breakPose(n, pairs[n]);
       } else {
-        breakPose(n, pairs[n].pose);
+        breakPose(n, pairs[n].estimate->pose);
       }
-      solved[n] = &pairs[n];
     }
-    ExtrinsicCalibration job;
-    return job.adjustRing(solved, poses, out);
+    const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs, {}, {}, nullptr, out);
+    if (adjusted.ok()) poses = adjusted.value();
+    return adjusted.code();
   }
 
   // The adjusted poses against the truth and the ring's closure, after `breakPose` changed the
@@ -155,16 +157,16 @@ class ExactRing : public testing::Test {
   }
 
   static std::array<rig::PairPose, kCameras> truth_;
-  static std::array<PairSolution, kCameras> pairs_;
+  static RingPairs pairs_;
 };
 std::array<rig::PairPose, kCameras> ExactRing::truth_;
-std::array<PairSolution, kCameras> ExactRing::pairs_;
+RingPairs ExactRing::pairs_;
 
 TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
   std::array<rig::PairPose, kCameras> poses;
-  expectTruth([](int, extrinsic::PoseEstimate&) {}, poses);
+  expectTruth([](int, rig::PairPose&) {}, poses);
   for (int n = 0; n < kCameras; ++n) {
-    EXPECT_LT(rig::rotationErrorDeg(poses[n].R, cv::Matx33d(pairs_[n].pose.R)), 0.01) << n;
+    EXPECT_LT(rig::rotationErrorDeg(poses[n].R, pairs_[n].estimate->pose.R), 0.01) << n;
   }
 }
 
@@ -173,9 +175,9 @@ TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
 TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
   std::array<rig::PairPose, kCameras> poses;
   expectTruth(
-      [](int n, extrinsic::PoseEstimate& p) {
+      [](int n, rig::PairPose& p) {
         const cv::Vec3d axis = cv::normalize(cv::Vec3d(std::cos(n), std::sin(n), 0.5 * (n % 2)));
-        cv::Mat turn;
+        cv::Matx33d turn;
         cv::Rodrigues(axis * (6 * CV_PI / 180), turn);
         p.t = turn * p.t;
       },
@@ -186,22 +188,16 @@ TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
 // leave it) gives the adjustment nothing to weigh the intrinsics by: it holds them, as an
 // extrinsic-only run does, instead of failing on an infinite prior.
 TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
-  std::array<const PairSolution*, kCameras> solved;
-  for (int n = 0; n < kCameras; ++n) solved[n] = &pairs_[n];
-  ExtrinsicCalibration job;
+  rig::ParameterDocument document;
   adjust::LensCovariances covariances;
   for (int n = 0; n < kCameras; ++n) {
-    const cv::Matx33d& K = kLens.K;
-    const cv::Vec4d& D = kLens.D;
-    job.document()["origin_" + std::to_string(n)] = {
-        {"camera_matrix", {{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}}},
-        {"distortion_factor", {{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}}}};
+    document.setCamera(n, {kLens.K, kLens.D});
     covariances[n] = adjust::LensCovariance::zeros();
   }
-  job.setLensCovariances(covariances);
-  std::array<rig::PairPose, kCameras> poses;
   std::ostringstream out;
-  ASSERT_EQ(job.adjustRing(solved, poses, out), 0) << out.str();
+  const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs_, document, covariances, nullptr, out);
+  ASSERT_EQ(adjusted.code(), 0) << out.str();
+  const extrinsic::PairPoses& poses = adjusted.value();
   for (int n = 0; n < kCameras; ++n) {
     EXPECT_LT(rig::rotationErrorDeg(poses[n].R, truth_[n].R), 0.001) << n;
     EXPECT_LT(rig::directionErrorDeg(poses[n].t, truth_[n].t), 0.002) << n;
@@ -214,7 +210,7 @@ TEST_F(ExactRing, carries_points_past_refused_samples) {
   std::array<rig::PairPose, kCameras> poses;
   expectTruth(
       [](int, PairSolution& pair) {
-        extrinsic::PairMatches& m = pair.matches;
+        extrinsic::PairMatches& m = *pair.matches;
         for (std::size_t k = 0; k < m.warped1.size(); ++k) {
           const int column = static_cast<int>(m.warped1[k].x) - m.strip.start;
           const int row = static_cast<int>(m.warped1[k].y);
@@ -226,19 +222,19 @@ TEST_F(ExactRing, carries_points_past_refused_samples) {
 
 // Each broken pose is refused by the check meant for it, whichever case runs first.
 TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
-  using Break = void (*)(extrinsic::PoseEstimate&);
+  using Break = void (*)(rig::PairPose&);
   const struct {
     int pair;
     Break breakPose;
     const char* cause;
   } cases[] = {
-      {2, [](extrinsic::PoseEstimate& p) { p.R = p.R.t(); }, "the pairwise rotations do not close"},
-      {4, [](extrinsic::PoseEstimate& p) { p.t = -p.t; }, "pair 4-5's pairwise direction lies"},
+      {2, [](rig::PairPose& p) { p.R = p.R.t(); }, "the pairwise rotations do not close"},
+      {4, [](rig::PairPose& p) { p.t = -p.t; }, "pair 4-5's pairwise direction lies"},
   };
   for (const auto& c : cases) {
     std::array<rig::PairPose, kCameras> poses;
     std::ostringstream out;
-    const auto breakOne = [&c](int n, extrinsic::PoseEstimate& p) {
+    const auto breakOne = [&c](int n, rig::PairPose& p) {
       if (n == c.pair) c.breakPose(p);
     };
     EXPECT_EQ(adjust(poses, breakOne, out), kComputationFailed) << c.cause;
@@ -250,17 +246,9 @@ TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
 // The ring's input with noise, camera 2's fx read `fxOff` pixels off.
 adjust::RingInput noisyRing(double fxOff) {
   const std::array<Camera, kCameras> cameras = ringCameras();
-  std::array<PairSolution, kCameras> pairs;
-  std::array<const PairSolution*, kCameras> solved;
-  ExtrinsicCalibration job;
-  std::ostringstream out;
-  for (int n = 0; n < kCameras; ++n) {
-    pairs[n] = exactPair(cameras, n, 45, fxOff, 0.1);
-    job.poseFromMatches(n, rig::nextCamera(n), pairs[n].matches.pts1, pairs[n].matches.pts2,
-                        cv::Mat(rig::targetCamera()), pairs[n], out);
-    solved[n] = &pairs[n];
-  }
-  return extrinsic::ringAdjustInput(solved);
+  RingPairs pairs;
+  for (int n = 0; n < kCameras; ++n) pairs[n] = exactPair(cameras, n, 45, fxOff, 0.1);
+  return extrinsic::ringAdjustInput(pairs);
 }
 
 // Camera 2's fx read 1 px off, the boards knowing it to 0.5 px and the other intrinsics

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/extrinsic/stages.h"
 #include "calibration/intrinsic/intrinsic_job.h"
 #include "rig/compact_json.h"
 #include "rig/parameter_document.h"
@@ -50,22 +50,19 @@ constexpr char kReadmeExample[] =
 // order, keys not in byte order, a pose replacing an earlier one with a member of its own):
 // compact, keys in byte order at every level.
 TEST(ParameterFileBytes, ReadmeExampleByteForByte) {
-  VideoCalibration intrinsic;
-  ASSERT_EQ(intrinsic.writeCameraParams(cv::Matx33d(580.25, 0, 958.75, 0, 580.5, 541.0, 0, 0, 1),
-                                        cv::Vec4d(0.0441, -0.0125, 0.0052, -0.0019), 1),
+  ringcalib::rig::ParameterDocument document;
+  ASSERT_EQ(ringcalib::intrinsic::writeCameraParams(document, cv::Matx33d(580.25, 0, 958.75, 0, 580.5, 541.0, 0, 0, 1),
+                                                    cv::Vec4d(0.0441, -0.0125, 0.0052, -0.0019), 1),
             0);
-  ASSERT_EQ(intrinsic.writeCameraParams(cv::Matx33d(582.6631, 0, 960.0, 0, 582.1049, 540.2187, 0, 0, 1),
-                                        cv::Vec4d(0.0435, -0.0117, 0.0049, -0.0021), 0),
+  ASSERT_EQ(ringcalib::intrinsic::writeCameraParams(document, cv::Matx33d(582.6631, 0, 960.0, 0, 582.1049, 540.2187, 0, 0, 1),
+                                                    cv::Vec4d(0.0435, -0.0117, 0.0049, -0.0021), 0),
             0);
-  ExtrinsicCalibration extrinsic;
-  extrinsic.document() = intrinsic.document();
-  extrinsic.document()["version"] = 1;
-  extrinsic.document()["origin_0"]["extrinsic_param"] = {{"R00", 7.0}, {"old", 1}};
-  const cv::Mat R = (cv::Mat_<double>(3, 3) << 0.50213, 0.00412, -0.86478, -0.00731, 0.99997,
-                     0.00052, 0.86476, 0.00606, 0.50215);
-  const cv::Mat T = (cv::Mat_<double>(3, 1) << -0.96594, 0.00871, 0.25864);
-  ASSERT_EQ(extrinsic.writeExtrinsicParam(R, T, 0), 0);
-  EXPECT_EQ(serializeCompact(extrinsic.document()), kReadmeExample);
+  document.content()["version"] = 1;
+  document.content()["origin_0"]["extrinsic_param"] = {{"R00", 7.0}, {"old", 1}};
+  const cv::Matx33d R(0.50213, 0.00412, -0.86478, -0.00731, 0.99997, 0.00052, 0.86476, 0.00606, 0.50215);
+  const cv::Vec3d T(-0.96594, 0.00871, 0.25864);
+  ASSERT_EQ(ringcalib::extrinsic::writeExtrinsicParam(document, {R, T}, 0), 0);
+  EXPECT_EQ(serializeCompact(document.content()), kReadmeExample);
 }
 
 // A write that fails half-way (here: the file size limit) must report the failure and leave

@@ -7,10 +7,10 @@
 #include <opencv2/imgproc.hpp>
 
 #include "calibration/extrinsic/dense_flow_matches.h"
-#include "calibration/extrinsic/extrinsic_job.h"
+#include "calibration/check/rig_check.h"
 #include "calibration/extrinsic/image_orientation.h"
 #include "calibration/extrinsic/match_refinement.h"
-#include "calibration/check/rig_check.h"
+#include "calibration/extrinsic/pair_steps.h"
 #include "rig/prepared_view.h"
 #include "tests/support/test_support.h"
 #include "tools/synthetic_two_view.h"
@@ -185,7 +185,7 @@ TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
 std::string poseFromMatches(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
                             int expectedCode, extrinsic::PairSolution& solution) {
   CoutCapture out;
-  EXPECT_EQ(ExtrinsicCalibration().poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix(), solution), expectedCode);
+  solution = extrinsic::poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix());
   EXPECT_EQ(solution.code, expectedCode);
   return out.text();
 }
@@ -194,17 +194,17 @@ TEST(PairPose, RecoversARingPairAndPrintsTheDiagnostics) {
   const RingPairScene scene = makeRingPairScene(RingPairOptions());
   extrinsic::PairSolution solution;
   const std::string out = poseFromMatches(scene.pts1, scene.pts2, 0, solution);
-  const cv::Mat& R = solution.pose.R;
-  const cv::Mat& t = solution.pose.t;
-  EXPECT_TRUE(solution.fitted && solution.posed);
-  EXPECT_EQ(solution.fit.inliers.size(), scene.pts1.size());
+  ASSERT_TRUE(solution.fit && solution.estimate);
+  const cv::Matx33d& R = solution.estimate->pose.R;
+  const cv::Vec3d& t = solution.estimate->pose.t;
+  EXPECT_EQ(solution.fit->inliers.size(), scene.pts1.size());
   EXPECT_LT(rig::rotationErrorDeg(R, scene.R), 0.05);
   EXPECT_LT(rig::directionErrorDeg(t, scene.t), 3.0);
   EXPECT_EQ(out.rfind("pts1.size, pts2.size: 3000 3000\nF \n", 0), 0u) << out;
   // The angles are R's triple in degrees: about 60 about y, with R(0,2)'s sign reversed.
   double x = 0, y = 0;
   std::istringstream(out.substr(out.find("R: ") + 3)) >> x >> y;
-  EXPECT_NEAR(y, -std::asin(R.at<double>(0, 2)) * 180 / CPose::PI, 1e-4);
+  EXPECT_NEAR(y, -std::asin(R(0, 2)) * 180 / CPose::PI, 1e-4);
 }
 
 TEST(PairPose, UnusableEstimatesFailInOneLineNamingThePair) {
@@ -225,17 +225,17 @@ TEST(PairPose, UnusableEstimatesFailInOneLineNamingThePair) {
     const std::string out = poseFromMatches(c.pts1, c.pts2, 9, solution);
     const std::string line = "extrinsic calibration of pair 1-2 failed: " + c.cause + "\n";
     EXPECT_EQ(out.substr(out.size() - std::min(out.size(), line.size())), line);
-    EXPECT_FALSE(solution.posed);
+    EXPECT_FALSE(solution.estimate);
   }
 }
 
 TEST(PairPose, ImageLibraryErrorNamesThePair) {
   // The flow takes one channel only; a colour view makes the library raise its error.
   const cv::Mat colour(200, 200, CV_8UC3, cv::Scalar(10, 20, 30)), K = targetCameraMatrix();
-  extrinsic::PairSolution solution;
   CoutCapture out;
-  EXPECT_EQ(ExtrinsicCalibration().solvePair(2, 3, colour, colour, K, K, solution), 9);
-  EXPECT_FALSE(solution.matched);
+  const extrinsic::PairSolution solution = extrinsic::solvePair(2, 3, colour, colour, K, K);
+  EXPECT_EQ(solution.code, 9);
+  EXPECT_FALSE(solution.matches);
   EXPECT_TRUE(std::regex_match(out.text(), std::regex("extrinsic calibration of pair 2-3 failed: image library "
                                                       "error: [^\n]+\n")))
       << out.text();

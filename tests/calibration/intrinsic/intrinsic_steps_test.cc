@@ -13,11 +13,13 @@
 #include <opencv2/videoio.hpp>
 
 #include "calibration/intrinsic/back_off.h"
+#include "calibration/intrinsic/board_detection.h"
 #include "calibration/intrinsic/camera_examination.h"
 #include "calibration/intrinsic/camera_workers.h"
+#include "calibration/intrinsic/corner_selection.h"
+#include "calibration/intrinsic/fisheye_solve.h"
 #include "calibration/intrinsic/frame_reader.h"
 #include "calibration/intrinsic/frame_scale.h"
-#include "calibration/intrinsic/intrinsic_job.h"
 #include "tests/support/board_images.h"
 #include "tests/support/test_support.h"
 #include "tools/board_renderer.h"
@@ -37,7 +39,7 @@ TEST(BoardDetection, AcceptsClearBoardsAtFullSizeAndRejectsFaintOrMissingOnes) {
     const cv::Matx33d toImage = boardToImage({1700, 1150}, 110.0, c.turn, c.tilt);
     std::vector<cv::Point2f> corners;
     cv::Mat gray = renderBoard(cv::Size(3200, 2400), toImage, c.light, c.dark);
-    ASSERT_EQ(VideoCalibration().detectCorners(gray, corners, cv::Size(9, 12)), c.accepted) << c.tilt << " " << +c.dark;
+    ASSERT_EQ(intrinsic::BoardDetector().detectCorners(gray, corners, cv::Size(9, 12)), c.accepted) << c.tilt << " " << +c.dark;
     const std::vector<cv::Point2f> truth = boardCorners(toImage);
     for (std::size_t i = 0; c.accepted && i < truth.size(); ++i) EXPECT_LT(cv::norm(corners[i] - truth[i]), 0.25);
   }
@@ -73,7 +75,7 @@ TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
     bool printed;
   } cases[] = {{{640, 480}, {9, 6}, true},  {{1280, 806}, {8, 6}, true},
                {{1600, 1200}, {9, 12}, false}, {{800, 600}, {8, 6}, false}};
-  VideoCalibration examiners[2];  // light squares, printed
+  intrinsic::BoardDetector examiners[2];  // light squares, printed
   for (const auto& c : cases) {
     const synth::CameraTruth camera = synth::drawCamera(5, 0, c.frame.width, c.frame.height, 1.0);
     const synth::FisheyeLens lens(camera.K, camera.D);
@@ -119,7 +121,7 @@ TEST(BoardDetection, RowsAndColumnsMustRunStraight) {
       {gridWithBentRow(0.0), true}, {gridWithBentRow(3.0), true},     {gridWithBentRow(9.0, 1), false},
       {gridWithBentRow(9.0), false}, {gridWithBentRow(9.0, 8), false}, {bentColumn, false},
       {short107, false},             {long109, false}};
-  for (auto [corners, straight] : cases) EXPECT_EQ(VideoCalibration().testCorners(corners, 9, 12), straight);
+  for (const auto& [corners, straight] : cases) EXPECT_EQ(intrinsic::testCorners(corners, 9, 12), straight);
 }
 
 TEST(CornerSelection, KeepsTheClosedCircleOfRadius1280AroundTheFrameCentre) {
@@ -128,7 +130,7 @@ TEST(CornerSelection, KeepsTheClosedCircleOfRadius1280AroundTheFrameCentre) {
       {{10.0f, 10.0f}}};
   std::vector<std::vector<cv::Point3f>> boards = {{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0}},
                                                   {{0, 1, 0}}};
-  VideoCalibration().selectCorners(images, boards, 3200, 2400);
+  intrinsic::selectCorners(images, boards, 3200, 2400);
   // Exactly 1280 to the right, up, and (768, 1024) away are kept; a view left empty stays.
   EXPECT_EQ(images[0], std::vector<cv::Point2f>({{2880.0f, 1200.0f}, {1600.0f, -80.0f}, {2368.0f, 2224.0f}}));
   EXPECT_EQ(boards[0], std::vector<cv::Point3f>({{0, 0, 0}, {2, 0, 0}, {4, 0, 0}}));
@@ -173,11 +175,12 @@ Views syntheticViews(unsigned seed, int count) {
 // Solves camera `camera`; expects the truth's K when the solve succeeds. Returns the output.
 std::string solve(const Views& views, int code, int camera = 2) {
   CoutCapture out;
-  cv::Matx33d K;
-  cv::Vec4d D;
-  EXPECT_EQ(VideoCalibration().runFisheyeCalibration2(views.images, views.boards, camera, 0, cv::Size(3200, 2400), K, D),
-            code);
-  for (int i : {0, 2, 4, 5}) EXPECT_TRUE(code != 0 || std::abs(K.val[i] - views.K.val[i]) < 1.0) << K;
+  const Result<intrinsic::FisheyeSolution> solved =
+      intrinsic::solveFisheye(views.images, views.boards, camera, cv::Size(3200, 2400));
+  EXPECT_EQ(solved.code(), code);
+  for (int i : {0, 2, 4, 5}) {
+    EXPECT_TRUE(code != 0 || std::abs(solved.value().K.val[i] - views.K.val[i]) < 1.0) << solved.value().K;
+  }
   return out.text();
 }
 
@@ -203,12 +206,10 @@ TEST(FisheyeSolve, GivesTheIntrinsicsCovarianceOfTheirError) {
   double squares = 0.0;
   for (unsigned seed = 20; seed < 28; ++seed) {
     const Views views = syntheticViews(seed, 20);
-    cv::Matx33d K;
-    cv::Vec4d D;
-    std::optional<adjust::LensCovariance> C;
     std::ostringstream out;
-    ASSERT_EQ(VideoCalibration().runFisheyeCalibration2(views.images, views.boards, 0, 0, cv::Size(3200, 2400), K, D,
-                                                        out, nullptr, &C), 0);
+    const Result<intrinsic::FisheyeSolution> solved = intrinsic::solveFisheye(views.images, views.boards, 0, cv::Size(3200, 2400), out);
+    ASSERT_EQ(solved.code(), 0);
+    const auto& [K, D, C] = solved.value();
     ASSERT_TRUE(C.has_value());
     const cv::Vec<double, 8> error(K(0, 0) - views.K(0, 0), K(1, 1) - views.K(1, 1), K(0, 2) - views.K(0, 2),
                                    K(1, 2) - views.K(1, 2), D[0] - views.D[0], D[1] - views.D[1], D[2] - views.D[2],
@@ -304,23 +305,23 @@ void writeVideos(const std::string& folder) {
   }
 }
 
-// What one thread finds: every fourth frame through fastChect, in camera order.
+// What one thread finds: every fourth frame through fastCheck, in camera order.
 std::vector<Corners> sequentialViews(const std::string& folder, std::vector<int>& passes,
                                    std::vector<int>& ends) {
   back_off::processCounter() = 0;
-  VideoCalibration calibration;
+  intrinsic::BoardDetector detector;
   std::vector<Corners> views(rig::kCameras);
   passes.assign(rig::kCameras, 0);
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     cv::VideoCapture capture(intrinsic::videoPath(folder, camera), cv::CAP_FFMPEG);
     cv::Mat frame;
     for (int read = 1; capture.read(frame); ++read) {
-      if (read % 4 != 0 || !calibration.fastChect(frame, 9, 12)) continue;
+      if (read % 4 != 0 || !detector.fastCheck(frame, 9, 12)) continue;
       ++passes[camera];
       cv::Mat grey;
       cv::cvtColor(frame, grey, cv::COLOR_RGB2GRAY);
       std::vector<cv::Point2f> corners;
-      if (calibration.detectCorners(grey, corners, cv::Size(9, 12))) {
+      if (detector.detectCorners(grey, corners, cv::Size(9, 12))) {
         views[camera].push_back(corners);
       }
     }
@@ -367,11 +368,10 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   }
   // Without a printing thread, the workers solve every camera: those whose views waited for
   // their start are solved by a worker with no camera left, from the views of that start.
-  VideoCalibration reference;
   std::vector<int> cornersKept;
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     cornersKept.push_back(
-        intrinsic::solveCamera(reference, camera, expected[camera], kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
+        intrinsic::solveCamera(camera, expected[camera], kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
   }
   for (const int threads : {1, 2, 6}) {
     cv::setNumThreads(threads);

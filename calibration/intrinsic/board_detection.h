@@ -1,0 +1,59 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+// Finding the checkerboard in the sampled frames of a camera's videos: a cheap test on a
+// small copy, the search at a reduced size, the refinement at full size, and the checks that
+// its corners are sharp (shapeResponse) and run straight (testCorners).
+namespace ringcalib::intrinsic {
+
+// How a board is printed: light squares on a dark surround, or dark squares on white paper.
+enum class BoardPolarity { kLightSquares, kDarkSquares };
+
+// One worker's detection: it keeps its working images from frame to frame, and searches
+// first the way that found its last board.
+class BoardDetector {
+ public:
+  // Cheap test of a colour frame for a w x h inner-corner board, with the process-wide
+  // back-off (back_off.h): after a failed test the next three calls return false without
+  // looking at their frame.
+  bool fastCheck(const cv::Mat& frame, int w, int h);
+
+  // The cheap test alone: a w x h board found in a grey copy reduced as for the board search
+  // (1000 x 750 from 3200 x 2400; frame_scale.h), inverted for a board of light squares, as
+  // it is for a printed one. `polarity` tells which one was found.
+  bool cheapBoardTest(const cv::Mat& frame, int w, int h, BoardPolarity& polarity);
+
+  // One sampled colour frame whose cheap test is due: the cheap test (its outcome in
+  // `boardSeen`), then the full detection on the frame's grey copy. True when the frame
+  // becomes a view; `corners` then holds its corners.
+  bool examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
+                     std::vector<cv::Point2f>& corners);
+
+  // Full detection on a single-channel frame, which is inverted in place for a board of
+  // light squares. The board is searched reduced (by 3.2 from 3200 x 2400) and refined at
+  // full size (a 15 x 15 half window there). True when the frame is accepted; `corners`
+  // then holds boardSize.area() corners in full-size pixels.
+  bool detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners, cv::Size boardSize,
+                     BoardPolarity polarity = BoardPolarity::kLightSquares);
+
+ private:
+  cv::Mat fastCheckImage_;
+  cv::Mat grayFrame_;
+  cv::Mat detectionImage_;
+  cv::Mat inverted_;  // the cheap test's copy, inverted
+  BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
+};
+
+// Smallest local contrast (mean absolute deviation / mean over a window of 7 x 7 at
+// 3200 x 2400, following the image's size) over the corners at least the window's half side
+// inside the image; 10000 when no corner qualifies.
+double shapeResponse(const cv::Mat& img, const std::vector<cv::Point2f>& corners);
+
+// Whether a w x h corner list runs straight: every two successive segments along a row or a
+// column are parallel within acos(0.99), about 8.1 degrees.
+bool testCorners(const std::vector<cv::Point2f>& corners, int w, int h);
+
+}  // namespace ringcalib::intrinsic

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <iostream>
+#include <optional>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "adjust/ring_input.h"
+#include "core/result.h"
+#include "report/report_data.h"
+
+namespace ringcalib::intrinsic {
+
+// Fewer views than this leave too little spread of board poses for the solve.
+constexpr int kMinViews = 20;
+
+// A camera's equidistant fisheye model as its board views give it.
+struct FisheyeSolution {
+  cv::Matx33d K;
+  cv::Vec4d D;
+  // The covariance of K and D (board_covariance.h); nullopt when the views leave it
+  // undetermined. Not written to the file; an "all" run hands it to the ring adjustment.
+  std::optional<adjust::LensCovariance> covariance;
+};
+
+// Solves K and D of camera `cameraId` from the views (corners of frames of `imageSize`) and
+// prints them to `out`. Views the library cannot start from (fewer than five corners, or all
+// on one line of the board) are left out; a view it reports as ill-conditioned is dropped, in
+// one line, and the solve is repeated while kMinViews views remain. Fails with 9 after one
+// line naming the camera. A finished solve is recorded into `record` unless null.
+Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>& imagePoints,
+                                     const std::vector<std::vector<cv::Point3f>>& objectPoints,
+                                     int cameraId, cv::Size imageSize,
+                                     std::ostream& out = std::cout,
+                                     report::CameraReport* record = nullptr);
+
+}  // namespace ringcalib::intrinsic
