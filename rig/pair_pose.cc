@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "pose/angles.h"
 #include "rig/prepared_view.h"
 
 namespace ringcalib::rig {
@@ -9,13 +10,13 @@ namespace ringcalib::rig {
 double rotationAngleDeg(const cv::Matx33d& R) {
   const double twiceSin = std::hypot(R(2, 1) - R(1, 2), R(0, 2) - R(2, 0), R(1, 0) - R(0, 1));
   const double twiceCos = R(0, 0) + R(1, 1) + R(2, 2) - 1.0;
-  return std::atan2(twiceSin, twiceCos) * 180.0 / CV_PI;
+  return degreesFromRadians(std::atan2(twiceSin, twiceCos));
 }
 
 double rotationErrorDeg(const cv::Matx33d& Ra, const cv::Matx33d& Rb) { return rotationAngleDeg(Ra * Rb.t()); }
 
 double directionErrorDeg(const cv::Vec3d& a, const cv::Vec3d& b) {
-  return std::atan2(cv::norm(a.cross(b)), a.dot(b)) * 180.0 / CV_PI;
+  return degreesFromRadians(std::atan2(cv::norm(a.cross(b)), a.dot(b)));
 }
 
 double sampsonError(const cv::Matx33d& F, const cv::Point2d& x1, const cv::Point2d& x2) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pose/angles.h"
+
 namespace ringcalib::exporting {
 
 namespace {
@@ -88,7 +90,7 @@ HuginFit fitHuginLens(const rig::FisheyeCamera& camera, cv::Size still) {
   const double R = normRadius(still);
   const double f = focalOf(p, R);
   HuginFit fit;
-  fit.lens.hfovDeg = still.width / f * 180.0 / CV_PI;
+  fit.lens.hfovDeg = degreesFromRadians(still.width / f);
   fit.lens.c = p[1] * R / (f * f);
   fit.lens.b = p[2] * R * R / (f * f * f);
   fit.lens.a = p[3] * R * R * R / (f * f * f * f);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/number_format.h"
+#include "pose/angles.h"
 #include "report/panorama.h"
 #include "report/ring_orientation.h"
 #include "report/still_lookup.h"
@@ -10,8 +11,6 @@
 namespace ringcalib::exporting {
 
 namespace {
-
-double degrees(double radians) { return radians * 180.0 / CV_PI; }
 
 std::string number(double value) { return formatNumber("%.10g", value); }
 
@@ -21,9 +20,9 @@ HuginAngles huginAngles(const cv::Matx33d& M) {
   // The axis, M e3 = (sin yaw cos pitch, -sin pitch, cos yaw cos pitch); the second row of M
   // is (cos pitch sin roll, cos pitch cos roll, -sin pitch).
   HuginAngles angles;
-  angles.yaw = degrees(std::atan2(M(0, 2), M(2, 2)));
-  angles.pitch = degrees(std::atan2(-M(1, 2), std::hypot(M(0, 2), M(2, 2))));
-  angles.roll = degrees(std::atan2(M(1, 0), M(1, 1)));
+  angles.yaw = degreesFromRadians(std::atan2(M(0, 2), M(2, 2)));
+  angles.pitch = degreesFromRadians(std::atan2(-M(1, 2), std::hypot(M(0, 2), M(2, 2))));
+  angles.roll = degreesFromRadians(std::atan2(M(1, 0), M(1, 1)));
   return angles;
 }
 
