@@ -12,7 +12,9 @@ namespace ringcalib {
 template <typename T>
 class Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT: a value is a success
+  // A value is a success. (Two overloads, so that returning a local value moves it.)
+  Result(T&& value) : value_(std::move(value)) {}
+  Result(const T& value) : value_(value) {}
   static Result failure(int code) { return Result(code); }
 
   int code() const { return code_; }

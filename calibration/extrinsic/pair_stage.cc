@@ -25,8 +25,7 @@ struct SolvedPair {
 };
 
 // What the report shows of a pair: as far as its solve got.
-void recordPair(report::PairReport& record, const PairSolution& solution,
-                const cv::Mat& K) {
+void recordPair(report::PairReport& record, const PairSolution& solution, const cv::Mat& K) {
   if (!solution.matches) return;
   const PairMatches& matches = *solution.matches;
   record.correspondences = static_cast<int>(matches.pts1.size());
@@ -34,8 +33,8 @@ void recordPair(report::PairReport& record, const PairSolution& solution,
                        matches.strip.size(), matches.warped1, matches.warped2);
   if (solution.fit) {
     const FundamentalFit& fit = *solution.fit;
-    record.consistentWithF = rig::countConsistentWithF(
-        matches.pts1, matches.pts2, fit.F, rig::kSampsonLimitPx);
+    record.consistentWithF =
+        rig::countConsistentWithF(matches.pts1, matches.pts2, fit.F, rig::kSampsonLimitPx);
     for (std::size_t k = 0; k < fit.inliers.size() && k < matches.pts1.size(); ++k) {
       if (fit.inliers[k] == 0) continue;
       record.inliers1.push_back(matches.pts1[k]);
@@ -46,8 +45,7 @@ void recordPair(report::PairReport& record, const PairSolution& solution,
     const PoseEstimate& estimate = *solution.estimate;
     report::recordPose(record, estimate.error, estimate.pose, estimate.anglesDeg,
                        poseReprojectionErrors(matches.pts1, matches.pts2, K,
-                                                         cv::Mat(estimate.pose.R),
-                                                         cv::Mat(estimate.pose.t)));
+                                              cv::Mat(estimate.pose.R), cv::Mat(estimate.pose.t)));
   }
 }
 
@@ -59,9 +57,8 @@ std::string lastLine(const std::string& text) {
 
 }  // namespace
 
-Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines,
-                                        bool remeasure, double progressShare,
-                                        report::CalibrationReport* report) {
+Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines, bool remeasure,
+                             double progressShare, report::CalibrationReport* report) {
   // The pairs are solved on worker threads; this thread takes them in the job's order and
   // prints them, so the output is the same on any number of threads.
   const std::array<cv::Mat, kCameras>& views = prepared.views;
