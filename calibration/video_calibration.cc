@@ -13,7 +13,7 @@
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
-#include "rig/parameter_file.h"
+#include "rig/file_writer.h"
 #include "rig/ring.h"
 
 using ringcalib::kSuccess;
@@ -75,7 +75,7 @@ int VideoCalibration::calibrate(const std::vector<std::string>& videoPaths,
                                 const std::string& file,
                                 const InputParam::CalibrationType& type) {
   // The file is checked, not truncated: a run that fails keeps the earlier calibration.
-  if (ringcalib::checkParameterFileWritable(file) != kSuccess) return ringcalib::kCannotOpen;
+  if (ringcalib::checkFileWritable(file) != kSuccess) return ringcalib::kCannotOpen;
   const double scale = type == InputParam::ALL ? 0.9 : 1.0;
   document_.setVersion();
   lensCovariances_ = {};
