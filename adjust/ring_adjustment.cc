@@ -14,6 +14,7 @@
 #include "adjust/ring_tracks.h"
 #include "adjust/ring_uncertainty.h"
 #include "pose/angles.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::adjust {
 
@@ -80,7 +81,7 @@ std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Trac
       const ceres::ResidualBlockId id =
           lenses != nullptr && (*lenses)[o.camera].jacobian(o.ray, J)
               ? problem.AddResidualBlock(
-                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
+                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, rig::kLensParameters>(new LensRayError(o.ray, J)),
                     loss, rotation, centre, points[k].val, steps[o.camera].val)
               : problem.AddResidualBlock(new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)),
                                          loss, rotation, centre, points[k].val);
@@ -109,7 +110,7 @@ RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses)
   // Pair poses that cannot be one ring (a rotation transposed, a translation reversed) are
   // no start: the adjustment would only move them somewhere else.
   const RingPoses ring = ringFromPairs(start);
-  const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
+  const double startClosure = rig::rotationAngleDeg(rig::chainRing(rig::rotationsOf(start)).closure);
   if (!(startClosure <= kMaxStartClosureDeg)) {
     return failed("the pairwise rotations do not close into a ring (" +
                   std::to_string(startClosure) + " deg)");

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         report.write();
         return code;
       }
-      const ringcalib::adjust::LensCovariances covariances = intrinsic->lensCovariances();
+      const ringcalib::rig::LensCovariances covariances = intrinsic->lensCovariances();
       intrinsic.reset();
       ringcalib::releaseFreedMemory();
       auto extrinsic = std::make_shared<ExtrinsicCalibration>();

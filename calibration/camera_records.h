@@ -11,8 +11,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
 #include "report/report_data.h"
+#include "rig/lens_covariance.h"
 #include "rig/ring.h"
 
 // What the workers of the intrinsic job learn about the cameras, and what the thread that
@@ -56,7 +56,7 @@ struct CameraSolve {
   cv::Vec4d D = cv::Vec4d::all(0.0);
   int cornersKept = 0;     // corners inside the central circle, all views
   report::CameraReport record;  // the solve's part of the report, when one is kept
-  std::optional<adjust::LensCovariance> covariance;  // of K and D, where determined
+  std::optional<rig::LensCovariance> covariance;  // of K and D, where determined
 };
 
 struct CameraRecord {

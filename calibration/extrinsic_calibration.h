@@ -124,7 +124,7 @@ class ExtrinsicCalibration {
   // The covariance of each camera's intrinsics from the intrinsic job of the same run: with
   // all six, the ring adjustment's sigma carries the intrinsics' share. None by default
   // (intrinsics from a file: their uncertainty is not known).
-  void setLensCovariances(const ringcalib::adjust::LensCovariances& covariances) {
+  void setLensCovariances(const ringcalib::rig::LensCovariances& covariances) {
     lensCovariances_ = covariances;
   }
 
@@ -143,7 +143,7 @@ class ExtrinsicCalibration {
   ringcalib::rig::ParameterDocument document_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   bool ringAdjust_ = false;
-  ringcalib::adjust::LensCovariances lensCovariances_;
+  ringcalib::rig::LensCovariances lensCovariances_;
   // The share of the run's progress the job reports in (extrinsic_progress.h): all of it
   // alone, the last tenth after the intrinsic job.
   double progressShare_ = 1.0;

@@ -74,7 +74,7 @@ int VideoCalibration::runFisheyeCalibration2(
     const std::vector<std::vector<cv::Point3f>>& objectPoints, int cameraId, int,
     cv::Size imageSize, cv::Matx33d& K, cv::Vec4d& D, std::ostream& out,
     ringcalib::report::CameraReport* record,
-    std::optional<ringcalib::adjust::LensCovariance>* covariance) {
+    std::optional<ringcalib::rig::LensCovariance>* covariance) {
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
   // The solve works on copies; `viewNumbers` keeps each solved view's place among all views
@@ -145,7 +145,7 @@ int VideoCalibration::runFisheyeCalibration2(
     // is left out, never the solve's failure.
     *covariance = std::nullopt;
     try {
-      ringcalib::adjust::LensCovariance C;
+      ringcalib::rig::LensCovariance C;
       if (ringcalib::intrinsic::boardCovariance(objects, images, rotations, translations, K, D, C)) *covariance = C;
     } catch (const cv::Exception&) {
     }

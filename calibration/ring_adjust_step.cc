@@ -24,13 +24,13 @@ double closureDeg(const std::array<ringcalib::rig::PairPose, kCameras>& poses) {
 }
 
 // A covariance the adjustment can weigh the intrinsics by: finite and positive definite.
-bool usable(const ringcalib::adjust::LensCovariance& covariance) {
+bool usable(const ringcalib::rig::LensCovariance& covariance) {
   for (double v : covariance.val) {
     if (!std::isfinite(v)) return false;
   }
   cv::Mat values;
   cv::eigen(cv::Mat(covariance), values);
-  return values.at<double>(ringcalib::adjust::kLensParameters - 1) > 0.0;
+  return values.at<double>(ringcalib::rig::kLensParameters - 1) > 0.0;
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
 #include "core/input_param.h"
 #include "report/report_data.h"
+#include "rig/lens_covariance.h"
 #include "rig/parameter_document.h"
 
 namespace ringcalib::intrinsic {
@@ -98,7 +98,7 @@ class VideoCalibration {
                              int cameraId, int, cv::Size imageSize, cv::Matx33d& K,
                              cv::Vec4d& D, std::ostream& out = std::cout,
                              ringcalib::report::CameraReport* record = nullptr,
-                             std::optional<ringcalib::adjust::LensCovariance>* covariance = nullptr);
+                             std::optional<ringcalib::rig::LensCovariance>* covariance = nullptr);
 
   // Enters camera `id`'s K and D, for video frames of `frameSize`, into the document.
   // Returns 0, or 6 after printing "write intrinsic param failed : " and the library's text.
@@ -115,7 +115,7 @@ class VideoCalibration {
   // The covariance of each camera's intrinsics from its solve in the last run (nullopt
   // where the run did not solve it or the views left it undetermined). Not written to the
   // file; an "all" run hands it to the extrinsic job's ring adjustment.
-  const ringcalib::adjust::LensCovariances& lensCovariances() const { return lensCovariances_; }
+  const ringcalib::rig::LensCovariances& lensCovariances() const { return lensCovariances_; }
 
   // The document as it stands (tests and the store step read it).
   const nlohmann::json& document() const { return document_.content(); }
@@ -148,7 +148,7 @@ class VideoCalibration {
   cv::Mat inverted_;  // the cheap test's copy, inverted
   BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
   ringcalib::rig::ParameterDocument document_;
-  ringcalib::adjust::LensCovariances lensCovariances_;
+  ringcalib::rig::LensCovariances lensCovariances_;
   ringcalib::report::CalibrationReport* report_ = nullptr;
   cv::Size board_{9, 12};
   bool boardGiven_ = false;

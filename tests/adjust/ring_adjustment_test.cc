@@ -189,14 +189,14 @@ TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
   std::array<const PairSolution*, kCameras> solved;
   for (int n = 0; n < kCameras; ++n) solved[n] = &pairs_[n];
   ExtrinsicCalibration job;
-  adjust::LensCovariances covariances;
+  rig::LensCovariances covariances;
   for (int n = 0; n < kCameras; ++n) {
     const cv::Matx33d& K = kLens.K;
     const cv::Vec4d& D = kLens.D;
     job.document()["origin_" + std::to_string(n)] = {
         {"camera_matrix", {{"x", K(0, 0)}, {"y", K(1, 1)}, {"z", K(0, 2)}, {"w", K(1, 2)}}},
         {"distortion_factor", {{"x", D[0]}, {"y", D[1]}, {"z", D[2]}, {"w", D[3]}}}};
-    covariances[n] = adjust::LensCovariance::zeros();
+    covariances[n] = rig::LensCovariance::zeros();
   }
   job.setLensCovariances(covariances);
   std::array<rig::PairPose, kCameras> poses;
@@ -271,7 +271,7 @@ TEST(RingSigma, refines_what_the_boards_left_uncertain) {
   adjust::UncertainLenses lenses;
   for (int n = 0; n < kCameras; ++n) {
     lenses[n] = kLens;
-    for (int k = 0; k < adjust::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
+    for (int k = 0; k < rig::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
   }
   lenses[2].covariance(0, 0) = 0.5 * 0.5;
   const adjust::RingInput misread = noisyRing(1.0);

@@ -205,7 +205,7 @@ TEST(FisheyeSolve, GivesTheIntrinsicsCovarianceOfTheirError) {
     const Views views = syntheticViews(seed, 20);
     cv::Matx33d K;
     cv::Vec4d D;
-    std::optional<adjust::LensCovariance> C;
+    std::optional<rig::LensCovariance> C;
     std::ostringstream out;
     ASSERT_EQ(VideoCalibration().runFisheyeCalibration2(views.images, views.boards, 0, 0, cv::Size(3200, 2400), K, D,
                                                         out, nullptr, &C), 0);

@@ -16,7 +16,7 @@
 #include "rig/prepared_view.h"
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
-#include "tools/still_size.h"
+#include "export/still_size.h"
 #include "tools/truth_file.h"
 
 namespace ringcalib::test {

@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "tools/export_rig.h"
+#include "export/export_rig.h"
 
 // Each pair as cv::fisheye's stereo functions take it, in the two stills' own sensor frames.
 namespace ringcalib::exporting {

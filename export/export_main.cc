@@ -8,9 +8,9 @@
 #include "core/number_format.h"
 #include "core/result_code.h"
 #include "core/version.h"
-#include "tools/export_rig.h"
-#include "tools/hugin_project.h"
-#include "tools/opencv_pairs.h"
+#include "export/export_rig.h"
+#include "export/hugin_project.h"
+#include "export/opencv_pairs.h"
 
 namespace {
 

@@ -1,11 +1,9 @@
-#include "tools/hugin_project.h"
+#include "export/hugin_project.h"
 
 #include <cmath>
 
 #include "core/number_format.h"
-#include "report/panorama.h"
-#include "report/ring_orientation.h"
-#include "report/still_lookup.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::exporting {
 
@@ -27,25 +25,19 @@ HuginAngles huginAngles(const cv::Matx33d& M) {
   return angles;
 }
 
-std::array<cv::Matx33d, rig::kCameras> ringSensorOrientations(const ExportRig& rig) {
-  std::array<cv::Matx33d, rig::kCameras> rotations;
-  for (int n = 0; n < rig::kCameras; ++n) rotations[n] = rig.pairs[n].R;
-  const report::RingOrientations ring = report::composeRing(rotations);
-  const cv::Matx33d frame = report::panoramaFrame(ring);
-  std::array<cv::Matx33d, rig::kCameras> orientations;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    // The report's panorama maps a panorama ray to camera n's sensor frame by this product.
-    orientations[n] = (report::poseFrameToSensor() * ring[n] * frame).t();
-  }
+rig::RingRotations ringSensorOrientations(const ExportRig& rig) {
+  // The report's panorama maps a panorama ray to each camera's sensor frame the same way.
+  rig::RingRotations orientations = rig::panoramaToSensor(rig::composeRing(rig::rotationsOf(rig.pairs)));
+  for (cv::Matx33d& orientation : orientations) orientation = orientation.t();
   return orientations;
 }
 
 HuginProject huginProject(const ExportRig& rig) {
   HuginProject project;
-  const std::array<cv::Matx33d, rig::kCameras> orientations = ringSensorOrientations(rig);
+  const rig::RingRotations orientations = ringSensorOrientations(rig);
   std::string& text = project.text;
   text = "# hugin project file, written by ringcalib-export\n";
-  text += "p f2 w" + std::to_string(report::kPanoramaWidth) + " h" + std::to_string(report::kPanoramaHeight) +
+  text += "p f2 w" + std::to_string(rig::kPanoramaWidth) + " h" + std::to_string(rig::kPanoramaHeight) +
           " v360 k0 E0 R0 n\"TIFF_m c:LZW r:CROP\"\n";
   text += "m i0\n";
   for (int n = 0; n < rig::kCameras; ++n) {
