@@ -1,6 +1,7 @@
 #include "export/hugin_project.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "core/number_format.h"
 #include "rig/ring_frame.h"
@@ -12,6 +13,22 @@ namespace {
 double degrees(double radians) { return radians * 180.0 / CV_PI; }
 
 std::string number(double value) { return formatNumber("%.10g", value); }
+
+bool finite(const HuginLens& lens, const HuginAngles& angles) {
+  for (double value : {lens.hfovDeg, lens.a, lens.b, lens.c, lens.d, lens.e, angles.yaw, angles.pitch, angles.roll}) {
+    if (!std::isfinite(value)) return false;
+  }
+  return true;
+}
+
+// Camera n's lens fit; its failure names the camera.
+HuginFit fitOf(const ExportCamera& camera, int n) {
+  try {
+    return fitHuginLens(camera.lens, camera.still);
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error("camera " + std::to_string(n) + ": " + e.what());
+  }
+}
 
 }  // namespace
 
@@ -42,9 +59,13 @@ HuginProject huginProject(const ExportRig& rig) {
   text += "m i0\n";
   for (int n = 0; n < rig::kCameras; ++n) {
     const ExportCamera& camera = rig.cameras[n];
-    project.fits[n] = fitHuginLens(camera.lens, camera.still);
+    project.fits[n] = fitOf(camera, n);
     const HuginLens& lens = project.fits[n].lens;
     const HuginAngles angles = huginAngles(orientations[n]);
+    if (!finite(lens, angles)) {
+      throw std::runtime_error("camera " + std::to_string(n) +
+                               ": a value of its lens or orientation in Hugin's terms is not finite");
+    }
     text += "i w" + std::to_string(camera.still.width) + " h" + std::to_string(camera.still.height) +
             " f3 v" + number(lens.hfovDeg) + " Ra0 Rb0 Rc0 Rd0 Re0 Eev0 Er1 Eb1 r" + number(angles.roll) +
             " p" + number(angles.pitch) + " y" + number(angles.yaw) + " TrX0 TrY0 TrZ0 j0 a" + number(lens.a) +

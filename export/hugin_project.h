@@ -23,7 +23,8 @@ HuginAngles huginAngles(const cv::Matx33d& sensorToPanorama);
 // closure spread evenly, in the ring's frame (horizon in the ring's plane, camera 0 at yaw 0).
 rig::RingRotations ringSensorOrientations(const ExportRig& rig);
 
-// The project's text, and each camera's lens fit.
+// The project's text, and each camera's lens fit. Throws std::runtime_error naming the camera
+// whose lens cannot be fitted (fitHuginLens) or whose lens or angles are not finite numbers.
 struct HuginProject {
   std::string text;
   std::array<HuginFit, rig::kCameras> fits;
