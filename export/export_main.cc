@@ -1,6 +1,8 @@
 // ringcalib-export: a finished calibration as a Hugin project or as OpenCV stereo files.
+#include <array>
 #include <filesystem>
 #include <iostream>
+#include <string>
 
 #include <tclap/CmdLine.h>
 
