@@ -21,8 +21,8 @@ int rotationColumn(int camera) { return 3 * (camera - 1); }
 int centreColumn(int camera) { return camera == 1 ? 15 : 17 + 3 * (camera - 2); }
 int centreSize(int camera) { return camera == 1 ? 2 : 3; }
 // The intrinsics follow the cameras' tangent parameters, camera 0's first.
-int lensColumn(int camera) { return kTangent + kLensParameters * camera; }
-constexpr int kLensColumns = kLensParameters * rig::kCameras;
+int lensColumn(int camera) { return kTangent + rig::kLensParameters * camera; }
+constexpr int kLensColumns = rig::kLensParameters * rig::kCameras;
 
 // The pseudo-inverse of a symmetric positive semi-definite matrix: inverted along the
 // directions it holds, nothing along the others.
@@ -62,7 +62,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
     int lensColumns = static_cast<int>(columns.size());
     for (const ObservationBlock& o : track) {
       if (lenses == nullptr || !seesLens(problem, o)) continue;
-      for (int k = 0; k < kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
+      for (int k = 0; k < rig::kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
     }
     const int rows = 3 * static_cast<int>(track.size());
     cv::Mat A = cv::Mat::zeros(rows, static_cast<int>(columns.size()), CV_64F);
@@ -73,7 +73,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       std::array<double, 9> rotation;
       std::array<double, 9> centre;
       std::array<double, 9> point;
-      std::array<double, 3 * kLensParameters> lens;
+      std::array<double, 3 * rig::kLensParameters> lens;
       const bool withLens = lenses != nullptr && seesLens(problem, o);
       double* jacobians[4] = {o.camera == 0 ? nullptr : rotation.data(),
                               o.camera == 0 ? nullptr : centre.data(), point.data(),
@@ -85,7 +85,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
         const int row = 3 * static_cast<int>(i) + r;
         for (int k = 0; k < 3; ++k) B.at<double>(row, k) = point[3 * r + k];
         if (withLens) {
-          for (int k = 0; k < kLensParameters; ++k) A.at<double>(row, lensColumns + k) = lens[kLensParameters * r + k];
+          for (int k = 0; k < rig::kLensParameters; ++k) A.at<double>(row, lensColumns + k) = lens[rig::kLensParameters * r + k];
         }
         if (o.camera == 0) continue;
         const int size = centreSize(o.camera);
@@ -93,7 +93,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
         for (int k = 0; k < size; ++k) A.at<double>(row, column + 3 + k) = centre[size * r + k];
       }
       if (o.camera != 0) column += 3 + centreSize(o.camera);
-      if (withLens) lensColumns += kLensParameters;
+      if (withLens) lensColumns += rig::kLensParameters;
     }
     if (columns.empty()) continue;
     const cv::Mat coupling = A.t() * B;
@@ -111,7 +111,7 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
     // (positive definite, so the cameras stay held).
     cv::Mat lensBlock = S(cv::Range(kTangent, size), cv::Range(kTangent, size)).clone();
     for (int n = 0; n < rig::kCameras; ++n) {
-      lensBlock(cv::Rect(kLensParameters * n, kLensParameters * n, kLensParameters, kLensParameters)) +=
+      lensBlock(cv::Rect(rig::kLensParameters * n, rig::kLensParameters * n, rig::kLensParameters, rig::kLensParameters)) +=
           cv::Mat((*lenses)[n]);
     }
     const cv::Mat coupling = S(cv::Range(0, kTangent), cv::Range(kTangent, size));

@@ -12,29 +12,29 @@ namespace {
 constexpr double kHeldVariance = 1e-12;  // relative to the covariance's largest eigenvalue
 
 struct LensPrior {
-  explicit LensPrior(const LensCovariance& W) : W(W) {}
+  explicit LensPrior(const rig::LensCovariance& W) : W(W) {}
 
   template <typename T>
   bool operator()(const T* step, T* residual) const {
-    for (int r = 0; r < kLensParameters; ++r) {
+    for (int r = 0; r < rig::kLensParameters; ++r) {
       residual[r] = T(0.0);
-      for (int k = 0; k < kLensParameters; ++k) residual[r] += W(r, k) * step[k];
+      for (int k = 0; k < rig::kLensParameters; ++k) residual[r] += W(r, k) * step[k];
     }
     return true;
   }
 
-  LensCovariance W;
+  rig::LensCovariance W;
 };
 
 // W with W^T W = information, from the eigenvectors of the (symmetric) information.
-LensCovariance rootOf(const LensCovariance& information) {
+rig::LensCovariance rootOf(const rig::LensCovariance& information) {
   cv::Mat values;
   cv::Mat vectors;
   cv::eigen(cv::Mat(information), values, vectors);
-  LensCovariance W;
-  for (int r = 0; r < kLensParameters; ++r) {
+  rig::LensCovariance W;
+  for (int r = 0; r < rig::kLensParameters; ++r) {
     const double root = std::sqrt(std::max(0.0, values.at<double>(r)));
-    for (int k = 0; k < kLensParameters; ++k) W(r, k) = root * vectors.at<double>(r, k);
+    for (int k = 0; k < rig::kLensParameters; ++k) W(r, k) = root * vectors.at<double>(r, k);
   }
   return W;
 }
@@ -48,11 +48,11 @@ LensInformation lensInformation(const UncertainLenses& lenses, double variance) 
     cv::Mat vectors;
     cv::eigen(cv::Mat(lenses[n].covariance), values, vectors);
     const double floor = kHeldVariance * std::max(values.at<double>(0), 0.0);
-    cv::Mat inverse = cv::Mat::zeros(kLensParameters, kLensParameters, CV_64F);
-    for (int k = 0; k < kLensParameters; ++k) {
+    cv::Mat inverse = cv::Mat::zeros(rig::kLensParameters, rig::kLensParameters, CV_64F);
+    for (int k = 0; k < rig::kLensParameters; ++k) {
       inverse += vectors.row(k).t() * vectors.row(k) / std::max(values.at<double>(k), floor);
     }
-    information[n] = LensCovariance(inverse) * variance;
+    information[n] = rig::LensCovariance(inverse) * variance;
   }
   return information;
 }
@@ -60,7 +60,7 @@ LensInformation lensInformation(const UncertainLenses& lenses, double variance) 
 void addLensPriors(ceres::Problem& problem, const LensInformation& information, LensSteps& steps) {
   for (int n = 0; n < rig::kCameras; ++n) {
     problem.AddResidualBlock(
-        new ceres::AutoDiffCostFunction<LensPrior, kLensParameters, kLensParameters>(new LensPrior(rootOf(information[n]))),
+        new ceres::AutoDiffCostFunction<LensPrior, rig::kLensParameters, rig::kLensParameters>(new LensPrior(rootOf(information[n]))),
         nullptr, steps[n].val);
   }
 }

@@ -13,7 +13,7 @@
 // the shared points apart); the boards fix each camera's own, the ring what they differ by.
 namespace ringcalib::adjust {
 
-using LensStep = cv::Vec<double, kLensParameters>;
+using LensStep = cv::Vec<double, rig::kLensParameters>;
 using LensSteps = std::array<LensStep, rig::kCameras>;
 
 // The information of the step dk for camera n: C_n^-1 in the units of the adjustment's

@@ -10,7 +10,7 @@ namespace {
 
 // Steps small against each parameter's uncertainty (tenths of a pixel, thousandths of the
 // k's) and large against the unprojection's rounding.
-constexpr std::array<double, kLensParameters> kSteps = {1e-3, 1e-3, 1e-3, 1e-3, 1e-6, 1e-6, 1e-6, 1e-6};
+constexpr std::array<double, rig::kLensParameters> kSteps = {1e-3, 1e-3, 1e-3, 1e-3, 1e-6, 1e-6, 1e-6, 1e-6};
 
 rig::FisheyeLens movedLens(const UncertainLens& lens, int parameter, double step) {
   cv::Matx33d K = lens.K;
@@ -27,7 +27,7 @@ rig::FisheyeLens movedLens(const UncertainLens& lens, int parameter, double step
 }  // namespace
 
 LensRays::LensRays(const UncertainLens& lens) : lens_(lens.K, lens.D) {
-  for (int k = 0; k < kLensParameters; ++k) {
+  for (int k = 0; k < rig::kLensParameters; ++k) {
     moved_.push_back(movedLens(lens, k, -kSteps[k]));
     moved_.push_back(movedLens(lens, k, kSteps[k]));
   }
@@ -36,7 +36,7 @@ LensRays::LensRays(const UncertainLens& lens) : lens_(lens.K, lens.D) {
 bool LensRays::jacobian(const cv::Vec3d& ray, LensJacobian& J) const {
   const cv::Matx33d Q = rig::quarterTurn();
   const cv::Point2d x = lens_.project(Q.t() * ray);
-  for (int k = 0; k < kLensParameters; ++k) {
+  for (int k = 0; k < rig::kLensParameters; ++k) {
     cv::Vec3d less;
     cv::Vec3d more;
     if (!moved_[2 * k].unproject(x.x, x.y, less) || !moved_[2 * k + 1].unproject(x.x, x.y, more)) {

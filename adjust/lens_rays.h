@@ -12,7 +12,7 @@
 // intrinsics k + dk would have turned that pixel into the ray unproject(x; k + dk).
 namespace ringcalib::adjust {
 
-using LensJacobian = cv::Matx<double, 3, kLensParameters>;
+using LensJacobian = cv::Matx<double, 3, rig::kLensParameters>;
 
 class LensRays {
  public:

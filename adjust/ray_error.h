@@ -50,7 +50,7 @@ struct LensRayError {
     T observed[3];
     for (int r = 0; r < 3; ++r) {
       observed[r] = T(ray[r]);
-      for (int k = 0; k < kLensParameters; ++k) observed[r] += J(r, k) * step[k];
+      for (int k = 0; k < rig::kLensParameters; ++k) observed[r] += J(r, k) * step[k];
     }
     rayResidual(rotation, centre, point, observed, residual);
     return true;

@@ -15,6 +15,7 @@
 #include "adjust/ring_tracks.h"
 #include "adjust/ring_uncertainty.h"
 #include "pose/angles.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::adjust {
 
@@ -81,7 +82,7 @@ std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Trac
       const ceres::ResidualBlockId id =
           lenses != nullptr && (*lenses)[o.camera].jacobian(o.ray, J)
               ? problem.AddResidualBlock(
-                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, kLensParameters>(new LensRayError(o.ray, J)),
+                    new ceres::AutoDiffCostFunction<LensRayError, 3, 3, 3, 3, rig::kLensParameters>(new LensRayError(o.ray, J)),
                     loss, rotation, centre, points[k].val, steps[o.camera].val)
               : problem.AddResidualBlock(new ceres::AutoDiffCostFunction<RayError, 3, 3, 3, 3>(new RayError(o.ray)),
                                          loss, rotation, centre, points[k].val);
@@ -105,7 +106,7 @@ RingAdjustment failed(const std::string& cause) {
 // not, or nothing when `ring`, chained from the pairwise poses `start`, is a start.
 std::optional<std::string> refuseStart(const std::array<rig::PairPose, rig::kCameras>& start,
                                        const RingPoses& ring) {
-  const double startClosure = rig::rotationErrorDeg(start[5].R * ring[5].R, cv::Matx33d::eye());
+  const double startClosure = rig::rotationAngleDeg(rig::chainRing(rig::rotationsOf(start)).closure);
   if (!(startClosure <= kMaxStartClosureDeg)) {
     return "the pairwise rotations do not close into a ring (" + std::to_string(startClosure) +
            " deg)";

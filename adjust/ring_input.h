@@ -1,12 +1,12 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "rig/flow_field.h"
+#include "rig/lens_covariance.h"
 #include "rig/pair_pose.h"
 #include "rig/ring.h"
 
@@ -29,20 +29,15 @@ struct PairInput {
 using RingInput = std::array<PairInput, rig::kCameras>;
 
 // A camera's intrinsics as its board solve left them: K and D in pixels of its video frames
-// and their covariance, in the order fx, fy, cx, cy, k1 ... k4. The adjustment's sigma
-// carries what this uncertainty moves the observed rays by.
-constexpr int kLensParameters = 8;
-using LensCovariance = cv::Matx<double, kLensParameters, kLensParameters>;
+// and their covariance (rig/lens_covariance.h).
 struct UncertainLens {
   cv::Matx33d K;
   cv::Vec4d D;
-  LensCovariance covariance;
+  rig::LensCovariance covariance;
 };
 using UncertainLenses = std::array<UncertainLens, rig::kCameras>;
 // What the board solves knew of each camera's intrinsics, as the information (the inverse of
 // the covariance) in the units of the ring adjustment's normal equations.
-using LensInformation = std::array<LensCovariance, rig::kCameras>;
-// The six covariances as a run of the intrinsic job found them, where it found them.
-using LensCovariances = std::array<std::optional<LensCovariance>, rig::kCameras>;
+using LensInformation = std::array<rig::LensCovariance, rig::kCameras>;
 
 }  // namespace ringcalib::adjust

@@ -1,22 +1,18 @@
 #include "adjust/ring_start.h"
 
+#include "rig/ring_frame.h"
+
 namespace ringcalib::adjust {
 
 RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs) {
+  const rig::RingChain chain = rig::chainRing(rig::rotationsOf(pairs));
   RingPoses ring;
-  ring[0].R = cv::Matx33d::eye();
-  for (int n = 1; n < rig::kCameras; ++n) ring[n].R = pairs[n - 1].R * ring[n - 1].R;
-  // The ring's plane lies across the direction the optical axes spread least along.
   std::array<cv::Vec3d, rig::kCameras> axes;
-  cv::Matx33d spread = cv::Matx33d::zeros();
   for (int n = 0; n < rig::kCameras; ++n) {
+    ring[n].R = chain.orientations[n];
     axes[n] = ring[n].R.t() * cv::Vec3d(0, 0, 1);
-    spread += axes[n] * axes[n].t();
   }
-  cv::Matx31d values;
-  cv::Matx33d vectors;
-  cv::eigen(spread, values, vectors);
-  const cv::Vec3d normal(vectors(2, 0), vectors(2, 1), vectors(2, 2));
+  const cv::Vec3d normal = rig::ringPlaneNormal(axes);
   std::array<cv::Vec3d, rig::kCameras> bearings;
   for (int n = 0; n < rig::kCameras; ++n) {
     bearings[n] = cv::normalize(axes[n] - axes[n].dot(normal) * normal);

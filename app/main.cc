@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   int code = 0;
   switch (type) {
     case InputParam::ALL: {
-      const ringcalib::Result<ringcalib::adjust::LensCovariances> intrinsic =
+      const ringcalib::Result<ringcalib::rig::LensCovariances> intrinsic =
           ringcalib::intrinsic::calibrate(param.videoPaths(), param.file(), param.Type(),
                                           {report.record(), board});
       code = intrinsic.code();

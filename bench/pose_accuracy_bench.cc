@@ -10,7 +10,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include "pose/cpose.h"
-#include "tools/synthetic_two_view.h"
+#include "tests/support/synthetic_two_view.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "pose/cpose.h"
 #include "pose/order_statistics.h"
 #include "pose/pose_refinement.h"
-#include "tools/synthetic_two_view.h"
+#include "tests/support/synthetic_two_view.h"
 
 using ringcalib::median;
 

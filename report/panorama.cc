@@ -11,8 +11,8 @@ namespace ringcalib::report {
 namespace {
 
 cv::Vec3d panoramaRay(double col, double row) {
-  const double longitude = ((col + 0.5) / kPanoramaWidth - 0.5) * 2.0 * CV_PI;
-  const double latitude = ((row + 0.5) / kPanoramaHeight - 0.5) * CV_PI;
+  const double longitude = ((col + 0.5) / rig::kPanoramaWidth - 0.5) * 2.0 * CV_PI;
+  const double latitude = ((row + 0.5) / rig::kPanoramaHeight - 0.5) * CV_PI;
   return {std::cos(latitude) * std::sin(longitude), std::sin(latitude),
           std::cos(latitude) * std::cos(longitude)};
 }
@@ -38,20 +38,20 @@ std::vector<std::vector<cv::Point>> outlineOf(const cv::Mat& weight, const cv::M
 cv::Point2d panoramaPixel(const cv::Vec3d& ray) {
   const double longitude = std::atan2(ray[0], ray[2]);
   const double latitude = std::atan2(ray[1], std::hypot(ray[0], ray[2]));
-  return {(longitude / (2.0 * CV_PI) + 0.5) * kPanoramaWidth - 0.5,
-          (latitude / CV_PI + 0.5) * kPanoramaHeight - 0.5};
+  return {(longitude / (2.0 * CV_PI) + 0.5) * rig::kPanoramaWidth - 0.5,
+          (latitude / CV_PI + 0.5) * rig::kPanoramaHeight - 0.5};
 }
 
 Panorama stitchPanorama(const std::array<StillCamera, rig::kCameras>& cameras,
-                        const RingOrientations& orientations) {
-  const cv::Matx33d frame = panoramaFrame(orientations);
-  const cv::Size size(kPanoramaWidth, kPanoramaHeight);
+                        const rig::RingRotations& orientations) {
+  const rig::RingRotations toSensors = rig::panoramaToSensor(orientations);
+  const cv::Size size(rig::kPanoramaWidth, rig::kPanoramaHeight);
   cv::Mat sum = cv::Mat::zeros(size, CV_32F);
   cv::Mat weights = cv::Mat::zeros(size, CV_32F);
   std::array<cv::Mat, rig::kCameras> coarseWeights;
   Panorama panorama;
   for (int n = 0; n < rig::kCameras; ++n) {
-    const cv::Matx33d toSensor = poseFrameToSensor() * orientations[n] * frame;
+    const cv::Matx33d& toSensor = toSensors[n];
     const StillLookup lookup = lookUpStill(cameras[n].lens, cameras[n].still.size(), size,
                                            [&toSensor](double col, double row) { return toSensor * panoramaRay(col, row); });
     cv::Mat seen;

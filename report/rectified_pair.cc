@@ -7,6 +7,7 @@
 #include "pose/angles.h"
 #include "pose/pose_geometry.h"
 #include "report/still_lookup.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::report {
 
@@ -29,7 +30,7 @@ cv::Vec3d epipolarRay(double col, double row) {
 }
 
 cv::Mat rectifiedView(const StillCamera& camera, const cv::Matx33d& toEpipolar) {
-  const cv::Matx33d toSensor = poseFrameToSensor() * toEpipolar.t();
+  const cv::Matx33d toSensor = rig::poseFrameToSensor() * toEpipolar.t();
   const StillLookup lookup = lookUpStill(camera.lens, camera.still.size(), viewSize(),
                                          [&toSensor](double col, double row) { return toSensor * epipolarRay(col, row); });
   cv::Mat seen = remapStill(camera.still, lookup);
@@ -54,8 +55,8 @@ std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std:
   std::vector<double> disparities;
   disparities.reserve(pts1.size());
   for (std::size_t k = 0; k < pts1.size() && k < pts2.size(); ++k) {
-    const double first = rowAngle(frame.first * poseFrameRay(pts1[k]));
-    const double second = rowAngle(frame.second * poseFrameRay(pts2[k]));
+    const double first = rowAngle(frame.first * rig::poseFrameRay(pts1[k]));
+    const double second = rowAngle(frame.second * rig::poseFrameRay(pts2[k]));
     const double disparity = std::abs(first - second) / kRadiansPerDegree;
     if (std::isfinite(disparity)) disparities.push_back(disparity);
   }

@@ -171,7 +171,7 @@ nlohmann::json reportToJson(const CalibrationReport& report, const Assessment& a
           {"thresholds", thresholdsJson()}};
   if (!figures.panorama.file.empty()) {
     document["panorama"] = {
-        {"file", figures.panorama.file}, {"width", kPanoramaWidth}, {"height", kPanoramaHeight}};
+        {"file", figures.panorama.file}, {"width", rig::kPanoramaWidth}, {"height", rig::kPanoramaHeight}};
   }
   return document;
 }

@@ -165,8 +165,8 @@ data panoramaView(const PanoramaFigure& panorama) {
   data view;
   view.set("file", panorama.file);
   view.set("outlineShare", fixed(100 * kOutlineShare, 0));
-  view.set("width", std::to_string(kPanoramaWidth));
-  view.set("height", std::to_string(kPanoramaHeight));
+  view.set("width", std::to_string(rig::kPanoramaWidth));
+  view.set("height", std::to_string(rig::kPanoramaHeight));
   list cameras;
   for (int n = 0; n < rig::kCameras; ++n) {
     list outlines;

@@ -86,7 +86,7 @@ void writePanorama(const CalibrationReport& report, const fs::path& folder, Pano
   std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = adjustedRotationsOf(report);
   if (!rotations) rotations = pairRotationsOf(report);
   if (!rotations) return;
-  const RingOrientations orientations = composeRing(*rotations);
+  const rig::RingRotations orientations = rig::composeRing(*rotations);
   const Panorama panorama = stitchPanorama(cameras, orientations);
   figure.file = writePicture(folder, "panorama.jpg", panorama.image, error);
   figure.outlines = panorama.outlines;

@@ -5,8 +5,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "rig/pair_pose.h"
-#include "rig/prepared_view.h"
 
 namespace ringcalib::report {
 
@@ -15,16 +13,6 @@ namespace {
 constexpr double kBorderRamp = 32.0;  // pixels over which a still's weight falls to 0 at its border
 
 }  // namespace
-
-cv::Matx33d poseFrameToSensor() {
-  // Back from the file's convention to the geometric prepared frame, then the quarter turn.
-  return rig::quarterTurn().t() * rig::fileConventionTurn().t();
-}
-
-cv::Vec3d poseFrameRay(const cv::Point2f& pixel) {
-  return {(pixel.x - rig::kViewCentre) / rig::kViewFocal, (pixel.y - rig::kViewCentre) / rig::kViewFocal,
-          1.0};
-}
 
 StillLookup lookUpStill(const rig::FisheyeCamera& lens, cv::Size still, cv::Size picture,
                         const std::function<cv::Vec3d(double col, double row)>& sensorRay) {

@@ -8,25 +8,15 @@
 
 // Where the pixels of a report picture look in a camera's still, through the rig model's
 // lens (rig/fisheye_lens.h). The stored poses are in each camera's pose frame (rig/ring.h);
-// the pictures reach the still through the rotations below, so rays past 90 degrees off the
-// axis stay valid.
+// the pictures reach the still through a rotation to its sensor frame (rig/ring_frame.h), so
+// rays past 90 degrees off the axis stay valid.
 namespace ringcalib::report {
-
-// The rotation that takes a ray of a camera's pose frame to its sensor frame. The pose frame
-// is the prepared frame turned by atan(1 / 550) about x (the poses take (1800, 1800) as the
-// principal point, the prepared view's true one is (1800, 1799)): the pose frame's axis is
-// the prepared ray (0, 1 / 550, 1). The prepared frame is the sensor frame turned a quarter
-// turn (rig::quarterTurn).
-cv::Matx33d poseFrameToSensor();
 
 // A camera as the pictures read it: its still and its lens in the still's pixels.
 struct StillCamera {
   cv::Mat still;            // 8-bit, one channel
   rig::FisheyeCamera lens;
 };
-
-// The pose-frame ray (x, y, 1) of a prepared-view pixel as the poses take it.
-cv::Vec3d poseFrameRay(const cv::Point2f& pixel);
 
 // Picture points are computed every kLookupStep pixels and interpolated bilinearly between:
 // the lens is smooth, and a full-size panorama would otherwise cost tens of millions of

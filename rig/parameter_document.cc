@@ -9,7 +9,7 @@
 
 #include "core/result_code.h"
 #include "rig/compact_json.h"
-#include "rig/parameter_file.h"
+#include "rig/file_writer.h"
 
 namespace ringcalib::rig {
 namespace {
@@ -176,6 +176,6 @@ void ParameterDocument::setPose(int n, const PairPose& pose) {
 
 std::string ParameterDocument::text() const { return serializeCompact(document_); }
 
-int ParameterDocument::write(const std::string& path) const { return writeParameterFile(path, text()); }
+int ParameterDocument::write(const std::string& path) const { return writeWholeFile(path, text()); }
 
 }  // namespace ringcalib::rig

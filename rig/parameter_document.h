@@ -48,7 +48,7 @@ class ParameterDocument {
   void setPose(int n, const PairPose& pose);
 
   // The compact bytes of the whole document, and the file written with them
-  // (writeParameterFile in rig/parameter_file.h; returns a result code).
+  // (writeWholeFile in rig/file_writer.h; returns a result code).
   std::string text() const;
   int write(const std::string& path) const;
 

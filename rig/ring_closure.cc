@@ -7,6 +7,7 @@
 
 #include "pose/angles.h"
 #include "rig/pair_pose.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::rig {
 
@@ -32,8 +33,7 @@ cv::Matx33d chordalMean(const std::array<cv::Matx33d, kCameras>& rotations, std:
 
 RingClosure computeRingClosure(const std::array<cv::Matx33d, kCameras>& rotations) {
   RingClosure ring;
-  cv::Matx33d around = cv::Matx33d::eye();
-  for (const cv::Matx33d& R : rotations) around = R * around;
+  const cv::Matx33d around = chainRing(rotations).closure;
   ring.closureDeg = rotationAngleDeg(around);
 
   const std::size_t count = rotations.size();

@@ -23,19 +23,19 @@ double closureDeg(const PairPoses& poses) {
 }
 
 // A covariance the adjustment can weigh the intrinsics by: finite and positive definite.
-bool usable(const adjust::LensCovariance& covariance) {
+bool usable(const rig::LensCovariance& covariance) {
   for (double v : covariance.val) {
     if (!std::isfinite(v)) return false;
   }
   cv::Mat values;
   cv::eigen(cv::Mat(covariance), values);
-  return values.at<double>(adjust::kLensParameters - 1) > 0.0;
+  return values.at<double>(rig::kLensParameters - 1) > 0.0;
 }
 
 // The cameras' intrinsics with their covariance, at the K and D the views were prepared
 // with: all six, or none (the adjustment then holds the intrinsics, as in an extrinsic run).
 std::optional<adjust::UncertainLenses> uncertainLenses(const rig::ParameterDocument& document,
-                                                       const adjust::LensCovariances& covariances) {
+                                                       const rig::LensCovariances& covariances) {
   adjust::UncertainLenses lenses;
   for (int n = 0; n < rig::kCameras; ++n) {
     rig::FisheyeCamera camera;
@@ -50,7 +50,7 @@ std::optional<adjust::UncertainLenses> uncertainLenses(const rig::ParameterDocum
 }  // namespace
 
 Result<PairPoses> adjustRing(const RingPairs& pairs, const rig::ParameterDocument& document,
-                             const adjust::LensCovariances& covariances,
+                             const rig::LensCovariances& covariances,
                              report::CalibrationReport* report, std::ostream& out) {
   adjust::RingAdjustment ring;
   try {

@@ -21,7 +21,7 @@ struct JobSettings {
   // The covariance of each camera's intrinsics from the intrinsic job of the same run: with
   // all six, the ring adjustment's sigma carries the intrinsics' share. None from a file
   // (their uncertainty is not known).
-  adjust::LensCovariances lensCovariances;
+  rig::LensCovariances lensCovariances;
 };
 
 // Runs the job on the first --image folder and rewrites the parameter file with the six

@@ -61,7 +61,7 @@ int checkRing(const RingPairs& pairs);
 // it holds the intrinsics. Prints its block to `out` and records it into `report` unless
 // null. Fails with 9 after one line naming the cause when it gives no trustworthy answer.
 Result<PairPoses> adjustRing(const RingPairs& pairs, const rig::ParameterDocument& document,
-                             const adjust::LensCovariances& covariances,
+                             const rig::LensCovariances& covariances,
                              report::CalibrationReport* report, std::ostream& out = std::cout);
 
 // Store: the six poses entered into `document`, which then replaces `file` in one piece.

@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
 #include <iostream>
 
 #include <opencv2/calib3d.hpp>
@@ -18,16 +16,14 @@
 #include "core/result_code.h"
 #include "core/task_graph.h"
 #include "report/view_samples.h"
+#include "rig/camera_still.h"
 #include "rig/prepared_view.h"
 
 using namespace ringcalib::extrinsic;
+using ringcalib::rig::stillPath;
 using ringcalib::rig::kCameras;
 
 namespace {
-
-std::string stillPath(const std::string& folder, int n) {
-  return folder + "/origin_" + std::to_string(n) + ".jpg";
-}
 
 // The image library reports a file it cannot open on standard error; the job reports it on
 // standard output, so a missing file is recognised before the library is asked.
@@ -38,21 +34,6 @@ cv::Mat readGrey(const std::string& path) {
     return cv::Mat();
   }
   return cv::imread(path, cv::IMREAD_GRAYSCALE);
-}
-
-// Undistortion divides by fx and fy and multiplies by every coefficient: a zero or negative
-// focal length, or a value that is (or after the scaling to the still becomes) infinite or NaN,
-// would give views and poses of garbage rather than an error. The scaled principal point of
-// a real lens lies within a few per cent of the still's centre (a generated rig's within
-// 25 px at 3200 x 2400, 1 %); more than a tenth of the width or height away means
-// parameters of another camera, or unusable ones (a focal length like 1e308 is finite but
-// puts the still's pixels far beyond its borders).
-bool usableIntrinsics(const cv::Matx33d& K, const cv::Vec4d& D, cv::Size still) {
-  const double focalLimit = 100.0 * std::max(still.width, still.height);
-  return K(0, 0) > 0.0 && K(1, 1) > 0.0 && K(0, 0) < focalLimit && K(1, 1) < focalLimit &&
-         cv::checkRange(K) && cv::checkRange(D) &&
-         std::abs(K(0, 2) - 0.5 * still.width) <= 0.1 * still.width &&
-         std::abs(K(1, 2) - 0.5 * still.height) <= 0.1 * still.height;
 }
 
 // Undistorts a camera's still to the target pinhole view and turns it upright.
@@ -120,26 +101,14 @@ ringcalib::Result<PreparedViews> ringcalib::extrinsic::prepareViews(
     K[n] = lens.value().K;
     D[n] = lens.value().D;
     if (reporting) ringcalib::report::recordIntrinsicsInUse(report->camera(n), K[n], D[n]);
-    // The stills' scale over the video frames follows from their sizes (4000 x 3000 over
-    // 3200 x 2400: 1.25); a still of another aspect is a crop, which no scale describes.
     const ringcalib::rig::FisheyeCamera camera{K[n], D[n], document.frameSize(n)};
-    const double stillScale = camera.stillScale(grey[n].size());
-    if (stillScale == 0.0) {
-      std::cout << "camera " << n << ": " << stillPath(folder, n) << " is " << grey[n].cols
-                << "x" << grey[n].rows << ", not of the aspect of its video frames ("
-                << camera.frameSize.width << "x" << camera.frameSize.height << ")" << std::endl;
-      return Failure::failure(ringcalib::kBadParameterFile);
-    }
-    K[n] = camera.scaledToStill(stillScale).K;
-    if (!usableIntrinsics(K[n], D[n], grey[n].size())) {
-      std::cout << "camera " << n << ": the intrinsic parameters in " << file
-                << " do not fit " << stillPath(folder, n) << " (" << grey[n].cols
-                << "x" << grey[n].rows
-                << "): fx, fy must be positive, every value finite, the principal point "
-                   "near the centre"
+    const ringcalib::rig::LensOnStill onStill = ringcalib::rig::lensOnStill(camera, grey[n].size());
+    if (onStill.fit != ringcalib::rig::StillFit::kFits) {
+      std::cout << ringcalib::rig::misfitLine(onStill.fit, n, camera, file, stillPath(folder, n), grey[n].size())
                 << std::endl;
       return Failure::failure(ringcalib::kBadParameterFile);
     }
+    K[n] = onStill.lens.K;
     tasks.release(preparing[n]);
     std::cout << "progress:" << loadingProgress(n, share) << std::endl;
   }

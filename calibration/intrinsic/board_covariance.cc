@@ -9,7 +9,7 @@ namespace {
 constexpr int kPoseParameters = 6;  // the view's rotation vector and translation
 // The columns of cv::fisheye::projectPoints' Jacobian: fx, fy, cx, cy, k1 ... k4, then the
 // rotation vector and the translation.
-constexpr int kPoseColumn = adjust::kLensParameters;
+constexpr int kPoseColumn = rig::kLensParameters;
 
 }  // namespace
 
@@ -17,8 +17,8 @@ bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
                      const std::vector<std::vector<cv::Point2f>>& images,
                      const std::vector<cv::Vec3d>& rotations,
                      const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
-                     const cv::Vec4d& D, adjust::LensCovariance& covariance) {
-  cv::Mat information = cv::Mat::zeros(adjust::kLensParameters, adjust::kLensParameters, CV_64F);
+                     const cv::Vec4d& D, rig::LensCovariance& covariance) {
+  cv::Mat information = cv::Mat::zeros(rig::kLensParameters, rig::kLensParameters, CV_64F);
   double squares = 0.0;
   int residuals = 0;
   for (std::size_t view = 0; view < objects.size(); ++view) {
@@ -38,7 +38,7 @@ bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
     if (cv::invert(B.t() * B, poseInverse, cv::DECOMP_CHOLESKY) == 0) return false;
     information += A.t() * A - coupling * poseInverse * coupling.t();
   }
-  const int freedom = residuals - adjust::kLensParameters -
+  const int freedom = residuals - rig::kLensParameters -
                       kPoseParameters * static_cast<int>(objects.size());
   if (freedom <= 0) return false;
   cv::Mat inverse;

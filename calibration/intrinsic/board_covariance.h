@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
+#include "rig/lens_covariance.h"
 
 namespace ringcalib::intrinsic {
 
@@ -16,6 +16,6 @@ bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
                      const std::vector<std::vector<cv::Point2f>>& images,
                      const std::vector<cv::Vec3d>& rotations,
                      const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
-                     const cv::Vec4d& D, adjust::LensCovariance& covariance);
+                     const cv::Vec4d& D, rig::LensCovariance& covariance);
 
 }  // namespace ringcalib::intrinsic

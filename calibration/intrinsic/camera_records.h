@@ -13,6 +13,7 @@
 
 #include "calibration/intrinsic/fisheye_solve.h"
 #include "report/report_data.h"
+#include "rig/lens_covariance.h"
 #include "rig/ring.h"
 
 // What the workers of the intrinsic job learn about the cameras, and what the thread that

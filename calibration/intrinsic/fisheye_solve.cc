@@ -146,7 +146,7 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   // Only the ring adjustment's sigma reads it: a covariance the library cannot compute is
   // left out, never the solve's failure.
   try {
-    adjust::LensCovariance C;
+    rig::LensCovariance C;
     if (boardCovariance(objects, images, rotations, translations, K, D, C)) solution.covariance = C;
   } catch (const cv::Exception&) {
   }

@@ -6,7 +6,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
+#include "rig/lens_covariance.h"
 #include "core/result.h"
 #include "report/report_data.h"
 
@@ -21,7 +21,7 @@ struct FisheyeSolution {
   cv::Vec4d D;
   // The covariance of K and D (board_covariance.h); nullopt when the views leave it
   // undetermined. Not written to the file; an "all" run hands it to the ring adjustment.
-  std::optional<adjust::LensCovariance> covariance;
+  std::optional<rig::LensCovariance> covariance;
 };
 
 // Solves K and D of camera `cameraId` from the views (corners of frames of `imageSize`) and

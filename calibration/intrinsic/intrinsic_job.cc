@@ -10,7 +10,7 @@
 #include "calibration/intrinsic/camera_workers.h"
 #include "core/job_guard.h"
 #include "core/result_code.h"
-#include "rig/parameter_file.h"
+#include "rig/file_writer.h"
 #include "rig/ring.h"
 
 namespace ringcalib::intrinsic {
@@ -19,9 +19,9 @@ namespace {
 
 int runJob(const std::vector<std::string>& videoPaths, const std::string& file,
            InputParam::CalibrationType type, const JobSettings& settings,
-           adjust::LensCovariances& covariances) {
+           rig::LensCovariances& covariances) {
   // The file is checked, not truncated: a run that fails keeps the earlier calibration.
-  if (checkParameterFileWritable(file) != kSuccess) return kCannotOpen;
+  if (checkFileWritable(file) != kSuccess) return kCannotOpen;
   const double scale = type == InputParam::ALL ? 0.9 : 1.0;
   rig::ParameterDocument document;
   document.setVersion();
@@ -56,15 +56,15 @@ int runJob(const std::vector<std::string>& videoPaths, const std::string& file,
 
 }  // namespace
 
-Result<adjust::LensCovariances> calibrate(const std::vector<std::string>& videoPaths,
+Result<rig::LensCovariances> calibrate(const std::vector<std::string>& videoPaths,
                                           const std::string& file,
                                           InputParam::CalibrationType type,
                                           const JobSettings& settings) {
-  adjust::LensCovariances covariances;
+  rig::LensCovariances covariances;
   const int code = runGuarded("intrinsic calibration", [&] {
     return runJob(videoPaths, file, type, settings, covariances);
   });
-  if (code != kSuccess) return Result<adjust::LensCovariances>::failure(code);
+  if (code != kSuccess) return Result<rig::LensCovariances>::failure(code);
   return covariances;
 }
 

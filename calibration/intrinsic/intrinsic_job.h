@@ -6,7 +6,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "adjust/ring_input.h"
+#include "rig/lens_covariance.h"
 #include "core/input_param.h"
 #include "core/result.h"
 #include "report/report_data.h"
@@ -41,7 +41,7 @@ struct JobSettings {
 // (core/result_code.h), on success with the covariance of each camera's intrinsics (nullopt
 // where the views left it undetermined), which an "all" run hands to the ring adjustment. On
 // failure the earlier file stays as it was.
-Result<adjust::LensCovariances> calibrate(const std::vector<std::string>& videoPaths,
+Result<rig::LensCovariances> calibrate(const std::vector<std::string>& videoPaths,
                                           const std::string& file,
                                           InputParam::CalibrationType type,
                                           const JobSettings& settings);

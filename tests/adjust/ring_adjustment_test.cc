@@ -189,10 +189,10 @@ TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
 // extrinsic-only run does, instead of failing on an infinite prior.
 TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
   rig::ParameterDocument document;
-  adjust::LensCovariances covariances;
+  rig::LensCovariances covariances;
   for (int n = 0; n < kCameras; ++n) {
     document.setCamera(n, {kLens.K, kLens.D});
-    covariances[n] = adjust::LensCovariance::zeros();
+    covariances[n] = rig::LensCovariance::zeros();
   }
   std::ostringstream out;
   const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs_, document, covariances, nullptr, out);
@@ -259,7 +259,7 @@ TEST(RingSigma, refines_what_the_boards_left_uncertain) {
   adjust::UncertainLenses lenses;
   for (int n = 0; n < kCameras; ++n) {
     lenses[n] = kLens;
-    for (int k = 0; k < adjust::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
+    for (int k = 0; k < rig::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
   }
   lenses[2].covariance(0, 0) = 0.5 * 0.5;
   const adjust::RingInput misread = noisyRing(1.0);

@@ -16,7 +16,7 @@
 #include "rig/prepared_view.h"
 #include "tests/support/rig_cache.h"
 #include "tests/support/test_support.h"
-#include "tools/still_size.h"
+#include "export/still_size.h"
 #include "tools/truth_file.h"
 
 namespace ringcalib::test {
@@ -187,8 +187,22 @@ TEST(Export, own_calibration) {
   expectRectified(dir, dir.file("own.json"), 0.1, 0.05, 0.5);
 }
 
-// A file without poses, a missing still, an unknown target, no file: their codes, and
-// nothing written; the same input complete does write.
+// What lies at `path`: a file's bytes, a folder's names and bytes, or nothing.
+std::string contents(const std::string& path) {
+  if (std::filesystem::is_regular_file(path)) return "file:" + readFileBytes(path);
+  if (!std::filesystem::is_directory(path)) return "";
+  std::string listing = "folder:";
+  for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    listing += entry.path().filename().string() + "=" + contents(entry.path().string()) + ";";
+  }
+  return listing;
+}
+
+// A file without poses, a missing still, an unknown target, no file, poses whose values no
+// ring holds (two rotations of entries 1e308), and outputs that cannot be written (an existing
+// project without write permission, a folder given for a project, a missing folder, a set
+// with a pair file without write permission): their codes and one line on standard error,
+// and whatever was at --out is as it was, byte for byte; the same input complete does write.
 TEST(Export, bad_input) {
   TempDir dir;
   synth::RigTruth truth;
@@ -197,23 +211,49 @@ TEST(Export, bad_input) {
   document.write(dir.file("intrinsics.json"));
   for (int n = 0; n < rig::kCameras; ++n) document.setPose(n, {cv::Matx33d::eye(), cv::Vec3d(1, 0, 0)});
   document.write(dir.file("params.json"));
+  for (int n : {0, 1}) document.setPose(n, {cv::Matx33d::ones() * 1e308, cv::Vec3d(1, 0, 0)});
+  document.write(dir.file("far.json"));
   std::filesystem::create_directories(dir.file("stills"));
   for (int n = 0; n < 5; ++n) cv::imwrite(dir.file("stills/origin_" + std::to_string(n) + ".jpg"), cv::Mat::zeros(30, 40, CV_8U));
   const std::string last = dir.file("stills/origin_5.jpg");
+  writeFileBytes(dir.file("kept.pto"), "an earlier project\n");
+  std::filesystem::create_directories(dir.file("folder"));
+  std::filesystem::create_directories(dir.file("kept"));
+  writeFileBytes(dir.file("kept/pair_3.yaml"), "an earlier pair\n");
+  for (const char* readOnly : {"kept.pto", "kept/pair_3.yaml"}) {
+    std::filesystem::permissions(dir.file(readOnly), std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  }
   const struct {
     const char *file, *to;
     bool still;
+    const char* out;
     int code;
-  } cases[] = {{"intrinsics.json", "hugin", true, kBadParameterFile}, {"params.json", "opencv", false, kImageMissing},
-               {"params.json", "pto", true, kCommandLineError},       {"absent.json", "opencv", true, kCannotOpen},
-               {"params.json", "hugin", true, kSuccess},              {"params.json", "opencv", true, kSuccess}};
+  } cases[] = {{"intrinsics.json", "hugin", true, "out.pto", kBadParameterFile},
+               {"params.json", "opencv", false, "out", kImageMissing},
+               {"params.json", "pto", true, "out.pto", kCommandLineError},
+               {"absent.json", "opencv", true, "out", kCannotOpen},
+               {"far.json", "hugin", true, "out.pto", kComputationFailed},
+               {"far.json", "opencv", true, "out", kComputationFailed},
+               {"params.json", "hugin", true, "kept.pto", kCannotOpen},
+               {"params.json", "hugin", true, "folder", kCannotOpen},
+               {"params.json", "hugin", true, "missing/out.pto", kCannotOpen},
+               {"params.json", "opencv", true, "kept", kCannotOpen},
+               {"params.json", "hugin", true, "out.pto", kSuccess},
+               {"params.json", "opencv", true, "out", kSuccess}};
   for (const auto& c : cases) {
-    const std::string out = dir.file(std::string("out.") + c.to);
+    const std::string out = dir.file(c.out);
+    const std::string before = contents(out);
     if (c.still) cv::imwrite(last, cv::Mat::zeros(30, 40, CV_8U));
     else std::filesystem::remove(last);
-    EXPECT_EQ(exportRun(dir.file(c.file), dir.file("stills"), c.to, out).status, c.code) << c.file << " " << c.to;
-    EXPECT_EQ(fileExists(out), c.code == kSuccess) << c.file << " " << c.to;
-    EXPECT_EQ(fileExists(out + "/pair_5.yaml"), c.code == kSuccess && std::string(c.to) == "opencv");
+    const RunResult run = exportRun(dir.file(c.file), dir.file("stills"), c.to, out);
+    EXPECT_EQ(run.status, c.code) << c.file << " " << c.to << " " << c.out << "\n" << run.err;
+    if (c.code == kSuccess) {
+      EXPECT_TRUE(fileExists(c.to == std::string("opencv") ? out + "/pair_5.yaml" : out)) << c.to;
+      continue;
+    }
+    EXPECT_EQ(contents(out), before) << c.file << " " << c.to << " " << c.out;
+    if (c.code == kCommandLineError) continue;  // the parser adds its usage
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.file << " " << c.to << " " << c.out << "\n" << run.err;
   }
 }
 

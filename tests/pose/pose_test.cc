@@ -7,8 +7,8 @@
 #include "pose/angles.h"
 #include "pose/cpose.h"
 #include "pose/order_statistics.h"
+#include "tests/support/synthetic_two_view.h"
 #include "tests/support/test_support.h"
-#include "tools/synthetic_two_view.h"
 
 namespace ringcalib::test {
 namespace {

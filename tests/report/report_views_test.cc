@@ -144,7 +144,7 @@ TEST(ReportViews, PanoramaPutsSceneDirectionsWhereTheyLie) {
     }
     rotations[n] = trueRing().poses[n].R;
   }
-  const report::Panorama panorama = report::stitchPanorama(cameras, report::composeRing(rotations));
+  const report::Panorama panorama = report::stitchPanorama(cameras, rig::composeRing(rotations));
   ASSERT_EQ(panorama.image.size(), cv::Size(4096, 2048));
   for (const cv::Vec3d& direction : directions) {
     const cv::Point2d expected = report::panoramaPixel({right.dot(direction), -up.dot(direction), ahead.dot(direction)});

@@ -13,8 +13,8 @@
 #include "calibration/extrinsic/stages.h"
 #include "calibration/intrinsic/intrinsic_job.h"
 #include "rig/compact_json.h"
+#include "rig/file_writer.h"
 #include "rig/parameter_document.h"
-#include "rig/parameter_file.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -116,7 +116,7 @@ TEST(WriteParameterFile, AFailedWriteKeepsTheEarlierFile) {
     const rlimit limit{4096, 4096};
     ::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    _exit(ringcalib::writeParameterFile(path, std::string(10000, 'x')));
+    _exit(ringcalib::writeWholeFile(path, std::string(10000, 'x')));
   }
   int status = 0;
   ::waitpid(child, &status, 0);

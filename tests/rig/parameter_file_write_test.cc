@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "rig/parameter_file.h"
+#include "rig/file_writer.h"
 #include "core/result_code.h"
 #include "tests/support/test_support.h"
 
@@ -143,11 +143,11 @@ void runRow(const Row& row) {
   const bool existed = !file.empty() && ::stat(file.c_str(), &before) == 0;
   const std::set<std::string> names = listing(d);
 
-  EXPECT_EQ(runAs(row.user, [&] { return ringcalib::checkParameterFileWritable(arg); }), row.check);
+  EXPECT_EQ(runAs(row.user, [&] { return ringcalib::checkFileWritable(arg); }), row.check);
   EXPECT_EQ(listing(d), names);
   EXPECT_EQ(readFileBytes(file), existed ? kOld : "");
 
-  EXPECT_EQ(runAs(row.user, [&] { return ringcalib::writeParameterFile(arg, kNew); }), row.write);
+  EXPECT_EQ(runAs(row.user, [&] { return ringcalib::writeWholeFile(arg, kNew); }), row.write);
   std::set<std::string> expected = names;
   if (row.write == 0 && !file.empty()) expected.insert(file);
   EXPECT_EQ(listing(d), expected);

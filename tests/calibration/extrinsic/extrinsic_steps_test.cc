@@ -12,8 +12,8 @@
 #include "calibration/extrinsic/match_refinement.h"
 #include "calibration/extrinsic/pair_steps.h"
 #include "rig/prepared_view.h"
+#include "tests/support/synthetic_two_view.h"
 #include "tests/support/test_support.h"
-#include "tools/synthetic_two_view.h"
 
 namespace ringcalib::test {
 namespace {

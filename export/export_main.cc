@@ -1,16 +1,18 @@
 // ringcalib-export: a finished calibration as a Hugin project or as OpenCV stereo files.
+#include <array>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <string>
 
 #include <tclap/CmdLine.h>
 
 #include "core/number_format.h"
 #include "core/result_code.h"
 #include "core/version.h"
-#include "tools/export_rig.h"
-#include "tools/hugin_project.h"
-#include "tools/opencv_pairs.h"
+#include "export/export_rig.h"
+#include "export/hugin_project.h"
+#include "export/opencv_pairs.h"
+#include "rig/file_writer.h"
 
 namespace {
 
@@ -25,12 +27,10 @@ int exportHugin(const exporting::ExportRig& rig, const std::string& out) {
     }
   }
   const exporting::HuginProject project = exporting::huginProject(rig);
-  std::ofstream file(out, std::ios::binary);
-  file << project.text;
-  file.close();
-  if (!file) {
+  // A folder, a file without write permission or a missing folder is refused as it stands;
+  // an earlier project is replaced whole or kept.
+  if (writeWholeFile(out, project.text) != kSuccess) {
     std::cerr << "error: cannot write " << out << std::endl;
-    std::filesystem::remove(out);
     return kCannotOpen;
   }
   for (int n = 0; n < rig::kCameras; ++n) {
@@ -41,17 +41,28 @@ int exportHugin(const exporting::ExportRig& rig, const std::string& out) {
 }
 
 int exportOpenCv(const exporting::ExportRig& rig, const std::string& out) {
+  const std::array<std::string, rig::kCameras> files = exporting::stereoPairFiles(rig);
   std::error_code error;
   std::filesystem::create_directories(out, error);
   if (!std::filesystem::is_directory(out)) {
     std::cerr << "error: cannot make the folder " << out << std::endl;
     return kCannotOpen;
   }
-  try {
-    exporting::writeStereoPairs(rig, out);
-  } catch (const cv::Exception& e) {
-    std::cerr << "error: " << e.err << std::endl;
-    return kCannotOpen;
+  // All six are checked before the first is written, so that a refused one leaves the
+  // earlier set as it was.
+  std::array<std::string, rig::kCameras> paths;
+  for (int n = 0; n < rig::kCameras; ++n) {
+    paths[n] = out + "/" + exporting::stereoPairName(n);
+    if (checkFileWritable(paths[n]) != kSuccess) {
+      std::cerr << "error: cannot write " << paths[n] << std::endl;
+      return kCannotOpen;
+    }
+  }
+  for (int n = 0; n < rig::kCameras; ++n) {
+    if (writeWholeFile(paths[n], files[n]) != kSuccess) {
+      std::cerr << "error: cannot write " << paths[n] << std::endl;
+      return kCannotOpen;
+    }
   }
   return kSuccess;
 }

@@ -1,4 +1,4 @@
-#include "tools/synthetic_two_view.h"
+#include "tests/support/synthetic_two_view.h"
 
 #include <cmath>
 #include <numeric>

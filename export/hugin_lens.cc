@@ -1,4 +1,4 @@
-#include "tools/hugin_lens.h"
+#include "export/hugin_lens.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <array>
 #include <string>
 
 #include <opencv2/core.hpp>
 
-#include "tools/export_rig.h"
+#include "export/export_rig.h"
 
 // Each pair as cv::fisheye's stereo functions take it, in the two stills' own sensor frames.
 namespace ringcalib::exporting {
@@ -22,8 +23,13 @@ struct StereoPair {
 // X2 = R_f (X1 - t_f) between pose frames is R = S R_f S^T, T = -R S t_f (normalised).
 StereoPair stereoPair(const ExportRig& rig, int n);
 
-// pair_<n>.yaml in `folder` for n = 0 ... 5 (K1 D1 K2 D2 R T image_size). Throws cv::Exception
-// when a file cannot be written.
-void writeStereoPairs(const ExportRig& rig, const std::string& folder);
+// The file name of pair n: pair_<n>.yaml.
+std::string stereoPairName(int n);
+
+// The text of pair_<n>.yaml (cv::FileStorage: K1 D1 K2 D2 R T image_size) for n = 0 ... 5, made
+// in memory so that nothing is written before all six are whole. Throws std::runtime_error
+// naming the pair whose values are not all finite, or whose T is not of unit length (a pose
+// too large to normalise).
+std::array<std::string, rig::kCameras> stereoPairFiles(const ExportRig& rig);
 
 }  // namespace ringcalib::exporting

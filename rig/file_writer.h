@@ -1,21 +1,19 @@
 #pragma once
 
-#include <fstream>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
-// Writing the camera parameter file on disk. The document itself is read, built and
-// serialised elsewhere (parameter_document.h); these steps only move bytes and report codes.
+// Writing a whole file on disk so that it is never lost or left half written: the camera
+// parameter file (its document is read, built and serialised in parameter_document.h) and
+// the export's files. These steps only move bytes and report codes.
 namespace ringcalib {
 
-// Whether the parameter file can be written at `path`, checked without creating or
-// truncating anything, so that a job that fails later leaves an earlier file intact. It says
-// yes exactly where writeParameterFile would try to write. Returns kSuccess or kCannotOpen.
-int checkParameterFileWritable(const std::string& path);
+// Whether a file can be written at `path`, checked without creating or truncating anything,
+// so that a job that fails later leaves an earlier file intact. It says yes exactly where
+// writeWholeFile would try to write. Returns kSuccess or kCannotOpen.
+int checkFileWritable(const std::string& path);
 
-// Writes `text` as the whole parameter file at `path`, called only once a job has succeeded,
-// wherever opening the path for writing would work, symbolic links followed (a dangling one
+// Writes `text` as the whole file at `path`, called only once a job has succeeded, wherever
+// opening the path for writing would work, symbolic links followed (a dangling one
 // gets its target created).
 // - A new file, or the user's own regular file with a single link and no extended
 //   attributes: the bytes go to a temporary file beside it, flushed to disk and renamed over
@@ -31,6 +29,6 @@ int checkParameterFileWritable(const std::string& path);
 // - A device or pipe (such as /dev/full) receives the bytes directly.
 // A file without any write bit is never written, not even by root. Returns kSuccess, or
 // kCannotOpen when anything fails.
-int writeParameterFile(const std::string& path, const std::string& text);
+int writeWholeFile(const std::string& path, const std::string& text);
 
 }  // namespace ringcalib

@@ -1,12 +1,13 @@
-#include "tools/export_rig.h"
+#include "export/export_rig.h"
 
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 
 #include "core/result_code.h"
+#include "rig/camera_still.h"
 #include "rig/parameter_document.h"
-#include "tools/still_size.h"
+#include "export/still_size.h"
 
 namespace ringcalib::exporting {
 
@@ -22,9 +23,8 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
   }
   for (int n = 0; n < rig::kCameras; ++n) {
     rig::FisheyeCamera camera;
-    if (!document.findCamera(n, camera) || !cv::checkRange(camera.K) || !cv::checkRange(camera.D) ||
-        !(camera.K(0, 0) > 0.0) || !(camera.K(1, 1) > 0.0)) {
-      errors << "error: " << paramsPath << " has no usable intrinsics of camera " << n << std::endl;
+    if (!document.findCamera(n, camera)) {
+      errors << "error: " << paramsPath << " has no intrinsics of camera " << n << std::endl;
       return kBadParameterFile;
     }
     if (!document.findPose(n, rig.pairs[n]) || !cv::checkRange(rig.pairs[n].R) || !cv::checkRange(rig.pairs[n].t) ||
@@ -34,24 +34,21 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
       return kBadParameterFile;
     }
     ExportCamera& exported = rig.cameras[n];
-    exported.stillPath = std::filesystem::absolute(stillsDir + "/origin_" + std::to_string(n) + ".jpg")
-                             .lexically_normal()
-                             .string();
+    exported.stillPath = std::filesystem::absolute(rig::stillPath(stillsDir, n)).lexically_normal().string();
     exported.still = stillSize(exported.stillPath);
     if (exported.still.empty()) {
       errors << "error: the still of camera " << n << " (" << exported.stillPath << ") is missing or no image"
              << std::endl;
       return kImageMissing;
     }
-    // The one scaling of the intrinsics to the stills, as the extrinsic job scales them.
-    const double scale = camera.stillScale(exported.still);
-    if (scale == 0.0) {
-      errors << "error: camera " << n << ": " << exported.stillPath << " is " << exported.still.width << "x"
-             << exported.still.height << ", not of the aspect of its video frames (" << camera.frameSize.width
-             << "x" << camera.frameSize.height << ")" << std::endl;
+    // The intrinsics scaled to the still and checked against it as the extrinsic job does.
+    const rig::LensOnStill onStill = rig::lensOnStill(camera, exported.still);
+    if (onStill.fit != rig::StillFit::kFits) {
+      errors << "error: " << rig::misfitLine(onStill.fit, n, camera, paramsPath, exported.stillPath, exported.still)
+             << std::endl;
       return kBadParameterFile;
     }
-    exported.lens = camera.scaledToStill(scale);
+    exported.lens = onStill.lens;
   }
   return kSuccess;
 }

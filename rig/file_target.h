@@ -4,8 +4,9 @@
 
 #include <string>
 
-// What the camera parameter file's path names and how it can be written. The job's start
-// check and its final write both ask this, so that they never disagree.
+// What a path to write a whole file at (the parameter file, an exported file) names and how
+// it can be written. A job's start check and its final write both ask this, so that they
+// never disagree.
 namespace ringcalib {
 
 enum class WriteMethod {

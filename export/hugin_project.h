@@ -3,8 +3,9 @@
 #include <array>
 #include <string>
 
-#include "tools/export_rig.h"
-#include "tools/hugin_lens.h"
+#include "export/export_rig.h"
+#include "export/hugin_lens.h"
+#include "rig/ring_frame.h"
 
 // A Hugin project (.pto) of the ring: one image line per still with its fitted lens and its
 // orientation in the ring's frame, and an equirectangular panorama of the report's size.
@@ -20,9 +21,10 @@ HuginAngles huginAngles(const cv::Matx33d& sensorToPanorama);
 
 // Each camera's sensor-to-panorama rotation: the pairs composed around the ring with the
 // closure spread evenly, in the ring's frame (horizon in the ring's plane, camera 0 at yaw 0).
-std::array<cv::Matx33d, rig::kCameras> ringSensorOrientations(const ExportRig& rig);
+rig::RingRotations ringSensorOrientations(const ExportRig& rig);
 
-// The project's text, and each camera's lens fit.
+// The project's text, and each camera's lens fit. Throws std::runtime_error naming the camera
+// whose lens cannot be fitted (fitHuginLens) or whose lens or angles are not finite numbers.
 struct HuginProject {
   std::string text;
   std::array<HuginFit, rig::kCameras> fits;

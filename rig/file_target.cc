@@ -1,4 +1,4 @@
-#include "rig/parameter_file_target.h"
+#include "rig/file_target.h"
 
 #include <fcntl.h>
 #include <sys/xattr.h>

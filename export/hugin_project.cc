@@ -1,18 +1,33 @@
-#include "tools/hugin_project.h"
+#include "export/hugin_project.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "core/number_format.h"
 #include "pose/angles.h"
-#include "report/panorama.h"
-#include "report/ring_orientation.h"
-#include "report/still_lookup.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::exporting {
 
 namespace {
 
 std::string number(double value) { return formatNumber("%.10g", value); }
+
+bool finite(const HuginLens& lens, const HuginAngles& angles) {
+  for (double value : {lens.hfovDeg, lens.a, lens.b, lens.c, lens.d, lens.e, angles.yaw, angles.pitch, angles.roll}) {
+    if (!std::isfinite(value)) return false;
+  }
+  return true;
+}
+
+// Camera n's lens fit; its failure names the camera.
+HuginFit fitOf(const ExportCamera& camera, int n) {
+  try {
+    return fitHuginLens(camera.lens, camera.still);
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error("camera " + std::to_string(n) + ": " + e.what());
+  }
+}
 
 }  // namespace
 
@@ -26,32 +41,30 @@ HuginAngles huginAngles(const cv::Matx33d& M) {
   return angles;
 }
 
-std::array<cv::Matx33d, rig::kCameras> ringSensorOrientations(const ExportRig& rig) {
-  std::array<cv::Matx33d, rig::kCameras> rotations;
-  for (int n = 0; n < rig::kCameras; ++n) rotations[n] = rig.pairs[n].R;
-  const report::RingOrientations ring = report::composeRing(rotations);
-  const cv::Matx33d frame = report::panoramaFrame(ring);
-  std::array<cv::Matx33d, rig::kCameras> orientations;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    // The report's panorama maps a panorama ray to camera n's sensor frame by this product.
-    orientations[n] = (report::poseFrameToSensor() * ring[n] * frame).t();
-  }
+rig::RingRotations ringSensorOrientations(const ExportRig& rig) {
+  // The report's panorama maps a panorama ray to each camera's sensor frame the same way.
+  rig::RingRotations orientations = rig::panoramaToSensor(rig::composeRing(rig::rotationsOf(rig.pairs)));
+  for (cv::Matx33d& orientation : orientations) orientation = orientation.t();
   return orientations;
 }
 
 HuginProject huginProject(const ExportRig& rig) {
   HuginProject project;
-  const std::array<cv::Matx33d, rig::kCameras> orientations = ringSensorOrientations(rig);
+  const rig::RingRotations orientations = ringSensorOrientations(rig);
   std::string& text = project.text;
   text = "# hugin project file, written by ringcalib-export\n";
-  text += "p f2 w" + std::to_string(report::kPanoramaWidth) + " h" + std::to_string(report::kPanoramaHeight) +
+  text += "p f2 w" + std::to_string(rig::kPanoramaWidth) + " h" + std::to_string(rig::kPanoramaHeight) +
           " v360 k0 E0 R0 n\"TIFF_m c:LZW r:CROP\"\n";
   text += "m i0\n";
   for (int n = 0; n < rig::kCameras; ++n) {
     const ExportCamera& camera = rig.cameras[n];
-    project.fits[n] = fitHuginLens(camera.lens, camera.still);
+    project.fits[n] = fitOf(camera, n);
     const HuginLens& lens = project.fits[n].lens;
     const HuginAngles angles = huginAngles(orientations[n]);
+    if (!finite(lens, angles)) {
+      throw std::runtime_error("camera " + std::to_string(n) +
+                               ": a value of its lens or orientation in Hugin's terms is not finite");
+    }
     text += "i w" + std::to_string(camera.still.width) + " h" + std::to_string(camera.still.height) +
             " f3 v" + number(lens.hfovDeg) + " Ra0 Rb0 Rc0 Rd0 Re0 Eev0 Er1 Eb1 r" + number(angles.roll) +
             " p" + number(angles.pitch) + " y" + number(angles.yaw) + " TrX0 TrY0 TrZ0 j0 a" + number(lens.a) +

@@ -1,4 +1,4 @@
-#include "rig/parameter_file.h"
+#include "rig/file_writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "rig/parameter_file_target.h"
+#include "rig/file_target.h"
 #include "core/result_code.h"
 
 namespace ringcalib {
@@ -97,11 +97,11 @@ Replaced replaceByRename(const WriteTarget& target, const std::string& text) {
 
 }  // namespace
 
-int checkParameterFileWritable(const std::string& path) {
+int checkFileWritable(const std::string& path) {
   return decideWriteTarget(path).method == WriteMethod::kRefuse ? kCannotOpen : kSuccess;
 }
 
-int writeParameterFile(const std::string& path, const std::string& text) {
+int writeWholeFile(const std::string& path, const std::string& text) {
   const WriteTarget target = decideWriteTarget(path);
   switch (target.method) {
     case WriteMethod::kRefuse:

@@ -1,4 +1,4 @@
-#include "tools/still_size.h"
+#include "export/still_size.h"
 
 #include <csetjmp>
 #include <cstdio>

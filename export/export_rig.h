@@ -27,8 +27,10 @@ struct ExportRig {
 // Reads the parameter file at `paramsPath` (never writing it) and the sizes of
 // `stillsDir`/origin_<n>.jpg. Returns a result code: 2 when the file cannot be opened, 4 when
 // it is not a parameter document or lacks a camera's intrinsics or a pair's pose (or holds
-// one that is not finite), 5 for another version than 1, 7 for a missing or unreadable
-// still; a line on `errors` names the file, camera or pair.
+// a pose that is not finite), or a camera's intrinsics do not fit its still (another aspect,
+// or values that are not finite or belong to another camera: rig/camera_still.h), 5 for
+// another version than 1, 7 for a missing or unreadable still; a line on `errors` names the
+// file, camera or pair.
 int readExportRig(const std::string& paramsPath, const std::string& stillsDir, ExportRig& rig,
                   std::ostream& errors);
 

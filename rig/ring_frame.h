@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+
+#include <opencv2/core.hpp>
+
+#include "rig/pair_pose.h"
+#include "rig/ring.h"
+
+// The ring's frame: each camera's pose frame against its sensor frame, the cameras'
+// orientations chained from the pair rotations, the ring's plane and the panorama's frame
+// on it. The report's pictures, the ring adjustment's start and the export share these.
+//
+// The world is camera 0's pose frame. O_n maps a world ray to camera n's pose frame
+// (O_0 = I). Chained from the pair rotations, O_{n+1} = R_n O_n, and O_6 = R_5 ... R_0 is
+// the ring closure C, which a perfect calibration makes the identity.
+namespace ringcalib::rig {
+
+// The rotation that takes a ray of a camera's pose frame to its sensor frame. The pose frame
+// is the prepared frame turned by atan(1 / 550) about x (the poses take (1800, 1800) as the
+// principal point, the prepared view's true one is (1800, 1799)): the pose frame's axis is
+// the prepared ray (0, 1 / 550, 1). The prepared frame is the sensor frame turned a quarter
+// turn (quarterTurn).
+cv::Matx33d poseFrameToSensor();
+
+// The pose-frame ray (x, y, 1) of a prepared-view pixel as the poses take it.
+cv::Vec3d poseFrameRay(const cv::Point2f& pixel);
+
+// One rotation per camera, or per pair, in ring order.
+using RingRotations = std::array<cv::Matx33d, kCameras>;
+
+// The pair rotations R_0 ... R_5 of the pair poses.
+RingRotations rotationsOf(const std::array<PairPose, kCameras>& pairs);
+
+// O_0 ... O_5 chained from `pairRotations` (R_0 ... R_5), and the closure O_6.
+struct RingChain {
+  RingRotations orientations;
+  cv::Matx33d closure;
+};
+RingChain chainRing(const RingRotations& pairRotations);
+
+// The orientations with the closure spread evenly: with C = exp([w]),
+// O'_n = O_n exp(-[w] n / 6), so that O'_6 = I and each pair's rotation is corrected by the
+// same angle |w| / 6.
+RingRotations composeRing(const RingRotations& pairRotations);
+
+// The normal of the plane that the cameras' optical axes (world rays) span, by least
+// squares: the direction they spread least along. Its sign is the solver's.
+cv::Vec3d ringPlaneNormal(const std::array<cv::Vec3d, kCameras>& axes);
+
+// The panorama's frame as the columns of a world rotation B (world ray = B · panorama ray):
+// right, down, forward. Down is the normal of the ring's plane, on the side of camera 0's
+// image down; forward is camera 0's axis in that plane.
+cv::Matx33d panoramaFrame(const RingRotations& orientations);
+
+// Per camera, the rotation that takes a panorama ray to its sensor frame.
+RingRotations panoramaToSensor(const RingRotations& orientations);
+
+// The equirectangular panorama of the ring, in the report and in a Hugin project: 360 by
+// 180 degrees.
+inline constexpr int kPanoramaWidth = 4096;
+inline constexpr int kPanoramaHeight = 2048;
+
+}  // namespace ringcalib::rig
