@@ -55,7 +55,7 @@ double rms(const std::vector<double>& values) {
 TEST(Generator, PairTruthFitsTheExactPixelsOfTheStrip) {
   for (std::uint64_t seed = 1; seed <= 2; ++seed) {
     const SurroundScene scene(seed, 1.0, false);
-    const std::array<RingCamera, 6> ring = drawRing(seed);
+    const std::vector<RingCamera> ring = drawRing(seed);
     for (std::size_t i = 0; i < ring.size(); i += 2) {
       const std::vector<PairCorrespondence> points = pairStripCorrespondences(ring[i], ring[(i + 1) % 6], scene, 40);
       ASSERT_GT(points.size(), 1000u) << "seed " << seed << " pair " << i;
@@ -190,8 +190,8 @@ TEST(Generator, FurnitureAndPhotographs) {
 // camera turned since calibration moves its two pairs by the turn, while the truth file keeps
 // the calibrated rig's pairs.
 TEST(Generator, VariedRigAndTurnedCamera) {
-  const std::array<RingCamera, 6> ideal = drawRing(4, {std::nullopt, ValueRange{0.0, 0.0}});
-  const std::array<RingCamera, 6> varied = drawRing(4, {ValueRange{0.06, 0.06}, ValueRange{2.0, 2.0}});
+  const std::vector<RingCamera> ideal = drawRing(4, {std::nullopt, ValueRange{0.0, 0.0}});
+  const std::vector<RingCamera> varied = drawRing(4, {ValueRange{0.06, 0.06}, ValueRange{2.0, 2.0}});
   for (size_t n = 0; n < 6; ++n) {
     EXPECT_NEAR(rig::rotationErrorDeg(varied[n].worldToPrepared, ideal[n].worldToPrepared), 2.0, 1e-9);
     EXPECT_NEAR(cv::norm(varied[n].centre - ideal[n].centre), 0.15 - 0.06, 1e-12);
@@ -210,7 +210,7 @@ TEST(Generator, VariedRigAndTurnedCamera) {
   }
   const nlohmann::json doc = nlohmann::json::parse(std::ifstream(folder.file("truth.json")));
   const auto matrix = [](const nlohmann::json& values) { return cv::Matx33d(values.get<std::vector<double>>().data()); };
-  const std::array<RingCamera, 6> ring = drawRing(4);
+  const std::vector<RingCamera> ring = drawRing(4);
   for (size_t n = 0; n < 6; ++n) {
     const nlohmann::json &calibrated = doc["pairs"][n], &turned = doc["turned_pairs"][n];
     EXPECT_EQ(matrix(calibrated["geometric_R"]), geometricPairPose(ring[n], ring[(n + 1) % 6]).R) << n;
@@ -268,7 +268,7 @@ TEST(Generator, PreparedStillsShowScenePointsWhereTheTruthPutsThem) {
   // 1280 × 960 video resolution: stills of 1600 × 1200 whose focal length (about 410 px) is
   // not far below the prepared view's 550, so the undistortion magnifies only a little.
   const SurroundScene scene(kSeed, 2.5);
-  const std::array<RingCamera, 6> ring = drawRing(kSeed);
+  const std::vector<RingCamera> ring = drawRing(kSeed);
   std::array<cv::Mat, 2> prepared;
   for (int n = 0; n < 2; ++n) {
     const CameraTruth camera = drawCamera(kSeed, n, 1280, 960);
