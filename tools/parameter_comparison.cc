@@ -30,7 +30,7 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
   result.posesInCameraFrames = truth.posesInCameraFrames;
   const nlohmann::json& content = document.content();
   const bool fileInCameraFrames = content.is_object() && content.value(kPoseFrameMember, nlohmann::json()) == kCameraPoseFrame;
-  result.posesConverted = fileInCameraFrames != truth.posesInCameraFrames;
+  const bool framesDiffer = fileInCameraFrames != truth.posesInCameraFrames;
   for (int n = static_cast<int>(truth.cameras.size()); content.is_object() && content.contains(rig::ParameterDocument::cameraKey(n)); ++n)
     ++result.extraCameras;
   for (size_t n = 0; n < truth.cameras.size(); ++n) {
@@ -44,7 +44,8 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
     }
     rig::PairPose pose;
     if (document.findPose(camera, pose)) {
-      if (result.posesConverted) pose = fileInCameraFrames ? cameraToFileFrames(pose) : fileToCameraFrames(pose);
+      if (framesDiffer) pose = fileInCameraFrames ? cameraToFileFrames(pose) : fileToCameraFrames(pose);
+      result.posesConverted = framesDiffer;
       const rig::PairPose yardstick = truth.posesInCameraFrames ? geometric[n] : rig::toFileConvention(geometric[n]);
       result.pairs[n] = {true, rig::rotationErrorDeg(pose.R, truth.pairs[n].R),
                          rig::directionErrorDeg(pose.t, truth.pairs[n].t),

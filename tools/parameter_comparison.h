@@ -32,8 +32,8 @@ struct PairComparison {
 struct RigComparison {
   std::vector<CameraComparison> cameras;
   std::vector<PairComparison> pairs;
-  // The file's poses are in the other frames than the truth's ("pose_frame") and were turned
-  // into the truth's before comparing.
+  // The file holds poses in the other frames than the truth's ("pose_frame"), turned into the
+  // truth's before comparing.
   bool posesConverted = false;
   bool posesInCameraFrames = false;  // the truth's frames
   int extraCameras = 0;              // cameras of the file beyond the truth's
