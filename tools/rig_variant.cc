@@ -50,6 +50,11 @@ std::string variantProblem(const RigOptions& options) {
   if (!inRange(options.focalScale, 0.2, 5.0))
     return "the focal scale must lie between 0.2 and 5, the smaller value first";
   if (const std::string problem = layoutProblem(options.layout); !problem.empty()) return problem;
+  // A still of another aspect would be rendered through a lens scaled by 0: black.
+  rig::FisheyeCamera frames;
+  frames.frameSize = cv::Size(options.videoWidth, options.videoHeight);
+  if (!options.stillSize.empty() && frames.stillScale(options.stillSize) == 0.0)
+    return "the stills must be the video frames scaled, of the same aspect within a pixel";
   if (options.circularFieldDegrees) {
     const double field = *options.circularFieldDegrees;
     if (!(field >= kLeastCircularField && field <= kMostCircularField))

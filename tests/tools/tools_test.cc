@@ -263,6 +263,8 @@ TEST(Generator, VariantArguments) {
       {"circular with a focal scale", [](RigOptions& o) { o.circularFieldDegrees = 190, o.focalScale = ValueRange{1, 1}; }, false},
       {"camera 3 turned on a ring of 4", [](RigOptions& o) { o.layout.cameras = 4, o.turn = CameraTurn{3, 0, 1}; }, true},
       {"camera 4 turned on a ring of 4", [](RigOptions& o) { o.layout.cameras = 4, o.turn = CameraTurn{4, 0, 1}; }, false},
+      {"stills of the frames' aspect", [](RigOptions& o) { o.stillSize = cv::Size(2000, 1501); }, true},
+      {"stills of another aspect", [](RigOptions& o) { o.stillSize = cv::Size(2000, 1000); }, false},
   };
   for (const auto& c : layouts) {
     RigOptions options;
