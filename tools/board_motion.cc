@@ -9,6 +9,7 @@ namespace ringcalib::synth {
 namespace {
 
 constexpr std::uint64_t kMotionStream = 200;
+constexpr double kRimToReachDegrees = 29.0;  // the board's half-diagonal seen from its distance, and a margin
 
 // Rotation by `angle` about the unit `axis`.
 cv::Matx33d axisRotation(const cv::Vec3d& axis, double angle) { return rotationMatrix(axis * angle); }
@@ -37,24 +38,26 @@ Sweep drawSweep(std::uint64_t seed, int camera) {
 
 }  // namespace
 
+double circularSweepReachDegrees(double fieldDegrees) { return fieldDegrees / 2.0 - kRimToReachDegrees; }
+
 cv::Vec3d BoardPose::point(double bx, double by) const {
   return centre + (bx - squares.width / 2.0) * axisX + (by - squares.height / 2.0) * axisY;
 }
 
-BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount) {
+BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount, double reachDegrees) {
   const Sweep s = drawSweep(seed, camera);
   const double tau = frameCount > 1 ? static_cast<double>(frame) / (frameCount - 1) : 0.5;
   const double cycle = 2.0 * CV_PI * tau;
 
-  // Direction of the board's centre: off-axis angle in [0, 65°], azimuth turning steadily.
-  const double offAxis = 55.0 * kRadiansPerDegree * 0.5 * (1.0 - std::cos(s.radialCycles * cycle + s.radialPhase));
+  // Direction of the board's centre: off-axis angle in [0, reach], azimuth turning steadily.
+  const double offAxis = reachDegrees * kRadiansPerDegree * 0.5 * (1.0 - std::cos(s.radialCycles * cycle + s.radialPhase));
   const double azimuth = s.turns * cycle + s.azimuthPhase;
   const cv::Vec3d sight(std::sin(offAxis) * std::cos(azimuth), std::sin(offAxis) * std::sin(azimuth),
                         std::cos(offAxis));
   const double distance = 14.5 + 2.5 * std::sin(1.7 * cycle + s.distancePhase);
 
   // Start facing the camera (the rotation that takes the optical axis to the line of sight,
-  // never degenerate since the sight stays within 65° of the axis), then tilt and roll.
+  // never degenerate since the sight stays within 90° of the axis), then tilt and roll.
   const cv::Vec3d z(0.0, 0.0, 1.0);
   const cv::Vec3d bend = z.cross(sight);
   const double bendNorm = cv::norm(bend);

@@ -26,11 +26,20 @@ struct BoardPose {
   cv::Vec3d point(double bx, double by) const;
 };
 
+// How far off the axis the sweep takes the board's centre: for lenses whose frame crops the
+// image circle 55° (the corners reach about 80°); for a circular fisheye of `fieldDegrees`
+// across its circle 29° short of the rim, so that the corners come within a few degrees of the
+// rim with the whole board still inside the circle, as one records for the rim (about 90° off
+// the axis at 190°).
+constexpr double kStandardSweepReachDegrees = 55.0;
+double circularSweepReachDegrees(double fieldDegrees);
+
 // The board's path in front of camera `camera`: frame f of `frameCount` lies at f / (frameCount − 1)
-// along a smooth sweep that spirals the board's centre between the optical axis and 55° off it
-// (so that its corners reach about 85°), at 12 to 17 squares' distance, tilted up to 25° about
-// two axes and rolled.
-BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount);
+// along a smooth sweep that spirals the board's centre between the optical axis and
+// `reachDegrees` off it, at 12 to 17 squares' distance, tilted up to 25° about two axes and
+// rolled.
+BoardPose boardPoseAt(std::uint64_t seed, int camera, int frame, int frameCount,
+                      double reachDegrees = kStandardSweepReachDegrees);
 
 // Whether the board is out of the camera's view at frame f of `frameCount` when it stays away
 // for `absentFraction` (0 to 1) of the frames: round(absentFraction · frameCount) frames, in

@@ -16,15 +16,23 @@
 
 namespace ringcalib::synth {
 
-void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::uint64_t seed,
+void writeBoardVideo(const std::string& path, const RenderedLens& lens, std::uint64_t seed,
                      int cameraIndex, int frameCount, cv::Size frameSize, double absentFraction,
                      const BoardLook& look) {
   const int fourcc = cv::VideoWriter::fourcc(kVideoFourcc[0], kVideoFourcc[1], kVideoFourcc[2], kVideoFourcc[3]);
   cv::VideoWriter writer(path, cv::CAP_FFMPEG, fourcc, kVideoFps, frameSize, true);
   if (!writer.isOpened()) throw std::runtime_error("cannot write video " + path);
 
-  const FisheyeLens lens(camera.K, camera.D);
   const PixelRays rays(lens, frameSize);
+  const double reach =
+      lens.hasFieldStop() ? circularSweepReachDegrees(lens.fieldDegrees()) : kStandardSweepReachDegrees;
+  cv::Mat1b beyondFieldStop;
+  if (lens.hasFieldStop()) {
+    beyondFieldStop.create(frameSize);
+    cv::Vec3d ray;
+    for (int y = 0; y < frameSize.height; ++y)
+      for (int x = 0; x < frameSize.width; ++x) beyondFieldStop(y, x) = rays.at(x, y, ray) ? 0 : 255;
+  }
   const NoiseTile noise(seed * 8 + static_cast<std::uint64_t>(cameraIndex));
   cv::Mat colour;
   for (int f = 0; f < frameCount; ++f) {
@@ -36,10 +44,11 @@ void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::ui
     shading.printed = look.printed;
     std::optional<BoardPose> pose;
     if (!boardAbsentAt(f, frameCount, absentFraction)) {
-      pose = boardPoseAt(seed, cameraIndex, f, frameCount);
+      pose = boardPoseAt(seed, cameraIndex, f, frameCount, reach);
       pose->squares = look.squares;
     }
-    const cv::Mat grey = renderBoardFrame(lens, rays, pose, frameSize, shading, noise, mixBits(static_cast<std::uint64_t>(f)));
+    cv::Mat grey = renderBoardFrame(lens.model(), rays, pose, frameSize, shading, noise, mixBits(static_cast<std::uint64_t>(f)));
+    if (!beyondFieldStop.empty()) grey.setTo(0, beyondFieldStop);
     cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
     writer.write(colour);
   }

@@ -6,7 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "tools/board_renderer.h"
-#include "tools/rig_truth.h"
+#include "tools/rendered_lens.h"
 
 namespace ringcalib::synth {
 
@@ -15,11 +15,12 @@ namespace ringcalib::synth {
 constexpr const char* kVideoFourcc = "mp4v";
 constexpr double kVideoFps = 30.0;
 
-// Renders camera `camera`'s checkerboard sweep (boardPoseAt) through its model into `path`,
-// then opens the file again and checks frame count and size. In the frames where the board is
-// away (boardAbsentAt with `absentFraction`) only the empty field is rendered. The board is
-// `look`. Throws std::runtime_error naming the file on any failure.
-void writeBoardVideo(const std::string& path, const CameraTruth& camera, std::uint64_t seed,
+// Renders camera `cameraIndex`'s checkerboard sweep (boardPoseAt) through its lens into
+// `path`, then opens the file again and checks frame count and size. In the frames where the
+// board is away (boardAbsentAt with `absentFraction`) only the empty field is rendered; beyond
+// a field stop the frames are black. The board is `look`. Throws std::runtime_error naming the
+// file on any failure.
+void writeBoardVideo(const std::string& path, const RenderedLens& lens, std::uint64_t seed,
                      int cameraIndex, int frameCount, cv::Size frameSize, double absentFraction,
                      const BoardLook& look = BoardLook());
 

@@ -14,4 +14,12 @@ namespace ringcalib::synth {
 // multiplies fx and fy (a longer lens above 1) and leaves the rest of the draw as it is.
 CameraTruth drawCamera(std::uint64_t seed, int camera, int width, int height, double focalScale = 1.0);
 
+// Draws a circular fisheye of `fieldDegrees` across its image circle for frames of width ×
+// height pixels: the circle's diameter is 0.96 × the frame's shorter side (768 px at 1280 ×
+// 800, 1152 at 1600 × 1200), its centre within 1 % of that side from the frame's centre, so
+// that the whole circle lies inside the frame; fy within 0.3 % of fx; k1 … k4 drawn as above,
+// their theta_d growing up to at least the field's edge, and fx such that the edge falls on the
+// circle: fx = radius / theta_d(fieldDegrees / 2).
+CameraTruth drawCircularCamera(std::uint64_t seed, int camera, int width, int height, double fieldDegrees);
+
 }  // namespace ringcalib::synth

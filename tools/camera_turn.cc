@@ -4,7 +4,7 @@
 
 namespace ringcalib::synth {
 
-std::array<RingCamera, rig::kCameras> turnedRing(std::array<RingCamera, rig::kCameras> ring, const CameraTurn& turn) {
+std::vector<RingCamera> turnedRing(std::vector<RingCamera> ring, const CameraTurn& turn) {
   cv::Vec3d rotationVector(0.0, 0.0, 0.0);
   rotationVector[turn.axis] = turn.degrees * CV_PI / 180.0;
   cv::Matx33d turnedToPrepared;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <vector>
 
 #include "tools/ring_geometry.h"
 
@@ -14,6 +14,6 @@ struct CameraTurn {
   double degrees = 0.0;
 };
 
-std::array<RingCamera, rig::kCameras> turnedRing(std::array<RingCamera, rig::kCameras> ring, const CameraTurn& turn);
+std::vector<RingCamera> turnedRing(std::vector<RingCamera> ring, const CameraTurn& turn);
 
 }  // namespace ringcalib::synth

@@ -27,6 +27,11 @@ int main(int argc, char** argv) {
     const ringcalib::synth::RigComparison comparison = ringcalib::synth::compareParameterFile(
         truth, ringcalib::synth::readGeometricPairs(truthPath), paramsPath);
     ringcalib::synth::printComparison(std::cout, comparison);
+    if (comparison.extraCameras > 0) {
+      std::cerr << "error: " << paramsPath << " holds " << comparison.cameras.size() + comparison.extraCameras
+                << " cameras, the rig " << comparison.cameras.size() << std::endl;
+      return ringcalib::kBadParameterFile;
+    }
     if (!comparison.allCamerasFound()) {
       std::cerr << "error: " << paramsPath << " lacks the intrinsic parameters of some cameras" << std::endl;
       return ringcalib::kBadParameterFile;

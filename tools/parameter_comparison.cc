@@ -6,6 +6,7 @@
 
 #include "core/result_code.h"
 #include "rig/parameter_document.h"
+#include "tools/pose_frames.h"
 #include "tools/truth_compare.h"
 
 namespace ringcalib::synth {
@@ -24,6 +25,14 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
   if (code == kCannotOpen) throw std::runtime_error("cannot open " + paramsPath);
   if (code != kSuccess) throw std::runtime_error(paramsPath + " is not a parameter file (result code " + std::to_string(code) + ")");
   RigComparison result;
+  result.cameras.resize(truth.cameras.size());
+  result.pairs.resize(truth.pairs.size());
+  result.posesInCameraFrames = truth.posesInCameraFrames;
+  const nlohmann::json& content = document.content();
+  const bool fileInCameraFrames = content.is_object() && content.value(kPoseFrameMember, nlohmann::json()) == kCameraPoseFrame;
+  const bool framesDiffer = fileInCameraFrames != truth.posesInCameraFrames;
+  for (int n = static_cast<int>(truth.cameras.size()); content.is_object() && content.contains(rig::ParameterDocument::cameraKey(n)); ++n)
+    ++result.extraCameras;
   for (size_t n = 0; n < truth.cameras.size(); ++n) {
     const int camera = static_cast<int>(n);
     rig::FisheyeCamera found;
@@ -35,7 +44,9 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
     }
     rig::PairPose pose;
     if (document.findPose(camera, pose)) {
-      const rig::PairPose yardstick = rig::toFileConvention(geometric[n]);
+      if (framesDiffer) pose = fileInCameraFrames ? cameraToFileFrames(pose) : fileToCameraFrames(pose);
+      result.posesConverted = framesDiffer;
+      const rig::PairPose yardstick = truth.posesInCameraFrames ? geometric[n] : rig::toFileConvention(geometric[n]);
       result.pairs[n] = {true, rig::rotationErrorDeg(pose.R, truth.pairs[n].R),
                          rig::directionErrorDeg(pose.t, truth.pairs[n].t),
                          rig::rotationErrorDeg(pose.R, yardstick.R), rig::directionErrorDeg(pose.t, yardstick.t)};
@@ -46,6 +57,13 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
 
 void printComparison(std::ostream& out, const RigComparison& comparison) {
   char line[160];
+  if (comparison.posesConverted) {
+    out << (comparison.posesInCameraFrames
+                ? "poses: the file's in the prepared views' frames, the truth's in the cameras' own frames "
+                  "(\"pose_frame\": \"camera\"); the file's turned into the truth's to compare\n"
+                : "poses: the file's in the cameras' own frames (\"pose_frame\": \"camera\"), the truth's in the "
+                  "prepared views' frames; the file's turned into the truth's to compare\n");
+  }
   out << "camera  model RMS (px)      dfx      dfy      dcx      dcy\n";
   for (size_t n = 0; n < comparison.cameras.size(); ++n) {
     const CameraComparison& c = comparison.cameras[n];

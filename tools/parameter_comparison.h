@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/rig_truth.h"
 
@@ -16,10 +16,11 @@ struct CameraComparison {
   cv::Vec4d differences;                // estimated − true: fx, fy, cx, cy
 };
 
-// One pair (n, n + 1 mod 6), from camera n's pose in the file.
+// One pair (n, n + 1 mod N), from camera n's pose in the file.
 // Against the truth's pose in the tool's convention (the pose the pairwise method fits to
 // exact pixels), and against the geometric pose turned into the file's convention
-// (rig::toFileConvention: R' = Q R Q^T, t' = Q t), the yardstick of the ring adjustment.
+// (rig::toFileConvention: R' = Q R Q^T, t' = Q t), the yardstick of the ring adjustment. A
+// truth in the cameras' own frames is the geometry itself, both columns alike.
 struct PairComparison {
   bool found = false;
   double rotationDeg = 0.0;
@@ -29,8 +30,13 @@ struct PairComparison {
 };
 
 struct RigComparison {
-  std::array<CameraComparison, rig::kCameras> cameras;
-  std::array<PairComparison, rig::kCameras> pairs;
+  std::vector<CameraComparison> cameras;
+  std::vector<PairComparison> pairs;
+  // The file holds poses in the other frames than the truth's ("pose_frame"), turned into the
+  // truth's before comparing.
+  bool posesConverted = false;
+  bool posesInCameraFrames = false;  // the truth's frames
+  int extraCameras = 0;              // cameras of the file beyond the truth's
   bool allCamerasFound() const;
 };
 
@@ -39,7 +45,8 @@ struct RigComparison {
 RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& geometric,
                                    const std::string& paramsPath);
 
-// The short table: one line per camera, one per pair ("not in file" where absent).
+// The short table: one line per camera, one per pair ("not in file" where absent), after a
+// line saying so when the file's poses were converted into the truth's frames.
 void printComparison(std::ostream& out, const RigComparison& comparison);
 
 }  // namespace ringcalib::synth

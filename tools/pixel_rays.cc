@@ -4,7 +4,7 @@
 
 namespace ringcalib::synth {
 
-PixelRays::PixelRays(const FisheyeLens& lens, cv::Size size) : rays_(size.height + 2, size.width) {
+PixelRays::PixelRays(const RenderedLens& lens, cv::Size size) : rays_(size.height + 2, size.width) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   cv::parallel_for_(cv::Range(0, rays_.rows), [&](const cv::Range& rows) {
     for (int r = rows.start; r < rows.end; ++r) {

@@ -3,32 +3,22 @@
 #include <cmath>
 #include <vector>
 
+#include "tools/truth_file.h"
+
 namespace ringcalib::synth {
 namespace {
 
 using nlohmann::json;
 
 constexpr std::uint64_t kFocalScaleStream = 710;
+constexpr double kLeastCircularField = 120.0;
+constexpr double kMostCircularField = 200.0;  // FisheyeLens models up to 100° off the axis
 
 bool inRange(const std::optional<ValueRange>& range, double low, double high) {
   return !range || (range->low >= low && range->low <= range->high && range->high <= high);
 }
 
 json rangeJson(const ValueRange& range) { return {range.low, range.high}; }
-
-json pairsJson(const std::array<PairTruth, rig::kCameras>& pairs, const GeometricPairs& geometric) {
-  const auto numbers = [](const double* values, int count) { return json(std::vector<double>(values, values + count)); };
-  json entries = json::array();
-  for (size_t n = 0; n < pairs.size(); ++n) {
-    entries.push_back({{"first", n},
-                       {"second", (n + 1) % pairs.size()},
-                       {"R", numbers(pairs[n].R.val, 9)},
-                       {"t", numbers(pairs[n].t.val, 3)},
-                       {"geometric_R", numbers(geometric[n].R.val, 9)},
-                       {"geometric_t", numbers(geometric[n].t.val, 3)}});
-  }
-  return entries;
-}
 
 }  // namespace
 
@@ -59,9 +49,23 @@ std::string variantProblem(const RigOptions& options) {
   if (!inRange(shoot.gain, 0.2, 5.0)) return "the gain must lie between 0.2 and 5, the smaller value first";
   if (!inRange(options.focalScale, 0.2, 5.0))
     return "the focal scale must lie between 0.2 and 5, the smaller value first";
+  if (const std::string problem = layoutProblem(options.layout); !problem.empty()) return problem;
+  // A still of another aspect would be rendered through a lens scaled by 0: black.
+  rig::FisheyeCamera frames;
+  frames.frameSize = cv::Size(options.videoWidth, options.videoHeight);
+  if (!options.stillSize.empty() && frames.stillScale(options.stillSize) == 0.0)
+    return "the stills must be the video frames scaled, of the same aspect within a pixel";
+  if (options.circularFieldDegrees) {
+    const double field = *options.circularFieldDegrees;
+    if (!(field >= kLeastCircularField && field <= kMostCircularField))
+      return "the circular fisheye's field must lie between 120 and 200 degrees";
+    // The circle's size follows from the frame; a focal factor would push it out of the frame.
+    if (options.focalScale) return "the focal scale does not apply to circular fisheyes";
+  }
   if (options.turn) {
     const CameraTurn& turn = *options.turn;
-    if (turn.camera < 0 || turn.camera > 5) return "the turned camera must be 0 to 5";
+    if (turn.camera < 0 || turn.camera >= options.layout.cameras)
+      return "the turned camera must be 0 to " + std::to_string(options.layout.cameras - 1);
     if (turn.axis < 0 || turn.axis > 2) return "the turn's axis must be x, y or z";
     if (!(std::abs(turn.degrees) <= 180.0)) return "the camera's turn must lie between -180 and 180 degrees";
   }
@@ -72,7 +76,7 @@ double drawnFocalScale(const RigOptions& options) {
   return options.focalScale ? drawFromRange(*options.focalScale, options.seed, kFocalScaleStream) : 1.0;
 }
 
-json variantTruthMembers(const RigOptions& options, double ringRadius, const std::array<StillEffects, rig::kCameras>& effects,
+json variantTruthMembers(const RigOptions& options, double ringRadius, const std::vector<StillEffects>& effects,
                          const std::optional<TurnedPairs>& turned) {
   if (isStandardRig(options)) return json::object();
   const ShootOptions& shoot = options.shoot;
@@ -102,8 +106,22 @@ json variantTruthMembers(const RigOptions& options, double ringRadius, const std
                                          {"axis", std::string(1, "xyz"[options.turn->axis])},
                                          {"degrees", options.turn->degrees}};
   }
-  if (turned) members["turned_pairs"] = pairsJson(turned->pairs, turned->geometric);
+  if (turned) members["turned_pairs"] = pairEntries(turned->pairs, turned->geometric);
   return members;
+}
+
+json layoutTruthMembers(const RigOptions& options) {
+  const RingLayout& layout = options.layout;
+  if (layout.isStandard() && !options.circularFieldDegrees) return json::object();
+  json bearings = json::array();
+  for (const double bearing : ringBearings(options.seed, layout)) bearings.push_back(bearing * 180.0 / CV_PI);
+  json described = {{"cameras", layout.cameras},
+                    {"mounting", mountName(layout.mount)},
+                    {"tilt_degrees", layout.tiltDegrees},
+                    {"spacing_jitter_degrees", layout.spacingJitterDegrees},
+                    {"bearings_degrees", bearings}};
+  if (options.circularFieldDegrees) described["circular_fisheye_field_degrees"] = *options.circularFieldDegrees;
+  return {{"layout", described}};
 }
 
 }  // namespace ringcalib::synth

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -15,7 +15,8 @@ namespace ringcalib::synth {
 // True when the options ask for no departure from the standard rig.
 bool isStandardRig(const RigOptions& options);
 
-// What is wrong with the departures from the standard rig (a value out of range), or empty.
+// What is wrong with the departures from the standard rig or its layout (a value out of range,
+// options that exclude each other), or empty.
 std::string variantProblem(const RigOptions& options);
 
 // The factor on the lenses' focal lengths of the rig (1 when not varied).
@@ -23,7 +24,7 @@ double drawnFocalScale(const RigOptions& options);
 
 // The turned rig's pair truth, same convention as the rig's own.
 struct TurnedPairs {
-  std::array<PairTruth, rig::kCameras> pairs;
+  std::vector<PairTruth> pairs;
   GeometricPairs geometric;
 };
 
@@ -31,6 +32,11 @@ struct TurnedPairs {
 // each camera's still effects) and, with a turned camera, "turned_pairs" beside the calibrated
 // rig's "pairs", in the same form. Empty for the standard rig.
 nlohmann::json variantTruthMembers(const RigOptions& options, double ringRadius,
-                                   const std::array<StillEffects, rig::kCameras>& effects, const std::optional<TurnedPairs>& turned);
+                                   const std::vector<StillEffects>& effects, const std::optional<TurnedPairs>& turned);
+
+// truth.json's "layout" for a ring other than the standard one or with circular fisheyes: the
+// number of cameras, the mounting, the tilt, the spacing jitter and each camera's bearing in
+// degrees (ringBearings), and the circular lenses' field. Empty for the standard ring.
+nlohmann::json layoutTruthMembers(const RigOptions& options);
 
 }  // namespace ringcalib::synth

@@ -16,23 +16,32 @@ constexpr std::uint64_t kTurnAngleStream = 701;
 constexpr double kTurnSigma = 0.6 * CV_PI / 180.0;  // per axis: about 1° in all
 constexpr double kShiftSigma = 0.003;
 
+// X_j = R · (X_i − t) between two frames given by their world-to-frame turns and centres.
+PairTruth relativePose(const cv::Matx33d& worldToFirst, const cv::Vec3d& firstCentre, const cv::Matx33d& worldToSecond,
+                       const cv::Vec3d& secondCentre) {
+  return {worldToSecond * worldToFirst.t(), cv::normalize(worldToFirst * (secondCentre - firstCentre))};
+}
 
 }  // namespace
 
-cv::Matx33d RingCamera::worldToSensor() const { return rig::quarterTurn().t() * worldToPrepared; }
+cv::Matx33d RingCamera::worldToSensor() const { return preparedFromSensor.t() * worldToPrepared; }
 
 cv::Vec3d RingCamera::toSensor(const cv::Vec3d& world) const { return worldToSensor() * (world - centre); }
 
-std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed, const RingVariation& variation) {
+std::vector<RingCamera> drawRing(std::uint64_t seed, const RingVariation& variation, const RingLayout& layout) {
   RandomStream random(seed, kRingStream);
   RandomStream turnAngles(seed, kTurnAngleStream);
   const double radius = ringRadius(seed, variation);
-  std::array<RingCamera, rig::kCameras> ring;
+  const std::vector<double> bearings = ringBearings(seed, layout);
+  // Tilting up by τ turns the view about its own x axis: z_p toward the world's up (−y_p).
+  cv::Matx33d tilt;
+  cv::Rodrigues(cv::Vec3d(layout.tiltDegrees * CV_PI / 180.0, 0.0, 0.0), tilt);
+  std::vector<RingCamera> ring(bearings.size());
   for (size_t i = 0; i < ring.size(); ++i) {
-    // Yaw −60° · i: camera i looks along (sin ψ, 0, cos ψ); its prepared axes in the world are
-    // x_p = (−cos ψ, 0, sin ψ), y_p = (0, −1, 0), z_p = (sin ψ, 0, cos ψ), so +x_p points to
-    // camera i + 1.
-    const double yaw = -CV_PI / 3.0 * static_cast<double>(i);
+    // Yaw −bearing (−60° · i in the standard ring): camera i looks along (sin ψ, 0, cos ψ);
+    // its level prepared axes in the world are x_p = (−cos ψ, 0, sin ψ), y_p = (0, −1, 0),
+    // z_p = (sin ψ, 0, cos ψ), so +x_p points to camera i + 1.
+    const double yaw = -bearings[i];
     const cv::Vec3d forward(std::sin(yaw), 0.0, std::cos(yaw));
     const cv::Matx33d preparedToWorld(-std::cos(yaw), 0.0, std::sin(yaw),  //
                                       0.0, -1.0, 0.0,                      //
@@ -45,7 +54,10 @@ std::array<RingCamera, rig::kCameras> drawRing(std::uint64_t seed, const RingVar
     }
     cv::Matx33d deviation;
     cv::Rodrigues(turn, deviation);
-    ring[i].worldToPrepared = (preparedToWorld * deviation).t();
+    // A level ring skips the tilt's identity, so that its numbers stay those of the standard draw.
+    const cv::Matx33d tiltedToWorld = layout.tiltDegrees == 0.0 ? preparedToWorld : preparedToWorld * tilt;
+    ring[i].worldToPrepared = (tiltedToWorld * deviation).t();
+    ring[i].preparedFromSensor = viewFromSensor(layout.mount);
     ring[i].centre = radius * forward +
                      cv::Vec3d(random.gaussian(), random.gaussian(), random.gaussian()) * kShiftSigma;
   }
@@ -61,10 +73,11 @@ cv::Vec3d preparedRay(const RingCamera& camera, const cv::Point2d& pixel) {
 }
 
 PairTruth geometricPairPose(const RingCamera& first, const RingCamera& second) {
-  PairTruth pose;
-  pose.R = second.worldToPrepared * first.worldToPrepared.t();
-  pose.t = cv::normalize(first.worldToPrepared * (second.centre - first.centre));
-  return pose;
+  return relativePose(first.worldToPrepared, first.centre, second.worldToPrepared, second.centre);
+}
+
+PairTruth sensorPairPose(const RingCamera& first, const RingCamera& second) {
+  return relativePose(first.worldToSensor(), first.centre, second.worldToSensor(), second.centre);
 }
 
 }  // namespace ringcalib::synth

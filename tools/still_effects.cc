@@ -40,7 +40,7 @@ cv::Mat1f motionKernel(double length, double angle) {
 
 // Fog lowers the scene's contrast and the lens loses light toward its rim; the lens still
 // images nothing outside its circle.
-void scaleContrastAndVignette(cv::Mat1f& image, const FisheyeLens& lens, double contrast, double vignetting) {
+void scaleContrastAndVignette(cv::Mat1f& image, const RenderedLens& lens, double contrast, double vignetting) {
   const float c = static_cast<float>(contrast);
   const double quarterTurn = CV_PI / 2.0;
   for (int y = 0; y < image.rows; ++y) {
@@ -85,7 +85,7 @@ StillEffects drawStillEffects(const ShootOptions& shoot, std::uint64_t rigSeed, 
   return effects;
 }
 
-cv::Mat applyStillEffects(const cv::Mat& still, const FisheyeLens& lens, const StillEffects& effects) {
+cv::Mat applyStillEffects(const cv::Mat& still, const RenderedLens& lens, const StillEffects& effects) {
   if (!effects.changesStill()) return still;
   cv::Mat1f image;
   still.convertTo(image, CV_32F);

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "tools/rig_truth.h"
+#include "tools/rendered_lens.h"
 #include "tools/ring_variation.h"
 
 namespace ringcalib::synth {
@@ -51,6 +51,6 @@ StillEffects drawStillEffects(const ShootOptions& shoot, std::uint64_t rigSeed, 
 // The still after the effects, in this order: contrast and vignetting (inside the lens' image
 // circle; outside it stays black), exposure, Gaussian blur, motion blur, noise, gamma, rounding to 8 bits.
 // Returns `still` itself when changesStill() is false.
-cv::Mat applyStillEffects(const cv::Mat& still, const FisheyeLens& lens, const StillEffects& effects);
+cv::Mat applyStillEffects(const cv::Mat& still, const RenderedLens& lens, const StillEffects& effects);
 
 }  // namespace ringcalib::synth

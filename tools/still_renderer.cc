@@ -20,7 +20,7 @@ struct PixelCast {
 
 class StillCaster {
  public:
-  StillCaster(const FisheyeLens& lens, const RingCamera& camera, const SurroundScene& scene)
+  StillCaster(const RenderedLens& lens, const RingCamera& camera, const SurroundScene& scene)
       : lens_(lens), sensorToWorld_(camera.worldToSensor().t()), centre_(camera.centre), scene_(scene) {}
 
   PixelCast cast(double x, double y) const {
@@ -46,7 +46,7 @@ class StillCaster {
   }
 
  private:
-  const FisheyeLens& lens_;
+  const RenderedLens& lens_;
   cv::Matx33d sensorToWorld_;
   cv::Vec3d centre_;
   const SurroundScene& scene_;
@@ -59,7 +59,7 @@ double rayAngle(const PixelCast& a, const PixelCast& b) {
 
 }  // namespace
 
-cv::Mat renderStill(const FisheyeLens& lens, const RingCamera& camera, const SurroundScene& scene, cv::Size size) {
+cv::Mat renderStill(const RenderedLens& lens, const RingCamera& camera, const SurroundScene& scene, cv::Size size) {
   cv::Mat still(size, CV_8UC1);
   const StillCaster caster(lens, camera, scene);
   cv::parallel_for_(cv::Range(0, size.height), [&](const cv::Range& rows) {

@@ -1,5 +1,5 @@
-// ringcalib-synth: renders a synthetic six-camera rig (checkerboard videos, ring stills) and
-// its truth.
+// ringcalib-synth: renders a synthetic ring of fisheye cameras (checkerboard videos, ring
+// stills) and its truth.
 #include <chrono>
 #include <iostream>
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   ringcalib::synth::RigOptions options;
   std::string outDir;
   try {
-    TCLAP::CmdLine cmd("Render a synthetic ring of six fisheye cameras and its truth", ' ', ringcalib::kVersion);
+    TCLAP::CmdLine cmd("Render a synthetic ring of fisheye cameras (six by default) and its truth", ' ', ringcalib::kVersion);
     TCLAP::ValueArg<std::string> outArg("", "out", "output folder (video/, image/, truth.json)", true, "", "dir", cmd);
     TCLAP::ValueArg<std::uint64_t> seedArg("", "seed", "random seed", false, options.seed, "N", cmd);
     TCLAP::ValueArg<int> framesArg("", "frames", "frames per video", false, options.framesPerVideo, "N", cmd);
@@ -116,11 +116,45 @@ int main(int argc, char** argv) {
         "min[,max]", cmd);
     TCLAP::ValueArg<std::string> turnCameraArg(
         "", "turn-camera",
-        "render the stills with camera n (0 to 5) turned since calibration by deg degrees about axis x, y or z of its "
+        "render the stills with camera n (0 to N - 1) turned since calibration by deg degrees about axis x, y or z of its "
         "prepared view's frame; truth.json keeps the calibrated rig's pairs under \"pairs\" and adds the turned rig's "
         "under \"turned_pairs\"",
         false, "", "n:axis:deg", cmd);
+    TCLAP::ValueArg<int> camerasArg(
+        "", "cameras",
+        "the ring's number of cameras, 3 to 8, spaced 360/N degrees apart; camera n + 1 stands to the right of camera n "
+        "seen from behind it (default 6)",
+        false, options.layout.cameras, "N", cmd);
+    TCLAP::ValueArg<double> tiltArg(
+        "", "tilt",
+        "every camera tilted about its own horizontal axis by this many degrees, -35 to 35, negative looking down "
+        "(default 0, level)",
+        false, 0.0, "deg", cmd);
+    TCLAP::ValueArg<double> spacingJitterArg(
+        "", "spacing-jitter",
+        "uneven spacing: each camera's bearing moved by an amount drawn within +-deg, 0 to 10 (default 0)", false, 0.0,
+        "deg", cmd);
+    TCLAP::SwitchArg uprightArg("", "upright",
+                                "the sensors stand upright, the world's up is up in the stills (by default each "
+                                "sensor is turned a quarter, up pointing to the right of the still)",
+                                cmd);
+    TCLAP::SwitchArg otherWayArg("", "turned-other-way",
+                                 "each sensor turned a quarter the other way: up points to the left of the still", cmd);
+    TCLAP::ValueArg<double> circularArg(
+        "", "circular-fisheye",
+        "circular fisheye lenses of this field of view across the image circle, 120 to 200 degrees: the circle's "
+        "diameter is 0.96 x the frame's shorter side, black outside it, the focal length such that the field's edge "
+        "falls on the circle",
+        false, 0.0, "fov deg", cmd);
     cmd.parse(argc, argv);
+    options.layout.cameras = camerasArg.getValue();
+    options.layout.tiltDegrees = tiltArg.getValue();
+    options.layout.spacingJitterDegrees = spacingJitterArg.getValue();
+    if (uprightArg.getValue() && otherWayArg.getValue())
+      throw TCLAP::ArgParseException("give --upright or --turned-other-way, not both", uprightArg.longID());
+    if (uprightArg.getValue()) options.layout.mount = ringcalib::synth::SensorMount::kUpright;
+    if (otherWayArg.getValue()) options.layout.mount = ringcalib::synth::SensorMount::kQuarterTurnedOtherWay;
+    if (circularArg.isSet()) options.circularFieldDegrees = circularArg.getValue();
     outDir = outArg.getValue();
     options.seed = seedArg.getValue();
     options.framesPerVideo = framesArg.getValue();
@@ -160,7 +194,7 @@ int main(int argc, char** argv) {
     if (turnCameraArg.isSet()) {
       options.turn = ringcalib::synth::parseCameraTurn(turnCameraArg.getValue());
       if (!options.turn)
-        throw TCLAP::ArgParseException("expected <camera 0-5>:<x|y|z>:<degrees>, got \"" + turnCameraArg.getValue() + "\"",
+        throw TCLAP::ArgParseException("expected <camera 0-7>:<x|y|z>:<degrees>, got \"" + turnCameraArg.getValue() + "\"",
                                        turnCameraArg.longID());
     }
   } catch (const TCLAP::ArgException& e) {
@@ -176,6 +210,10 @@ int main(int argc, char** argv) {
     const ringcalib::synth::RigTruth truth = ringcalib::synth::generateRig(outDir, options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cout << "rig written to " << outDir << " in " << seconds << " s" << std::endl;
+    if (truth.posesInCameraFrames) {
+      std::cout << "pairs' truth in the cameras' own frames (\"pose_frame\": \"camera\")" << std::endl;
+      return ringcalib::kSuccess;
+    }
     // How far the truth in the tool's pixel convention lies from the prepared frames' geometry.
     const ringcalib::synth::GeometricPairs geometric = ringcalib::synth::readGeometricPairs(outDir + "/truth.json");
     for (size_t n = 0; n < geometric.size(); ++n) {

@@ -11,6 +11,7 @@
 #include "core/task_graph.h"
 #include "tools/board_video.h"
 #include "tools/camera_draw.h"
+#include "tools/rendered_lens.h"
 #include "tools/pair_truth.h"
 #include "tools/rig_variant.h"
 #include "tools/ring_geometry.h"
@@ -31,9 +32,21 @@ void makeDirectory(const std::string& path) {
   if (error) throw std::runtime_error("cannot create " + path + ": " + error.message());
 }
 
+// The lens that renders `camera`: the circular fisheye's with its field stop.
+RenderedLens renderedLens(const CameraTruth& camera, const RigOptions& options) {
+  const FisheyeLens model(camera);
+  return options.circularFieldDegrees ? RenderedLens(model, *options.circularFieldDegrees) : RenderedLens(model);
+}
+
 // The still model: K scaled to the still as the tool scales it, the same D.
-FisheyeLens stillLens(const CameraTruth& camera, cv::Size still) {
-  return FisheyeLens(camera.scaledToStill(camera.stillScale(still)));
+RenderedLens stillLens(const CameraTruth& camera, cv::Size still, const RigOptions& options) {
+  return renderedLens(camera.scaledToStill(camera.stillScale(still)), options);
+}
+
+CameraTruth drawnCamera(const RigOptions& options, int camera, double focalScale) {
+  if (options.circularFieldDegrees)
+    return drawCircularCamera(options.seed, camera, options.videoWidth, options.videoHeight, *options.circularFieldDegrees);
+  return drawCamera(options.seed, camera, options.videoWidth, options.videoHeight, focalScale);
 }
 
 }  // namespace
@@ -55,15 +68,18 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   makeDirectory(outDir);
   if (options.videos) makeDirectory(outDir + "/video");
   if (options.images) makeDirectory(outDir + "/image");
-  RigTruth truth{};
+  const size_t cameras = static_cast<size_t>(options.layout.cameras);
+  RigTruth truth;
+  truth.cameras.resize(cameras);
+  truth.pairs.resize(cameras);
+  truth.posesInCameraFrames = !options.layout.isStandard();
   const double focalScale = drawnFocalScale(options);
-  for (size_t n = 0; n < truth.cameras.size(); ++n)
-    truth.cameras[n] = drawCamera(options.seed, static_cast<int>(n), options.videoWidth, options.videoHeight, focalScale);
-  const std::array<RingCamera, rig::kCameras> ring = drawRing(options.seed, options.ring);
+  for (size_t n = 0; n < cameras; ++n) truth.cameras[n] = drawnCamera(options, static_cast<int>(n), focalScale);
+  const std::vector<RingCamera> ring = drawRing(options.seed, options.ring, options.layout);
   // The stills show the rig as shot: with a turned camera, not the calibrated rig.
-  const std::array<RingCamera, rig::kCameras> shotRing = options.turn ? turnedRing(ring, *options.turn) : ring;
-  std::array<StillEffects, rig::kCameras> effects;
-  for (size_t n = 0; n < effects.size(); ++n) effects[n] = drawStillEffects(options.shoot, options.seed, static_cast<int>(n));
+  const std::vector<RingCamera> shotRing = options.turn ? turnedRing(ring, *options.turn) : ring;
+  std::vector<StillEffects> effects(cameras);
+  for (size_t n = 0; n < cameras; ++n) effects[n] = drawStillEffects(options.shoot, options.seed, static_cast<int>(n));
 
   // Every piece writes its own file or its own entries of the truth and draws its own random
   // streams, so rendering them at once gives the same bytes as one after the other. The
@@ -71,15 +87,15 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   // Texture detail follows the still resolution: 4 mm texels at the default size. The pair
   // truth needs the geometry only.
   std::optional<SurroundScene> scene;
-  GeometricPairs geometric;
+  GeometricPairs geometric(cameras);
   std::optional<TurnedPairs> turned;
-  if (options.turn) turned.emplace();
+  if (options.turn) turned.emplace(TurnedPairs{std::vector<PairTruth>(cameras), GeometricPairs(cameras)});
   TaskGraph tasks;
   std::vector<int> pieces;
   if (options.videos) {
     for (size_t n = 0; n < truth.cameras.size(); ++n) {
       pieces.push_back(tasks.add([&, n] {
-        writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", truth.cameras[n], options.seed,
+        writeBoardVideo(outDir + "/video/origin_" + std::to_string(n) + ".mp4", renderedLens(truth.cameras[n], options), options.seed,
                         static_cast<int>(n), options.framesPerVideo, cv::Size(options.videoWidth, options.videoHeight),
                         options.absentFraction, options.board);
       }));
@@ -93,7 +109,7 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
       pieces.push_back(tasks.add(
           [&, n, stillSize] {
             const std::string path = outDir + "/image/origin_" + std::to_string(n) + ".jpg";
-            const FisheyeLens lens = stillLens(truth.cameras[n], stillSize);
+            const RenderedLens lens = stillLens(truth.cameras[n], stillSize, options);
             const cv::Mat still = applyStillEffects(renderStill(lens, shotRing[n], *scene, stillSize), lens, effects[n]);
             if (!cv::imwrite(path, still, {cv::IMWRITE_JPEG_QUALITY, options.shoot.jpegQuality}))
               throw std::runtime_error("cannot write image " + path);
@@ -101,13 +117,20 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
           {sceneBuilt}));
     }
   }
-  const auto addPairTruth = [&](const std::array<RingCamera, rig::kCameras>& cameras, std::array<PairTruth, rig::kCameras>& pairs,
+  // The standard layout's pairs are those the tool fits in the prepared views (rig/ring.h);
+  // any other layout's are the sensor frames' own poses.
+  const auto addPairTruth = [&](const std::vector<RingCamera>& ringCameras, std::vector<PairTruth>& pairs,
                                 GeometricPairs& geometricPairs) {
-    for (size_t n = 0; n < cameras.size(); ++n) {
+    for (size_t n = 0; n < ringCameras.size(); ++n) {
+      const size_t next = (n + 1) % ringCameras.size();
+      if (truth.posesInCameraFrames) {
+        geometricPairs[n] = pairs[n] = sensorPairPose(ringCameras[n], ringCameras[next]);
+        continue;
+      }
       pieces.push_back(tasks.add(
-          [&, n] {
-            const RingCamera& first = cameras[n];
-            const RingCamera& second = cameras[(n + 1) % cameras.size()];
+          [&, n, next] {
+            const RingCamera& first = ringCameras[n];
+            const RingCamera& second = ringCameras[next];
             geometricPairs[n] = geometricPairPose(first, second);
             pairs[n] = fitToolConventionPose(pairStripCorrespondences(first, second, *scene, kPairGridStep),
                                              geometricPairs[n]);
@@ -119,8 +142,9 @@ RigTruth generateRig(const std::string& outDir, const RigOptions& options) {
   if (turned) addPairTruth(shotRing, turned->pairs, turned->geometric);
   tasks.start(cv::getNumThreads());
   for (const int piece : pieces) tasks.wait(piece);  // the first failure in this order is thrown
-  writeTruthFile(outDir + "/truth.json", truth, geometric, options,
-                 variantTruthMembers(options, ringRadius(options.seed, options.ring), effects, turned));
+  nlohmann::json described = variantTruthMembers(options, ringRadius(options.seed, options.ring), effects, turned);
+  described.update(layoutTruthMembers(options));
+  writeTruthFile(outDir + "/truth.json", truth, geometric, options, described);
   return truth;
 }
 

@@ -7,6 +7,7 @@
 #include "tools/camera_turn.h"
 #include "tools/board_renderer.h"
 #include "tools/rig_truth.h"
+#include "tools/ring_layout.h"
 #include "tools/ring_variation.h"
 #include "tools/still_effects.h"
 #include "tools/surround_scene.h"
@@ -29,10 +30,14 @@ struct RigOptions {
   ShootOptions shoot;                    // degradations of the stills, a re-shoot of the same rig
   SceneLook scene;                       // photographs on the surfaces, furniture near the ring
   std::optional<CameraTurn> turn;        // the stills show the rig with one camera turned since calibration
+  // Rings of other layouts and lenses; the defaults render the standard six-camera ring.
+  RingLayout layout;                          // number of cameras, tilt, spacing, mounting
+  std::optional<double> circularFieldDegrees;  // circular fisheyes of this field (drawCircularCamera)
 };
 
 
-// Renders the rig into outDir (creating outDir/video, outDir/image) and writes outDir/truth.json.
+// Renders the rig into outDir (creating outDir/video, outDir/image) and writes outDir/truth.json
+// (truth_file.h).
 // Throws std::runtime_error (naming the file) when something cannot be written or read back.
 RigTruth generateRig(const std::string& outDir, const RigOptions& options);
 

@@ -40,8 +40,10 @@ auto readDocument(const std::string& path, Read read) {
     const json doc = json::parse(in);
     const json& cameras = doc.at("cameras");
     const json& pairs = doc.at("pairs");
-    if (cameras.size() != 6 || pairs.size() != 6) throw std::runtime_error("expected six cameras and six pairs");
-    return read(cameras, pairs);
+    if (!cameras.is_array() || !pairs.is_array() || cameras.size() < 3 || cameras.size() > 8 ||
+        pairs.size() != cameras.size())
+      throw std::runtime_error("expected 3 to 8 cameras and as many pairs");
+    return read(doc, cameras, pairs);
   } catch (const std::exception& e) {
     throw std::runtime_error(path + ": " + e.what());
   }
@@ -63,15 +65,8 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
   }
   for (const CameraTruth& camera : truth.cameras)
     doc["cameras"].push_back({{"K", toArray(toVec(camera.K))}, {"D", toArray(camera.D)}});
-  for (size_t n = 0; n < truth.pairs.size(); ++n) {
-    const PairTruth& p = truth.pairs[n];
-    doc["pairs"].push_back({{"first", n},
-                            {"second", (n + 1) % truth.pairs.size()},
-                            {"R", toArray(toVec(p.R))},
-                            {"t", toArray(p.t)},
-                            {"geometric_R", toArray(toVec(geometric[n].R))},
-                            {"geometric_t", toArray(geometric[n].t)}});
-  }
+  doc["pairs"] = pairEntries(truth.pairs, geometric);
+  if (truth.posesInCameraFrames) doc[kPoseFrameMember] = kCameraPoseFrame;
   doc.update(variant);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << doc.dump(2) << '\n';
@@ -79,22 +74,40 @@ void writeTruthFile(const std::string& path, const RigTruth& truth, const Geomet
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+json pairEntries(const std::vector<PairTruth>& pairs, const GeometricPairs& geometric) {
+  json entries = json::array();
+  for (size_t n = 0; n < pairs.size(); ++n) {
+    entries.push_back({{"first", n},
+                       {"second", (n + 1) % pairs.size()},
+                       {"R", toArray(toVec(pairs[n].R))},
+                       {"t", toArray(pairs[n].t)},
+                       {"geometric_R", toArray(toVec(geometric[n].R))},
+                       {"geometric_t", toArray(geometric[n].t)}});
+  }
+  return entries;
+}
+
 RigTruth readTruthFile(const std::string& path) {
-  return readDocument(path, [](const json& cameras, const json& pairs) {
+  return readDocument(path, [](const json& doc, const json& cameras, const json& pairs) {
     RigTruth truth;
+    truth.cameras.resize(cameras.size());
+    truth.pairs.resize(pairs.size());
+    const cv::Vec2d videoSize = fromArray<2>(doc, "video_size");
     for (size_t n = 0; n < truth.cameras.size(); ++n) {
       truth.cameras[n].K = toMatx(fromArray<9>(cameras[n], "K"));
       truth.cameras[n].D = fromArray<4>(cameras[n], "D");
+      truth.cameras[n].frameSize = cv::Size(static_cast<int>(videoSize[0]), static_cast<int>(videoSize[1]));
       truth.pairs[n].R = toMatx(fromArray<9>(pairs[n], "R"));
       truth.pairs[n].t = fromArray<3>(pairs[n], "t");
     }
+    truth.posesInCameraFrames = doc.value(kPoseFrameMember, "") == std::string(kCameraPoseFrame);
     return truth;
   });
 }
 
 GeometricPairs readGeometricPairs(const std::string& path) {
-  return readDocument(path, [](const json&, const json& pairs) {
-    GeometricPairs geometric;
+  return readDocument(path, [](const json&, const json&, const json& pairs) {
+    GeometricPairs geometric(pairs.size());
     for (size_t n = 0; n < geometric.size(); ++n)
       geometric[n] = {toMatx(fromArray<9>(pairs[n], "geometric_R")), fromArray<3>(pairs[n], "geometric_t")};
     return geometric;

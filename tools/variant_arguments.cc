@@ -31,7 +31,7 @@ std::optional<CameraTurn> parseCameraTurn(const std::string& text) {
   const std::string cameraText = text.substr(0, first);
   const char axis = text[first + 1];
   const std::optional<double> degrees = parseNumber(text.substr(second + 1));
-  if (cameraText.size() != 1 || cameraText[0] < '0' || cameraText[0] > '5' || !degrees) return std::nullopt;
+  if (cameraText.size() != 1 || cameraText[0] < '0' || cameraText[0] > '7' || !degrees) return std::nullopt;
   if (axis != 'x' && axis != 'y' && axis != 'z') return std::nullopt;
   return CameraTurn{cameraText[0] - '0', axis - 'x', *degrees};
 }

@@ -24,7 +24,7 @@ constexpr double kPanoramaTolerancePx = 0.5;
 // The generated ring, its pairs' exact correspondences with noise added, and the poses those
 // exact pixels give in the tool's convention.
 struct TrueRing {
-  std::array<synth::RingCamera, 6> cameras = synth::drawRing(kSeed);
+  std::vector<synth::RingCamera> cameras = synth::drawRing(kSeed);
   std::array<rig::PairPose, 6> poses;
   std::array<std::vector<cv::Point2f>, 6> pts1, pts2;
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,8 +12,15 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <opencv2/videoio.hpp>
+
+#include "core/result_code.h"
+#include "rig/parameter_document.h"
 #include "tools/camera_draw.h"
+#include "tools/parameter_comparison.h"
+#include "tools/pose_frames.h"
 #include "tools/rig_truth.h"
+#include "tools/rig_variant.h"
 #include "tools/pair_truth.h"
 #include "tools/photo_texture.h"
 #include "tools/ring_geometry.h"
@@ -55,7 +63,7 @@ double rms(const std::vector<double>& values) {
 TEST(Generator, PairTruthFitsTheExactPixelsOfTheStrip) {
   for (std::uint64_t seed = 1; seed <= 2; ++seed) {
     const SurroundScene scene(seed, 1.0, false);
-    const std::array<RingCamera, 6> ring = drawRing(seed);
+    const std::vector<RingCamera> ring = drawRing(seed);
     for (std::size_t i = 0; i < ring.size(); i += 2) {
       const std::vector<PairCorrespondence> points = pairStripCorrespondences(ring[i], ring[(i + 1) % 6], scene, 40);
       ASSERT_GT(points.size(), 1000u) << "seed " << seed << " pair " << i;
@@ -190,8 +198,8 @@ TEST(Generator, FurnitureAndPhotographs) {
 // camera turned since calibration moves its two pairs by the turn, while the truth file keeps
 // the calibrated rig's pairs.
 TEST(Generator, VariedRigAndTurnedCamera) {
-  const std::array<RingCamera, 6> ideal = drawRing(4, {std::nullopt, ValueRange{0.0, 0.0}});
-  const std::array<RingCamera, 6> varied = drawRing(4, {ValueRange{0.06, 0.06}, ValueRange{2.0, 2.0}});
+  const std::vector<RingCamera> ideal = drawRing(4, {std::nullopt, ValueRange{0.0, 0.0}});
+  const std::vector<RingCamera> varied = drawRing(4, {ValueRange{0.06, 0.06}, ValueRange{2.0, 2.0}});
   for (size_t n = 0; n < 6; ++n) {
     EXPECT_NEAR(rig::rotationErrorDeg(varied[n].worldToPrepared, ideal[n].worldToPrepared), 2.0, 1e-9);
     EXPECT_NEAR(cv::norm(varied[n].centre - ideal[n].centre), 0.15 - 0.06, 1e-12);
@@ -210,7 +218,7 @@ TEST(Generator, VariedRigAndTurnedCamera) {
   }
   const nlohmann::json doc = nlohmann::json::parse(std::ifstream(folder.file("truth.json")));
   const auto matrix = [](const nlohmann::json& values) { return cv::Matx33d(values.get<std::vector<double>>().data()); };
-  const std::array<RingCamera, 6> ring = drawRing(4);
+  const std::vector<RingCamera> ring = drawRing(4);
   for (size_t n = 0; n < 6; ++n) {
     const nlohmann::json &calibrated = doc["pairs"][n], &turned = doc["turned_pairs"][n];
     EXPECT_EQ(matrix(calibrated["geometric_R"]), geometricPairPose(ring[n], ring[(n + 1) % 6]).R) << n;
@@ -229,14 +237,192 @@ TEST(Generator, VariantArguments) {
     const char* text;
     bool range, turn;
   } cases[] = {{"0.05,0.07", true, false}, {"1.5", true, false}, {"1,", false, false}, {"a", false, false},
-               {"2:y:0.1", false, true},   {"5:z:-3", false, true}, {"6:y:1", false, false}, {"2:w:1", false, false},
-               {"2:y:", false, false},     {"12:y:1", false, false}};
+               {"2:y:0.1", false, true},   {"5:z:-3", false, true}, {"6:y:1", false, true}, {"2:w:1", false, false},
+               {"2:y:", false, false},     {"12:y:1", false, false}, {"7:x:1", false, true}, {"8:y:1", false, false}};
   for (const auto& c : cases) {
     EXPECT_EQ(parseValueRange(c.text).has_value(), c.range) << c.text;
     EXPECT_EQ(parseCameraTurn(c.text).has_value(), c.turn) << c.text;
   }
   EXPECT_EQ(parseCameraTurn("5:z:-3")->axis, 2);
   EXPECT_EQ(parseValueRange("0.05,0.07")->high, 0.07);
+  // The ring's layout and lenses, each at the edge of what is taken and just beyond it.
+  const struct {
+    const char* name;
+    std::function<void(RigOptions&)> change;
+    bool taken;
+  } layouts[] = {
+      {"3 cameras", [](RigOptions& o) { o.layout.cameras = 3; }, true},
+      {"2 cameras", [](RigOptions& o) { o.layout.cameras = 2; }, false},
+      {"9 cameras", [](RigOptions& o) { o.layout.cameras = 9; }, false},
+      {"tilt -35", [](RigOptions& o) { o.layout.tiltDegrees = -35; }, true},
+      {"tilt 35.5", [](RigOptions& o) { o.layout.tiltDegrees = 35.5; }, false},
+      {"jitter 10", [](RigOptions& o) { o.layout.spacingJitterDegrees = 10; }, true},
+      {"jitter -1", [](RigOptions& o) { o.layout.spacingJitterDegrees = -1; }, false},
+      {"circular 200", [](RigOptions& o) { o.circularFieldDegrees = 200; }, true},
+      {"circular 201", [](RigOptions& o) { o.circularFieldDegrees = 201; }, false},
+      {"circular with a focal scale", [](RigOptions& o) { o.circularFieldDegrees = 190, o.focalScale = ValueRange{1, 1}; }, false},
+      {"camera 3 turned on a ring of 4", [](RigOptions& o) { o.layout.cameras = 4, o.turn = CameraTurn{3, 0, 1}; }, true},
+      {"camera 4 turned on a ring of 4", [](RigOptions& o) { o.layout.cameras = 4, o.turn = CameraTurn{4, 0, 1}; }, false},
+      {"stills of the frames' aspect", [](RigOptions& o) { o.stillSize = cv::Size(2000, 1501); }, true},
+      {"stills of another aspect", [](RigOptions& o) { o.stillSize = cv::Size(2000, 1000); }, false},
+  };
+  for (const auto& c : layouts) {
+    RigOptions options;
+    c.change(options);
+    EXPECT_EQ(variantProblem(options).empty(), c.taken) << c.name << ": " << variantProblem(options);
+  }
+}
+
+// Rings of other layouts: N cameras at their bearings, looking out at the common tilt, camera
+// n + 1 to the right of camera n and the world's up where the mounting puts it in the still;
+// their truth.json gives the pairs in the sensor frames, so that a scene point seen by both
+// cameras lands, through the pair's pose, exactly where the second still's lens shows it. A
+// circular fisheye's circle has the size its rule gives, and its stills and videos are black
+// beyond it.
+TEST(Generator, RingLayouts) {
+  const struct {
+    const char* name;
+    RingLayout layout;
+    std::optional<double> circularField;
+    cv::Vec3d upInLevelSensor;  // the world's up in a level camera's sensor frame
+  } cases[] = {
+      {"4, circular 190, 30 down", {4, -30.0, 0.0, SensorMount::kQuarterTurned}, 190.0, {1, 0, 0}},
+      {"8, 10 up, spacing +-5", {8, 10.0, 5.0, SensorMount::kQuarterTurned}, std::nullopt, {1, 0, 0}},
+      {"6 upright, 20 down", {6, -20.0, 0.0, SensorMount::kUpright}, std::nullopt, {0, -1, 0}},
+      {"3 turned the other way", {3, 0.0, 0.0, SensorMount::kQuarterTurnedOtherWay}, std::nullopt, {-1, 0, 0}},
+  };
+  constexpr std::uint64_t kSeed = 7;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RingLayout& layout = c.layout;
+    const double tilt = layout.tiltDegrees * CV_PI / 180;
+    const std::vector<double> bearings = ringBearings(kSeed, layout);
+    const std::vector<RingCamera> ideal = drawRing(kSeed, {std::nullopt, ValueRange{0.0, 0.0}}, layout);
+    ASSERT_EQ(ideal.size(), static_cast<size_t>(layout.cameras));
+    for (size_t n = 0; n < ideal.size(); ++n) {
+      const double nominal = 2 * CV_PI * static_cast<double>(n) / layout.cameras;
+      EXPECT_LE(std::abs(bearings[n] - nominal), layout.spacingJitterDegrees * CV_PI / 180 + 1e-12) << n;
+      const cv::Vec3d axis = ideal[n].worldToPrepared.t() * cv::Vec3d(0, 0, 1);  // the optical axis in the world
+      EXPECT_NEAR(std::atan2(axis[0], axis[2]), std::remainder(-bearings[n], 2 * CV_PI), 1e-9) << n;
+      EXPECT_NEAR(std::asin(axis[1]), tilt, 1e-9) << n;
+      const cv::Vec3d right = ideal[n].worldToPrepared.t() * cv::Vec3d(1, 0, 0);
+      EXPECT_GT(right.dot(ideal[(n + 1) % ideal.size()].centre - ideal[n].centre), 0.0) << n;
+      const cv::Vec3d up = ideal[n].worldToSensor() * cv::Vec3d(0, 1, 0);
+      EXPECT_LT(cv::norm(up - (std::cos(tilt) * c.upInLevelSensor + std::sin(tilt) * cv::Vec3d(0, 0, 1))), 1e-12) << n;
+    }
+    if (layout.spacingJitterDegrees > 0) {
+      EXPECT_NE(bearings[1], 2 * CV_PI / layout.cameras);
+    }
+
+    const test::TempDir folder;
+    RigOptions options;
+    options.seed = kSeed, options.videoWidth = 96, options.videoHeight = 64, options.framesPerVideo = 2;
+    options.layout = layout, options.circularFieldDegrees = c.circularField, options.videos = c.circularField.has_value();
+    generateRig(folder.path(), options);
+    const RigTruth truth = readTruth(folder.file("truth.json"));
+    ASSERT_EQ(truth.cameras.size(), ideal.size());
+    EXPECT_TRUE(truth.posesInCameraFrames);
+    EXPECT_EQ(truth.cameras[0].frameSize, cv::Size(96, 64));
+    const std::vector<RingCamera> ring = drawRing(kSeed, options.ring, layout);
+    const cv::Size stillSize(120, 80);
+    const auto stillLens = [&](size_t n) { return FisheyeLens(truth.cameras[n].scaledToStill(truth.cameras[n].stillScale(stillSize))); };
+    for (size_t n = 0; n < ring.size(); ++n) {
+      const RingCamera &first = ring[n], &second = ring[(n + 1) % ring.size()];
+      const cv::Vec3d point = 3.0 * cv::normalize(first.worldToPrepared.t() * cv::Vec3d(0, 0, 1) + second.worldToPrepared.t() * cv::Vec3d(0, 0, 1));
+      cv::Vec3d ray;
+      ASSERT_TRUE(stillLens(n).unproject(stillLens(n).project(first.toSensor(point)).x, stillLens(n).project(first.toSensor(point)).y, ray));
+      const cv::Vec3d inFirst = cv::norm(point - first.centre) * ray;
+      const cv::Vec3d inSecond = truth.pairs[n].R * (inFirst - cv::norm(second.centre - first.centre) * truth.pairs[n].t);
+      const size_t next = (n + 1) % ring.size();
+      EXPECT_LT(cv::norm(stillLens(next).project(inSecond) - stillLens(next).project(second.toSensor(point))), 1e-6) << "pair " << n;
+    }
+    if (!c.circularField) continue;
+    const double edge = *c.circularField / 2 * CV_PI / 180;
+    const CameraTruth& camera = truth.cameras[0];
+    EXPECT_NEAR(camera.K(0, 0) * FisheyeLens(camera).distortTheta(edge), 0.48 * 64, 1e-9);
+    // Pixels a pixel and a half or more beyond the circle, and within it: black, and not.
+    const auto beyondCircle = [&](const FisheyeLens& lens, int x, int y) {
+      const double angle = std::atan2((y - lens.K()(1, 2)) / lens.K()(1, 1), (x - lens.K()(0, 2)) / lens.K()(0, 0));
+      const cv::Point2d rim = lens.project({std::sin(edge) * std::cos(angle), std::sin(edge) * std::sin(angle), std::cos(edge)});
+      const cv::Point2d centre(lens.K()(0, 2), lens.K()(1, 2));
+      return cv::norm(cv::Point2d(x, y) - centre) - cv::norm(rim - centre);
+    };
+    const auto insideAndOutside = [&](const cv::Mat& grey, const FisheyeLens& lens) {
+      cv::Scalar inside, outside;
+      cv::Mat1b in(grey.size(), uchar(0)), out(grey.size(), uchar(0));
+      for (int y = 0; y < grey.rows; ++y) {
+        for (int x = 0; x < grey.cols; ++x) {
+          in(y, x) = beyondCircle(lens, x, y) < -1.5 ? 255 : 0;
+          out(y, x) = beyondCircle(lens, x, y) > 1.5 ? 255 : 0;
+        }
+      }
+      double outsideMax = 0;
+      cv::minMaxLoc(grey, nullptr, &outsideMax, nullptr, nullptr, out);
+      return std::make_pair(cv::mean(grey, in)[0], outsideMax);
+    };
+    StillEffects fog;
+    fog.contrast = 0.5;
+    const RenderedLens still(stillLens(0), *c.circularField);
+    const SurroundScene scene(kSeed, 30.0);
+    const auto [stillInside, stillOutside] =
+        insideAndOutside(applyStillEffects(renderStill(still, ring[0], scene, stillSize), still, fog), stillLens(0));
+    EXPECT_GT(stillInside, 40.0);
+    EXPECT_EQ(stillOutside, 0.0);
+    cv::VideoCapture video(folder.file("video/origin_0.mp4"));
+    cv::Mat frame, grey;
+    ASSERT_TRUE(video.read(frame));
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    const auto [videoInside, videoOutside] = insideAndOutside(grey, FisheyeLens(camera));
+    EXPECT_GT(videoInside, 20.0);  // the dark field, 30 grey levels
+    EXPECT_LT(videoOutside, 8.0);  // black but for the codec's ringing
+  }
+}
+
+// The compare tool's poses in either frame against a truth in either: a file's
+// "pose_frame": "camera" says which, and poses in the other frames are turned into the truth's
+// (the turn between the two, checked on the standard ring's own frames) and said to be.
+TEST(Generator, ComparisonAcrossPoseFrames) {
+  const std::vector<RingCamera> standard = drawRing(3);
+  for (size_t n = 0; n < standard.size(); ++n) {
+    const PairTruth sensor = sensorPairPose(standard[n], standard[(n + 1) % 6]);
+    const PairTruth file = rig::toFileConvention(geometricPairPose(standard[n], standard[(n + 1) % 6]));
+    EXPECT_LT(rig::rotationErrorDeg(cameraToFileFrames(sensor).R, file.R), 1e-9) << n;
+    EXPECT_LT(rig::directionErrorDeg(cameraToFileFrames(sensor).t, file.t), 1e-9) << n;
+    EXPECT_LT(rig::rotationErrorDeg(fileToCameraFrames(file).R, sensor.R), 1e-9) << n;
+  }
+  const struct {
+    bool truthInCameraFrames, fileInCameraFrames;
+    int fileCameras;
+  } cases[] = {{true, true, 4}, {true, false, 4}, {false, true, 6}, {false, false, 6}, {true, true, 5}};
+  const test::TempDir folder;
+  for (const auto& c : cases) {
+    const int cameras = c.truthInCameraFrames ? 4 : 6;
+    const std::vector<RingCamera> ring = drawRing(3, {}, RingLayout{cameras, 0.0, 0.0, SensorMount::kQuarterTurned});
+    RigTruth truth;
+    truth.cameras.resize(static_cast<size_t>(cameras));
+    truth.pairs.resize(static_cast<size_t>(cameras));
+    truth.posesInCameraFrames = c.truthInCameraFrames;
+    rig::ParameterDocument document;
+    document.setVersion();
+    for (int n = 0; n < c.fileCameras; ++n) {
+      const size_t i = static_cast<size_t>(n % cameras);
+      const PairTruth sensor = sensorPairPose(ring[i], ring[(i + 1) % ring.size()]);
+      if (n < cameras) truth.pairs[i] = c.truthInCameraFrames ? sensor : cameraToFileFrames(sensor);
+      document.setCamera(n, truth.cameras[i] = drawCamera(3, static_cast<int>(i), 3200, 2400));
+      document.setPose(n, c.fileInCameraFrames ? sensor : cameraToFileFrames(sensor));
+    }
+    if (c.fileInCameraFrames) document.content()[kPoseFrameMember] = kCameraPoseFrame;
+    ASSERT_EQ(document.write(folder.file("params.json")), ringcalib::kSuccess);
+    const GeometricPairs geometric = truth.posesInCameraFrames ? truth.pairs : GeometricPairs(truth.pairs.size());
+    const RigComparison comparison = compareParameterFile(truth, geometric, folder.file("params.json"));
+    const bool converted = c.truthInCameraFrames != c.fileInCameraFrames;
+    EXPECT_EQ(comparison.posesConverted, converted);
+    EXPECT_EQ(comparison.extraCameras, c.fileCameras - cameras);
+    for (const PairComparison& pair : comparison.pairs) EXPECT_TRUE(pair.found && pair.rotationDeg < 1e-9 && pair.directionDeg < 1e-9);
+    std::ostringstream printed;
+    printComparison(printed, comparison);
+    EXPECT_EQ(printed.str().rfind("poses: the file's", 0) == 0, converted);
+  }
 }
 
 constexpr int kN = 3600;
@@ -268,7 +454,7 @@ TEST(Generator, PreparedStillsShowScenePointsWhereTheTruthPutsThem) {
   // 1280 × 960 video resolution: stills of 1600 × 1200 whose focal length (about 410 px) is
   // not far below the prepared view's 550, so the undistortion magnifies only a little.
   const SurroundScene scene(kSeed, 2.5);
-  const std::array<RingCamera, 6> ring = drawRing(kSeed);
+  const std::vector<RingCamera> ring = drawRing(kSeed);
   std::array<cv::Mat, 2> prepared;
   for (int n = 0; n < 2; ++n) {
     const CameraTruth camera = drawCamera(kSeed, n, 1280, 960);
