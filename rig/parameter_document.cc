@@ -21,13 +21,15 @@ using nlohmann::json;
 //                   "distortion_factor": {"x": k1, "y": k2, "z": k3, "w": k4},
 //                   "frame_size": {"width": W, "height": H},  (only when not 3200 x 2400)
 //                   "extrinsic_param": {"R00": ..., "R22": ..., "T00": ..., "T10": ..., "T20": ...}},
-//    ..., "version": 1}
+//    ..., "pose_frame": "camera" (only for a layout other than the standard rig's), "version": 1}
 
 constexpr const char* kVersion = "version";
 constexpr const char* kMatrix = "camera_matrix";
 constexpr const char* kDistortion = "distortion_factor";
 constexpr const char* kPose = "extrinsic_param";
 constexpr const char* kFrameSize = "frame_size";
+constexpr const char* kPoseFrame = "pose_frame";
+constexpr const char* kCameraFrames = "camera";
 
 std::string rotationKey(int row, int col) { return "R" + std::to_string(row) + std::to_string(col); }
 std::string translationKey(int row) { return "T" + std::to_string(row) + "0"; }
@@ -148,6 +150,42 @@ bool ParameterDocument::findPose(int n, PairPose& pose) const {
     if (!numberAt(*param, translationKey(i), pose.t[i])) return false;
   }
   return true;
+}
+
+int ParameterDocument::cameraCount() const {
+  if (!document_.is_object()) return 0;
+  int count = 0;
+  const std::string prefix = "origin_";
+  for (const auto& item : document_.items()) {
+    const std::string& key = item.key();
+    if (key.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = key.substr(prefix.size());
+    if (digits.empty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == '0') ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    ++count;
+  }
+  return count;
+}
+
+bool ParameterDocument::findPoseFrame(PoseFrame& frame) const {
+  const json* value = member(document_, kPoseFrame);
+  if (value == nullptr) {
+    frame = PoseFrame::kPrepared;
+    return true;
+  }
+  if (!value->is_string() || value->get<std::string>() != kCameraFrames) return false;
+  frame = PoseFrame::kCamera;
+  return true;
+}
+
+void ParameterDocument::setPoseFrame(PoseFrame frame) {
+  if (frame == PoseFrame::kCamera) {
+    document_[kPoseFrame] = kCameraFrames;
+  } else if (document_.is_object()) {
+    document_.erase(kPoseFrame);
+  }
 }
 
 void ParameterDocument::setCamera(int n, const FisheyeCamera& camera) {

@@ -14,6 +14,11 @@
 // know are kept and written back as read; the bytes are those of rig/compact_json.h.
 namespace ringcalib::rig {
 
+// The frames a file's poses are given in (rig/ring.h): the standard rig's prepared frames
+// (no member says so), or, for every other layout, each camera's sensor frame (the top-level
+// member "pose_frame": "camera").
+enum class PoseFrame { kPrepared, kCamera };
+
 class ParameterDocument {
  public:
   ParameterDocument() = default;
@@ -42,6 +47,15 @@ class ParameterDocument {
   // a number.
   bool findCamera(int n, FisheyeCamera& camera) const;
   bool findPose(int n, PairPose& pose) const;
+
+  // The number of members "origin_<n>" (n in plain decimal), whatever they hold.
+  int cameraCount() const;
+
+  // The frames of the file's poses; false when "pose_frame" holds anything but "camera".
+  bool findPoseFrame(PoseFrame& frame) const;
+  // "pose_frame": "camera" for kCamera; no member for kPrepared, so a standard rig's file keeps
+  // its bytes.
+  void setPoseFrame(PoseFrame frame);
 
   // Enter camera n's K, D and frame size (its member only when not 3200 x 2400), or pair n's pose (replacing the pose's member whole). They raise the library's exceptions when a value cannot be stored.
   void setCamera(int n, const FisheyeCamera& camera);
