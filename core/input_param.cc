@@ -25,6 +25,10 @@ InputParam::InputParam(int argc, char** argv)
                  "(default 9x12); light squares on a dark margin or dark squares on white "
                  "paper are both found",
                  false, "9x12", "cols x rows"),
+      camerasText_("n", "cameras",
+                   "the number of cameras in the ring, 3 to 8 (default 6): intrinsic, extrinsic "
+                   "and all read origin_0 ... origin_<N-1>; check takes the number from the file",
+                   false, "6", "N"),
       jobs_{{"intrinsic", INTRINSIC}, {"extrinsic", EXTRINSIC}, {"all", ALL}, {"check", CHECK}} {}
 
 int InputParam::Parse() {
@@ -36,11 +40,17 @@ int InputParam::Parse() {
     cmd_.add(report_);
     cmd_.add(ringAdjust_);
     cmd_.add(boardText_);
+    cmd_.add(camerasText_);
     cmd_.parse(argc_, argv_);
     if (!parseBoard(boardText_.getValue(), board_)) {
       throw TCLAP::ArgParseException(
           "expected <cols>x<rows>, each 3 to 100, got \"" + boardText_.getValue() + "\"",
           boardText_.longID());
+    }
+    if (!parseCameras(camerasText_.getValue(), cameras_)) {
+      throw TCLAP::ArgParseException("expected a whole number from " + std::to_string(kMinCameras) + " to " +
+                                         std::to_string(kMaxCameras) + ", got \"" + camerasText_.getValue() + "\"",
+                                     camerasText_.longID());
     }
   } catch (const TCLAP::ArgException& e) {
     std::cout << "ERROR:" << e.error() << " " << e.argId() << std::endl;
@@ -68,6 +78,12 @@ bool InputParam::parseBoard(const std::string& text, BoardCorners& board) {
     return false;
   }
   board = parsed;
+  return true;
+}
+
+bool InputParam::parseCameras(const std::string& text, int& cameras) {
+  if (text.size() != 1 || text[0] < '0' + kMinCameras || text[0] > '0' + kMaxCameras) return false;
+  cameras = text[0] - '0';
   return true;
 }
 

@@ -7,7 +7,7 @@
 #include <tclap/CmdLine.h>
 
 // The command line: --what (intrinsic, extrinsic, all or check), --video (repeatable), --image (repeatable), --file, the
-// optional --report folder, --ring-adjust, --board, plus the parser's own --help, --version and --.
+// optional --report folder, --ring-adjust, --board, --cameras, plus the parser's own --help, --version and --.
 class InputParam {
  public:
   // The checkerboard's inner corners: columns per row, rows (9 x 12 unless --board says).
@@ -41,10 +41,19 @@ class InputParam {
   // --board: the inner corners the intrinsic job looks for.
   BoardCorners board() const { return board_; }
   bool boardGiven() const { return boardText_.isSet(); }
+  // --cameras: the number of cameras in the ring (6 unless given).
+  int cameras() const { return cameras_; }
+  bool camerasGiven() const { return camerasText_.isSet(); }
 
   // "<cols>x<rows>", each a whole number from 3 to 100 in plain decimal digits (the corner
   // search needs three corners each way); false for anything else.
   static bool parseBoard(const std::string& text, BoardCorners& board);
+
+  // A whole number of cameras from kMinCameras to kMaxCameras in plain decimal digits; false
+  // for anything else.
+  static bool parseCameras(const std::string& text, int& cameras);
+  static constexpr int kMinCameras = 3;
+  static constexpr int kMaxCameras = 8;
 
  private:
   int argc_;
@@ -58,5 +67,7 @@ class InputParam {
   TCLAP::SwitchArg ringAdjust_;
   TCLAP::ValueArg<std::string> boardText_;
   BoardCorners board_;
+  TCLAP::ValueArg<std::string> camerasText_;
+  int cameras_ = 6;
   std::map<std::string, CalibrationType> jobs_;
 };
