@@ -1,11 +1,10 @@
 #pragma once
 
-#include <array>
 #include <optional>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
-#include "rig/ring.h"
 
 // A camera's intrinsics as its board solve left them, with their uncertainty: the intrinsic
 // job finds it, the ring adjustment's sigma carries what it moves the observed rays by.
@@ -16,7 +15,7 @@ namespace ringcalib::rig {
 constexpr int kLensParameters = 8;
 using LensCovariance = cv::Matx<double, kLensParameters, kLensParameters>;
 
-// The six covariances as a run of the intrinsic job found them, where it found them.
-using LensCovariances = std::array<std::optional<LensCovariance>, kCameras>;
+// The cameras' covariances as a run of the intrinsic job found them, where it found them.
+using LensCovariances = std::vector<std::optional<LensCovariance>>;
 
 }  // namespace ringcalib::rig

@@ -7,17 +7,13 @@
 
 #include "rig/fisheye_lens.h"
 #include "rig/pair_pose.h"
+#include "rig/ring.h"
 
 // The camera parameter file's document: the one place that knows its members (their names
 // and layout stand in parameter_document.cc). Each camera has its intrinsics, in pixels of
 // the video frames, and the pose of the pair it starts (rig/ring.h). Members the tool does not
 // know are kept and written back as read; the bytes are those of rig/compact_json.h.
 namespace ringcalib::rig {
-
-// The frames a file's poses are given in (rig/ring.h): the standard rig's prepared frames
-// (no member says so), or, for every other layout, each camera's sensor frame (the top-level
-// member "pose_frame": "camera").
-enum class PoseFrame { kPrepared, kCamera };
 
 class ParameterDocument {
  public:
@@ -51,7 +47,8 @@ class ParameterDocument {
   // The number of members "origin_<n>" (n in plain decimal), whatever they hold.
   int cameraCount() const;
 
-  // The frames of the file's poses; false when "pose_frame" holds anything but "camera".
+  // The frames of the file's poses (rig/ring.h): the prepared frames when no "pose_frame"
+  // says otherwise, the sensor frames for "camera"; false for anything else.
   bool findPoseFrame(PoseFrame& frame) const;
   // "pose_frame": "camera" for kCamera; no member for kPrepared, so a standard rig's file keeps
   // its bytes.

@@ -15,7 +15,7 @@ namespace {
 
 // The rotation closest to the mean of `rotations` (without `skipped`) in the Frobenius
 // norm: U V^T of the mean's singular value decomposition, with det = +1.
-cv::Matx33d chordalMean(const std::array<cv::Matx33d, kCameras>& rotations, std::size_t skipped) {
+cv::Matx33d chordalMean(const std::vector<cv::Matx33d>& rotations, std::size_t skipped) {
   cv::Matx33d sum = cv::Matx33d::zeros();
   for (std::size_t n = 0; n < rotations.size(); ++n) {
     if (n != skipped) sum += rotations[n];
@@ -31,14 +31,15 @@ cv::Matx33d chordalMean(const std::array<cv::Matx33d, kCameras>& rotations, std:
 
 }  // namespace
 
-RingClosure computeRingClosure(const std::array<cv::Matx33d, kCameras>& rotations) {
+RingClosure computeRingClosure(const std::vector<cv::Matx33d>& rotations) {
   RingClosure ring;
   const cv::Matx33d around = chainRing(rotations).closure;
   ring.closureDeg = rotationAngleDeg(around);
 
   const std::size_t count = rotations.size();
+  ring.explained.assign(count, 0.0);
   for (std::size_t k = 0; k < count; ++k) {
-    cv::Matx33d after = cv::Matx33d::eye();  // R_5 ... R_{k+1}
+    cv::Matx33d after = cv::Matx33d::eye();  // R_{N-1} ... R_{k+1}
     for (std::size_t n = k + 1; n < count; ++n) after = rotations[n] * after;
     const cv::Vec3d implied = rotationVector(after.t() * around * after);
     const cv::Vec3d deviation = rotationVector(rotations[k] * chordalMean(rotations, k).t());

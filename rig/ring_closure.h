@@ -1,20 +1,20 @@
 #pragma once
 
-#include <array>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "rig/ring.h"
 
-// Consistency of the six pair rotations of a ring, without any ground truth.
+// Consistency of the pair rotations of a ring, without any ground truth.
 //
 // Pair n maps view n to view n + 1 (X_{n+1} = R_n (X_n - t_n)), so going once around the
-// ring, R_5 R_4 R_3 R_2 R_1 R_0 maps view 0 to itself and is the identity for a perfect
+// ring, R_{N-1} ... R_1 R_0 maps view 0 to itself and is the identity for a perfect
 // calibration. The angle of that product is the closure error.
 //
 // The closure alone cannot say which pair is wrong: an error Q in pair k gives the product
-// A Q A^T (A = R_5 ... R_{k+1}), whose angle is the angle of Q whatever k is. What does
-// point at the pair is that the six cameras of a ring are alike, so their six pair
+// A Q A^T (A = R_{N-1} ... R_{k+1}), whose angle is the angle of Q whatever k is. What does
+// point at the pair is that the cameras of a ring are alike, so their pair
 // rotations are alike too, and that the closure error has a direction as well as a size.
 // If pair k alone carries an error Q (R_k estimated as Q R_k), the closure C = A Q A^T tells
 // Q = A^T C A exactly, and R_k's own deviation from the consensus of the other five pairs,
@@ -24,7 +24,7 @@
 //
 // As rotation vectors, with q_k = log(A_k^T C A_k) and d_k = log(D_k), the share of the
 // closure that pair k explains is d_k . q_k / |q_k|^2: about 1 for the broken pair, about
-// 0 for the others. The consensus M_k is the chordal mean of the other five rotations.
+// 0 for the others. The consensus M_k is the chordal mean of the other rotations.
 namespace ringcalib::rig {
 
 // Rotations of a ring whose pairs are right compose, once around, to within a few hundredths
@@ -34,15 +34,15 @@ namespace ringcalib::rig {
 inline constexpr double kClosureLimitDeg = 0.5;
 
 struct RingClosure {
-  double closureDeg = 0.0;           // angle of R_5 ... R_0
-  std::array<double, kCameras> explained{}; // share of the closure each pair explains
-  int suspect = 0;                   // the pair that explains the largest share
+  double closureDeg = 0.0;         // angle of R_{N-1} ... R_0
+  std::vector<double> explained;   // share of the closure each pair explains
+  int suspect = 0;                 // the pair that explains the largest share
 
   // Beyond kClosureLimitDeg; a closure that is not a number breaks the ring too.
   bool broken() const { return !(closureDeg <= kClosureLimitDeg); }
 };
 
-// `rotations` holds R_0 ... R_5 in ring order.
-RingClosure computeRingClosure(const std::array<cv::Matx33d, kCameras>& rotations);
+// `rotations` holds R_0 ... R_{N-1} in ring order.
+RingClosure computeRingClosure(const std::vector<cv::Matx33d>& rotations);
 
 }  // namespace ringcalib::rig

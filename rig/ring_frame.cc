@@ -9,13 +9,14 @@ namespace ringcalib::rig {
 namespace {
 
 // A sensor-frame direction of a camera of `orientation` as a world ray.
-cv::Vec3d worldRay(const cv::Matx33d& orientation, const cv::Vec3d& sensor) {
-  return orientation.t() * (poseFrameToSensor().t() * sensor);
+cv::Vec3d worldRay(const cv::Matx33d& orientation, PoseFrame frame, const cv::Vec3d& sensor) {
+  return orientation.t() * (poseFrameToSensor(frame).t() * sensor);
 }
 
 }  // namespace
 
-cv::Matx33d poseFrameToSensor() {
+cv::Matx33d poseFrameToSensor(PoseFrame frame) {
+  if (frame == PoseFrame::kCamera) return cv::Matx33d::eye();
   // Back from the file's convention to the geometric prepared frame, then the quarter turn.
   return quarterTurn().t() * fileConventionTurn().t();
 }
@@ -24,18 +25,18 @@ cv::Vec3d poseFrameRay(const cv::Point2f& pixel) {
   return {(pixel.x - kViewCentre) / kViewFocal, (pixel.y - kViewCentre) / kViewFocal, 1.0};
 }
 
-RingRotations rotationsOf(const std::array<PairPose, kCameras>& pairs) {
+RingRotations rotationsOf(const std::vector<PairPose>& pairs) {
   RingRotations rotations;
-  for (int n = 0; n < kCameras; ++n) rotations[n] = pairs[n].R;
+  for (const PairPose& pair : pairs) rotations.push_back(pair.R);
   return rotations;
 }
 
 RingChain chainRing(const RingRotations& pairRotations) {
   RingChain chain;
   cv::Matx33d around = cv::Matx33d::eye();
-  for (int n = 0; n < kCameras; ++n) {
-    chain.orientations[n] = around;
-    around = pairRotations[n] * around;
+  for (const cv::Matx33d& rotation : pairRotations) {
+    chain.orientations.push_back(around);
+    around = rotation * around;
   }
   chain.closure = around;
   return chain;
@@ -44,14 +45,15 @@ RingChain chainRing(const RingRotations& pairRotations) {
 RingRotations composeRing(const RingRotations& pairRotations) {
   const RingChain chain = chainRing(pairRotations);
   const cv::Vec3d closure = rotationVector(chain.closure);
-  RingRotations composed;
-  for (int n = 0; n < kCameras; ++n) {
-    composed[n] = chain.orientations[n] * rotationMatrix(closure * (-static_cast<double>(n) / kCameras));
+  const int cameras = static_cast<int>(pairRotations.size());
+  RingRotations composed(cameras);
+  for (int n = 0; n < cameras; ++n) {
+    composed[n] = chain.orientations[n] * rotationMatrix(closure * (-static_cast<double>(n) / cameras));
   }
   return composed;
 }
 
-cv::Vec3d ringPlaneNormal(const std::array<cv::Vec3d, kCameras>& axes) {
+cv::Vec3d ringPlaneNormal(const std::vector<cv::Vec3d>& axes) {
   cv::Matx33d scatter = cv::Matx33d::zeros();
   for (const cv::Vec3d& axis : axes) scatter += axis * axis.t();
   cv::Matx33d eigenvectors;
@@ -60,22 +62,40 @@ cv::Vec3d ringPlaneNormal(const std::array<cv::Vec3d, kCameras>& axes) {
   return {eigenvectors(2, 0), eigenvectors(2, 1), eigenvectors(2, 2)};
 }
 
-cv::Matx33d panoramaFrame(const RingRotations& orientations) {
-  // The optical axis is the sensor's z; the image's down in the prepared view is y_p, the
-  // sensor's -x (rig/ring.h).
-  std::array<cv::Vec3d, kCameras> axes;
-  for (int n = 0; n < kCameras; ++n) axes[n] = worldRay(orientations[n], {0.0, 0.0, 1.0});
-  cv::Vec3d down = ringPlaneNormal(axes);
-  if (down.dot(worldRay(orientations[0], {-1.0, 0.0, 0.0})) < 0.0) down = -down;
+cv::Vec3d ringUp(const RingRotations& orientations) {
+  const int cameras = static_cast<int>(orientations.size());
+  cv::Vec3d sum(0.0, 0.0, 0.0);
+  for (int n = 0; n < cameras; ++n) {
+    const cv::Matx33d turn = orientations[nextCamera(n, cameras)] * orientations[n].t();
+    // The turn's axis in camera n's frame, as a world ray.
+    sum += orientations[n].t() * unitVector(rotationVector(turn));
+  }
+  return unitVector(sum);
+}
+
+cv::Matx33d panoramaFrame(const RingRotations& orientations, PoseFrame frame) {
+  std::vector<cv::Vec3d> axes;
+  for (const cv::Matx33d& orientation : orientations) axes.push_back(worldRay(orientation, frame, {0.0, 0.0, 1.0}));
+  cv::Vec3d down;
+  if (frame == PoseFrame::kCamera) {
+    down = -ringUp(orientations);
+  } else {
+    // The optical axis is the sensor's z; the image's down in the prepared view is y_p, the
+    // sensor's -x (rig/ring.h).
+    down = ringPlaneNormal(axes);
+    if (down.dot(worldRay(orientations[0], frame, {-1.0, 0.0, 0.0})) < 0.0) down = -down;
+  }
   const cv::Vec3d forward = unitVector(axes[0] - axes[0].dot(down) * down);
   const cv::Vec3d right = down.cross(forward);
   return cv::Matx33d(right[0], down[0], forward[0], right[1], down[1], forward[1], right[2], down[2], forward[2]);
 }
 
-RingRotations panoramaToSensor(const RingRotations& orientations) {
-  const cv::Matx33d frame = panoramaFrame(orientations);
+RingRotations panoramaToSensor(const RingRotations& orientations, PoseFrame frame) {
+  const cv::Matx33d panorama = panoramaFrame(orientations, frame);
   RingRotations toSensor;
-  for (int n = 0; n < kCameras; ++n) toSensor[n] = poseFrameToSensor() * orientations[n] * frame;
+  for (const cv::Matx33d& orientation : orientations) {
+    toSensor.push_back(poseFrameToSensor(frame) * orientation * panorama);
+  }
   return toSensor;
 }
 
