@@ -38,7 +38,7 @@ CameraReport& CalibrationReport::camera(int camera) {
 PairReport& CalibrationReport::pair(int pair) {
   PairReport& record = findOrAdd(pairs, &PairReport::pair, pair);
   record.first = pair;
-  record.second = rig::nextCamera(pair);
+  record.second = rig::nextCamera(pair, ringCameras);
   return record;
 }
 

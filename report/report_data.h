@@ -106,10 +106,10 @@ struct PairReport {
   cv::Mat firstStrip;                // reduced warped strips the flow ran on
   cv::Mat secondStrip;
   std::vector<DrawnMatch> matches;   // a sample of correspondences in strip coordinates
-  // The correspondences RANSAC kept as inliers of F, in prepared-view pixels (pts1 of the
-  // first view, pts2 of the second): those the pose was refined on.
-  std::vector<cv::Point2f> inliers1;
-  std::vector<cv::Point2f> inliers2;
+  // The correspondences RANSAC kept as inliers of F, those the pose was refined on, as rays
+  // of the two cameras' pose frames (rig/ring_frame.h): the first camera's, the second's.
+  std::vector<cv::Vec3d> inlierRays1;
+  std::vector<cv::Vec3d> inlierRays2;
   std::optional<PairCheck> check;    // only in a check of a stored calibration
   std::optional<AdjustedPairReport> adjusted;  // only when the ring adjustment ran
 };
@@ -132,6 +132,10 @@ struct JobOutcome {
 
 // Everything of one run; cameras and pairs hold only what the jobs reached.
 struct CalibrationReport {
+  // The ring the run calibrated: its number of cameras (pair n is (n, n + 1 mod it)) and the
+  // frames its poses are given in (rig/ring.h). The jobs set them before recording pairs.
+  int ringCameras = rig::kCameras;
+  rig::PoseFrame poseFrame = rig::PoseFrame::kPrepared;
   std::vector<CameraReport> cameras;
   std::vector<PairReport> pairs;
   std::vector<JobOutcome> jobs;

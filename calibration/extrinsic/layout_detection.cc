@@ -1,6 +1,6 @@
 // The ring's layout from its stills: a few thousand features per still are enough, and
 // they are found on a reduced copy, so this costs a fraction of one pair's dense flow.
-#include "calibration/layout_detection.h"
+#include "calibration/extrinsic/layout_detection.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,6 +10,7 @@
 #include "report/view_samples.h"
 #include "rig/epipolar_consistency.h"
 #include "rig/prepared_view.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::extrinsic {
 
@@ -37,8 +38,8 @@ void recordPair(report::PairReport& record, const PairSolution& solution, const 
         rig::countConsistentWithF(matches.pts1, matches.pts2, fit.F, rig::kSampsonLimitPx);
     for (std::size_t k = 0; k < fit.inliers.size() && k < matches.pts1.size(); ++k) {
       if (fit.inliers[k] == 0) continue;
-      record.inliers1.push_back(matches.pts1[k]);
-      record.inliers2.push_back(matches.pts2[k]);
+      record.inlierRays1.push_back(ringcalib::rig::poseFrameRay(matches.pts1[k]));
+      record.inlierRays2.push_back(ringcalib::rig::poseFrameRay(matches.pts2[k]));
     }
   }
   if (solution.estimate) {
