@@ -43,7 +43,7 @@ HuginAngles huginAngles(const cv::Matx33d& M) {
 
 rig::RingRotations ringSensorOrientations(const ExportRig& rig) {
   // The report's panorama maps a panorama ray to each camera's sensor frame the same way.
-  rig::RingRotations orientations = rig::panoramaToSensor(rig::composeRing(rig::rotationsOf(rig.pairs)));
+  rig::RingRotations orientations = rig::panoramaToSensor(rig::composeRing(rig::rotationsOf({rig.pairs.begin(), rig.pairs.end()})), rig::PoseFrame::kPrepared);
   for (cv::Matx33d& orientation : orientations) orientation = orientation.t();
   return orientations;
 }

@@ -11,7 +11,7 @@ StereoPair stereoPair(const ExportRig& rig, int n) {
   const ExportCamera& first = rig.cameras[n];
   const ExportCamera& second = rig.cameras[rig::nextCamera(n)];
   const rig::PairPose& pose = rig.pairs[n];
-  const cv::Matx33d S = rig::poseFrameToSensor();
+  const cv::Matx33d S = rig::poseFrameToSensor(rig::PoseFrame::kPrepared);
   StereoPair pair{first.lens.K, second.lens.K, first.lens.D, second.lens.D, S * pose.R * S.t(), {}, first.still};
   const cv::Vec3d T = -(pair.R * (S * pose.t));
   pair.T = T * (1.0 / cv::norm(T));

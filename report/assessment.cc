@@ -82,7 +82,7 @@ const JobOutcome* stoppedByTheRing(const CalibrationReport& report, const rig::R
 std::optional<DepthReadiness> judgeDepthReadiness(const PairReport& pair) {
   if (!pair.solved) return std::nullopt;
   const std::vector<double> disparities =
-      verticalDisparitiesDeg(poseToRectify(pair), pair.inliers1, pair.inliers2);
+      verticalDisparitiesDeg(poseToRectify(pair), pair.inlierRays1, pair.inlierRays2);
   if (disparities.empty()) return std::nullopt;
   DepthReadiness depth;
   depth.medianDeg = median(disparities);
@@ -104,8 +104,8 @@ const char* verdictName(Verdict verdict) {
   return "failed";
 }
 
-std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const CalibrationReport& report) {
-  std::array<cv::Matx33d, rig::kCameras> rotations;
+std::optional<std::vector<cv::Matx33d>> pairRotationsOf(const CalibrationReport& report) {
+  std::vector<cv::Matx33d> rotations(rig::kCameras);
   std::array<bool, rig::kCameras> seen{};
   for (const PairReport& pair : report.pairs) {
     if (!pair.solved || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
@@ -119,7 +119,7 @@ std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const Cali
 }
 
 std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report) {
-  const std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = pairRotationsOf(report);
+  const std::optional<std::vector<cv::Matx33d>> rotations = pairRotationsOf(report);
   if (!rotations) return std::nullopt;
   return rig::computeRingClosure(*rotations);
 }

@@ -65,7 +65,7 @@ Assessment assess(const CalibrationReport& report);
 
 // The rotations R_0 ... R_5 of the report's six solved pairs, or nothing when a pair is
 // missing.
-std::optional<std::array<cv::Matx33d, rig::kCameras>> pairRotationsOf(const CalibrationReport& report);
+std::optional<std::vector<cv::Matx33d>> pairRotationsOf(const CalibrationReport& report);
 
 // The ring closure of the report's six solved pairs, or nothing when a pair is missing.
 std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report);

@@ -44,7 +44,7 @@ cv::Point2d panoramaPixel(const cv::Vec3d& ray) {
 
 Panorama stitchPanorama(const std::array<StillCamera, rig::kCameras>& cameras,
                         const rig::RingRotations& orientations) {
-  const rig::RingRotations toSensors = rig::panoramaToSensor(orientations);
+  const rig::RingRotations toSensors = rig::panoramaToSensor(orientations, rig::PoseFrame::kPrepared);
   const cv::Size size(rig::kPanoramaWidth, rig::kPanoramaHeight);
   cv::Mat sum = cv::Mat::zeros(size, CV_32F);
   cv::Mat weights = cv::Mat::zeros(size, CV_32F);

@@ -30,7 +30,7 @@ cv::Vec3d epipolarRay(double col, double row) {
 }
 
 cv::Mat rectifiedView(const StillCamera& camera, const cv::Matx33d& toEpipolar) {
-  const cv::Matx33d toSensor = rig::poseFrameToSensor() * toEpipolar.t();
+  const cv::Matx33d toSensor = rig::poseFrameToSensor(rig::PoseFrame::kPrepared) * toEpipolar.t();
   const StillLookup lookup = lookUpStill(camera.lens, camera.still.size(), viewSize(),
                                          [&toSensor](double col, double row) { return toSensor * epipolarRay(col, row); });
   cv::Mat seen = remapStill(camera.still, lookup);
@@ -49,14 +49,14 @@ EpipolarFrame epipolarFrame(const rig::PairPose& pose) {
   return {first, first * pose.R.t()};
 }
 
-std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Point2f>& pts1,
-                                           const std::vector<cv::Point2f>& pts2) {
+std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Vec3d>& pts1,
+                                           const std::vector<cv::Vec3d>& pts2) {
   const EpipolarFrame frame = epipolarFrame(pose);
   std::vector<double> disparities;
   disparities.reserve(pts1.size());
   for (std::size_t k = 0; k < pts1.size() && k < pts2.size(); ++k) {
-    const double first = rowAngle(frame.first * rig::poseFrameRay(pts1[k]));
-    const double second = rowAngle(frame.second * rig::poseFrameRay(pts2[k]));
+    const double first = rowAngle(frame.first * pts1[k]);
+    const double second = rowAngle(frame.second * pts2[k]);
     const double disparity = std::abs(first - second) / kRadiansPerDegree;
     if (std::isfinite(disparity)) disparities.push_back(disparity);
   }

@@ -35,8 +35,8 @@ EpipolarFrame epipolarFrame(const rig::PairPose& pose);
 // The absolute differences of the correspondences' row angles, degrees; pts1 and pts2 are
 // prepared-view pixels as the poses take them (principal point (1800, 1800)). Values that
 // are not finite (a pose of no use) are left out, so that the percentiles stay defined.
-std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Point2f>& pts1,
-                                           const std::vector<cv::Point2f>& pts2);
+std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Vec3d>& pts1,
+                                           const std::vector<cv::Vec3d>& pts2);
 
 // The two views side by side (first left, a gap between them) in BGR, with the guide lines.
 cv::Mat rectifyPair(const StillCamera& first, const StillCamera& second, const rig::PairPose& pose);

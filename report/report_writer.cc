@@ -18,8 +18,8 @@ namespace ringcalib::report {
 namespace {
 
 // The six adjusted pair rotations, when the ring adjustment ran.
-std::optional<std::array<cv::Matx33d, rig::kCameras>> adjustedRotationsOf(const CalibrationReport& report) {
-  std::array<cv::Matx33d, rig::kCameras> rotations;
+std::optional<std::vector<cv::Matx33d>> adjustedRotationsOf(const CalibrationReport& report) {
+  std::vector<cv::Matx33d> rotations(rig::kCameras);
   std::array<bool, rig::kCameras> seen{};
   for (const PairReport& pair : report.pairs) {
     if (!pair.adjusted || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
@@ -83,7 +83,7 @@ void writePanorama(const CalibrationReport& report, const fs::path& folder, Pano
   }
   // The ring adjustment's poses close the ring by construction; the pairwise ones are
   // composed with their closure spread evenly over them.
-  std::optional<std::array<cv::Matx33d, rig::kCameras>> rotations = adjustedRotationsOf(report);
+  std::optional<std::vector<cv::Matx33d>> rotations = adjustedRotationsOf(report);
   if (!rotations) rotations = pairRotationsOf(report);
   if (!rotations) return;
   const rig::RingRotations orientations = rig::composeRing(*rotations);
