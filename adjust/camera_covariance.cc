@@ -12,17 +12,22 @@ namespace ringcalib::adjust {
 
 namespace {
 
-// Camera 1's centre moves on the sphere (two tangent directions): 29 tangent parameters.
-constexpr int kTangent = kFreeParameters - 1;
 constexpr double kHeldPoint = 1e-9;     // eigenvalue relative to the point block's largest
 constexpr double kHeldCameras = 1e-12;  // eigenvalue relative to the cameras' largest
 
-int rotationColumn(int camera) { return 3 * (camera - 1); }
-int centreColumn(int camera) { return camera == 1 ? 15 : 17 + 3 * (camera - 2); }
+// The columns of a ring of N cameras: cameras 1 ... N - 1's rotations, then their centres,
+// camera 1's moving on the sphere (two tangent directions): 6 (N - 1) - 1 tangent
+// parameters; then, with the intrinsics, each camera's, camera 0's first.
+struct Columns {
+  int cameras;
+  int rotations() const { return 3 * (cameras - 1); }
+  int tangent() const { return 6 * (cameras - 1) - 1; }
+  int rotation(int camera) const { return 3 * (camera - 1); }
+  int centre(int camera) const { return camera == 1 ? rotations() : rotations() + 2 + 3 * (camera - 2); }
+  int lens(int camera) const { return tangent() + rig::kLensParameters * camera; }
+  int lensColumns() const { return rig::kLensParameters * cameras; }
+};
 int centreSize(int camera) { return camera == 1 ? 2 : 3; }
-// The intrinsics follow the cameras' tangent parameters, camera 0's first.
-int lensColumn(int camera) { return kTangent + rig::kLensParameters * camera; }
-constexpr int kLensColumns = rig::kLensParameters * rig::kCameras;
 
 // The pseudo-inverse of a symmetric positive semi-definite matrix: inverted along the
 // directions it holds, nothing along the others.
@@ -47,8 +52,10 @@ bool seesLens(const ceres::Problem& problem, const ObservationBlock& o) {
 }  // namespace
 
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensInformation* lenses, CameraMatrix& covariance) {
-  const int size = kTangent + (lenses == nullptr ? 0 : kLensColumns);
+                      const RingParameters& ring, const LensInformation* lenses, cv::Mat& covariance) {
+  const Columns at{ring.cameras()};
+  const int tangentColumns = at.tangent();
+  const int size = tangentColumns + (lenses == nullptr ? 0 : at.lensColumns());
   cv::Mat S = cv::Mat::zeros(size, size, CV_64F);
   for (const TrackBlocks& track : tracks) {
     // The track's camera columns, each camera's rotation then centre, then the intrinsics of
@@ -56,13 +63,13 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
     std::vector<int> columns;
     for (const ObservationBlock& o : track) {
       if (o.camera == 0) continue;
-      for (int k = 0; k < 3; ++k) columns.push_back(rotationColumn(o.camera) + k);
-      for (int k = 0; k < centreSize(o.camera); ++k) columns.push_back(centreColumn(o.camera) + k);
+      for (int k = 0; k < 3; ++k) columns.push_back(at.rotation(o.camera) + k);
+      for (int k = 0; k < centreSize(o.camera); ++k) columns.push_back(at.centre(o.camera) + k);
     }
     int lensColumns = static_cast<int>(columns.size());
     for (const ObservationBlock& o : track) {
       if (lenses == nullptr || !seesLens(problem, o)) continue;
-      for (int k = 0; k < rig::kLensParameters; ++k) columns.push_back(lensColumn(o.camera) + k);
+      for (int k = 0; k < rig::kLensParameters; ++k) columns.push_back(at.lens(o.camera) + k);
     }
     const int rows = 3 * static_cast<int>(track.size());
     cv::Mat A = cv::Mat::zeros(rows, static_cast<int>(columns.size()), CV_64F);
@@ -102,34 +109,35 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
       for (int b = 0; b < reduced.cols; ++b) S.at<double>(columns[a], columns[b]) += reduced.at<double>(a, b);
     }
   }
-  cv::Mat cameras = S(cv::Range(0, kTangent), cv::Range(0, kTangent)).clone();
+  cv::Mat cameras = S(cv::Range(0, tangentColumns), cv::Range(0, tangentColumns)).clone();
   cv::Mat values;
   cv::eigen(cameras, values);
-  if (!(values.at<double>(kTangent - 1) > kHeldCameras * values.at<double>(0))) return false;
+  if (!(values.at<double>(tangentColumns - 1) > kHeldCameras * values.at<double>(0))) return false;
   if (lenses != nullptr) {
     // The intrinsics eliminated as the points were, their block held by the boards' knowledge
     // (positive definite, so the cameras stay held).
-    cv::Mat lensBlock = S(cv::Range(kTangent, size), cv::Range(kTangent, size)).clone();
-    for (int n = 0; n < rig::kCameras; ++n) {
+    cv::Mat lensBlock = S(cv::Range(tangentColumns, size), cv::Range(tangentColumns, size)).clone();
+    for (int n = 0; n < at.cameras; ++n) {
       lensBlock(cv::Rect(rig::kLensParameters * n, rig::kLensParameters * n, rig::kLensParameters, rig::kLensParameters)) +=
           cv::Mat((*lenses)[n]);
     }
-    const cv::Mat coupling = S(cv::Range(0, kTangent), cv::Range(kTangent, size));
+    const cv::Mat coupling = S(cv::Range(0, tangentColumns), cv::Range(tangentColumns, size));
     cameras = cameras - coupling * lensBlock.inv(cv::DECOMP_CHOLESKY) * coupling.t();
   }
   const cv::Mat tangent = cameras.inv(cv::DECOMP_CHOLESKY);
 
-  // Back to the 30 parameters: camera 1's centre through the sphere's tangent basis.
-  cv::Mat lift = cv::Mat::zeros(kFreeParameters, kTangent, CV_64F);
-  for (int k = 0; k < 15; ++k) lift.at<double>(k, k) = 1.0;
-  for (int k = 18; k < kFreeParameters; ++k) lift.at<double>(k, k - 1) = 1.0;
+  // Back to the free parameters: camera 1's centre through the sphere's tangent basis.
+  const int free = ring.freeParameters();
+  const int camera1 = at.rotations();
+  cv::Mat lift = cv::Mat::zeros(free, tangentColumns, CV_64F);
+  for (int k = 0; k < camera1; ++k) lift.at<double>(k, k) = 1.0;
+  for (int k = camera1 + 3; k < free; ++k) lift.at<double>(k, k - 1) = 1.0;
   std::array<double, 6> basis;
   ceres::SphereManifold<3>().PlusJacobian(ring.centres[1].val, basis.data());
   for (int r = 0; r < 3; ++r) {
-    for (int k = 0; k < 2; ++k) lift.at<double>(15 + r, 15 + k) = basis[2 * r + k];
+    for (int k = 0; k < 2; ++k) lift.at<double>(camera1 + r, camera1 + k) = basis[2 * r + k];
   }
-  const cv::Mat full = lift * tangent * lift.t();
-  std::copy(full.begin<double>(), full.end<double>(), covariance.val);
+  covariance = lift * tangent * lift.t();
   return true;
 }
 

@@ -22,15 +22,15 @@ struct ObservationBlock {
 };
 using TrackBlocks = std::vector<ObservationBlock>;
 
-using CameraMatrix = cv::Matx<double, kFreeParameters, kFreeParameters>;
 
 // `ring` holds the solved parameters the problem's blocks point into (camera 0 constant,
-// camera 1's centre on the unit sphere). `covariance` is the cameras' covariance over the
+// camera 1's centre on the unit sphere). `covariance` (ring.freeParameters() square, CV_64F)
+// is the cameras' covariance over the
 // observations' variance; with `lenses` (the prior's information), the intrinsics solved for
 // with them (each observation's fourth parameter block, where it has one) are eliminated too,
 // and what the boards left uncertain in them is part of it. Returns false when a camera
 // is truly left unconstrained; the output is then unset.
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensInformation* lenses, CameraMatrix& covariance);
+                      const RingParameters& ring, const LensInformation* lenses, cv::Mat& covariance);
 
 }  // namespace ringcalib::adjust

@@ -42,8 +42,8 @@ rig::LensCovariance rootOf(const rig::LensCovariance& information) {
 }  // namespace
 
 LensInformation lensInformation(const UncertainLenses& lenses, double variance) {
-  LensInformation information;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  LensInformation information(lenses.size());
+  for (std::size_t n = 0; n < lenses.size(); ++n) {
     cv::Mat values;
     cv::Mat vectors;
     cv::eigen(cv::Mat(lenses[n].covariance), values, vectors);
@@ -58,7 +58,7 @@ LensInformation lensInformation(const UncertainLenses& lenses, double variance) 
 }
 
 void addLensPriors(ceres::Problem& problem, const LensInformation& information, LensSteps& steps) {
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (std::size_t n = 0; n < information.size(); ++n) {
     problem.AddResidualBlock(
         new ceres::AutoDiffCostFunction<LensPrior, rig::kLensParameters, rig::kLensParameters>(new LensPrior(rootOf(information[n]))),
         nullptr, steps[n].val);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <vector>
 
 #include <ceres/problem.h>
 #include <opencv2/core.hpp>
@@ -14,7 +14,7 @@
 namespace ringcalib::adjust {
 
 using LensStep = cv::Vec<double, rig::kLensParameters>;
-using LensSteps = std::array<LensStep, rig::kCameras>;
+using LensSteps = std::vector<LensStep>;
 
 // The information of the step dk for camera n: C_n^-1 in the units of the adjustment's
 // normal equations, whose observations have errors of variance `variance` (in the

@@ -26,7 +26,8 @@ rig::FisheyeLens movedLens(const UncertainLens& lens, int parameter, double step
 
 }  // namespace
 
-LensRays::LensRays(const UncertainLens& lens) : lens_(lens.K, lens.D) {
+LensRays::LensRays(const UncertainLens& lens, rig::PoseFrame frame)
+    : lens_(lens.K, lens.D), toFrame_(frame == rig::PoseFrame::kPrepared ? rig::quarterTurn() : cv::Matx33d::eye()) {
   for (int k = 0; k < rig::kLensParameters; ++k) {
     moved_.push_back(movedLens(lens, k, -kSteps[k]));
     moved_.push_back(movedLens(lens, k, kSteps[k]));
@@ -34,7 +35,7 @@ LensRays::LensRays(const UncertainLens& lens) : lens_(lens.K, lens.D) {
 }
 
 bool LensRays::jacobian(const cv::Vec3d& ray, LensJacobian& J) const {
-  const cv::Matx33d Q = rig::quarterTurn();
+  const cv::Matx33d& Q = toFrame_;
   const cv::Point2d x = lens_.project(Q.t() * ray);
   for (int k = 0; k < rig::kLensParameters; ++k) {
     cv::Vec3d less;

@@ -44,7 +44,7 @@ class CamerasSettled : public ceres::IterationCallback {
   ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
     if (!summary.step_is_successful) return ceres::SOLVER_CONTINUE;
     double moved = 0.0;
-    for (int n = 1; n < rig::kCameras; ++n) {
+    for (int n = 1; n < ring_.cameras(); ++n) {
       moved = std::max({moved, cv::norm(ring_.rotations[n] - last_.rotations[n], cv::NORM_INF),
                         cv::norm(ring_.centres[n] - last_.centres[n], cv::NORM_INF)});
     }
@@ -104,17 +104,17 @@ RingAdjustment failed(const std::string& cause) {
 // The start check. Pair poses that cannot be one ring (a rotation transposed, a translation
 // reversed) are no start: the adjustment would only move them somewhere else. Returns why
 // not, or nothing when `ring`, chained from the pairwise poses `start`, is a start.
-std::optional<std::string> refuseStart(const std::array<rig::PairPose, rig::kCameras>& start,
-                                       const RingPoses& ring) {
+std::optional<std::string> refuseStart(const std::vector<rig::PairPose>& start, const RingPoses& ring) {
+  const int cameras = static_cast<int>(start.size());
   const double startClosure = rig::rotationAngleDeg(rig::chainRing(rig::rotationsOf(start)).closure);
   if (!(startClosure <= kMaxStartClosureDeg)) {
     return "the pairwise rotations do not close into a ring (" + std::to_string(startClosure) +
            " deg)";
   }
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (int n = 0; n < cameras; ++n) {
     const double off = rig::directionErrorDeg(pairOfRing(ring, n).t, start[n].t);
     if (!(off <= kMaxDirectionChangeDeg)) {
-      return "pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n)) +
+      return "pair " + std::to_string(n) + "-" + std::to_string(rig::nextCamera(n, cameras)) +
              "'s pairwise direction lies " + std::to_string(off) +
              " deg from the ring's (its cameras are not neighbours on one ring)";
     }
@@ -123,8 +123,8 @@ std::optional<std::string> refuseStart(const std::array<rig::PairPose, rig::kCam
 }
 
 // The tracks over three cameras that start in each camera: they link pair n to pair n + 1.
-std::array<int, rig::kCameras> linkingTracks(const std::vector<Track>& tracks) {
-  std::array<int, rig::kCameras> linking{};
+std::vector<int> linkingTracks(const std::vector<Track>& tracks, int cameras) {
+  std::vector<int> linking(cameras, 0);
   for (const Track& track : tracks) {
     if (track.seen.size() == 3) ++linking[track.seen.front().camera];
   }
@@ -132,12 +132,13 @@ std::array<int, rig::kCameras> linkingTracks(const std::vector<Track>& tracks) {
 }
 
 // Why the tracks cannot hold the ring together, or nothing.
-std::optional<std::string> refuseLinks(const std::array<int, rig::kCameras>& linking) {
-  for (int n = 0; n < rig::kCameras; ++n) {
+std::optional<std::string> refuseLinks(const std::vector<int>& linking) {
+  const int cameras = static_cast<int>(linking.size());
+  for (int n = 0; n < cameras; ++n) {
     if (linking[n] < kMinLinkingTracks) {
       return "too few tracks over cameras " + std::to_string(n) + ", " +
-             std::to_string(rig::nextCamera(n)) + " and " +
-             std::to_string(rig::nextCamera(rig::nextCamera(n))) + " (" +
+             std::to_string(rig::nextCamera(n, cameras)) + " and " +
+             std::to_string(rig::nextCamera(rig::nextCamera(n, cameras), cameras)) + " (" +
              std::to_string(linking[n]) + " < " + std::to_string(kMinLinkingTracks) + ")";
     }
   }
@@ -148,7 +149,7 @@ std::optional<std::string> refuseLinks(const std::array<int, rig::kCameras>& lin
 struct RingSolve {
   RingParameters p;
   std::vector<cv::Vec3d> points;
-  LensSteps lensSteps{};
+  LensSteps lensSteps;
   ceres::Problem problem;  // the intrinsics held
   ceres::Problem refined;  // given the intrinsics' covariance: each camera's intrinsics freed
   std::vector<TrackBlocks> blocks;  // of the last problem solved
@@ -160,7 +161,12 @@ struct RingSolve {
 // meet (or far along the first where they do not).
 void startSolve(const RingPoses& ring, const std::vector<Track>& tracks, RingSolve& solve) {
   RingParameters& p = solve.p;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  const int cameras = static_cast<int>(ring.size());
+  // Sized once: the problems point into them.
+  p.rotations.resize(cameras);
+  p.centres.resize(cameras);
+  solve.lensSteps.assign(cameras, LensStep::all(0.0));
+  for (int n = 0; n < cameras; ++n) {
     p.rotations[n] = rotationVector(ring[n].R);
     p.centres[n] = ring[n].centre;
   }
@@ -179,8 +185,8 @@ void startSolve(const RingPoses& ring, const std::vector<Track>& tracks, RingSol
 // The solve, from the start in `solve`: the poses and points with the intrinsics held, then,
 // given their covariance (`lenses`), with each camera's intrinsics freed. Returns why it
 // failed, or nothing.
-std::optional<std::string> solveRing(const std::vector<Track>& tracks,
-                                     const UncertainLenses* lenses, RingSolve& solve) {
+std::optional<std::string> solveRing(const std::vector<Track>& tracks, const UncertainLenses* lenses,
+                                     rig::PoseFrame frame, RingSolve& solve) {
   RingParameters& p = solve.p;
   solve.blocks = observe(solve.problem, tracks, p, solve.points, nullptr, solve.lensSteps);
   int observations = 0;
@@ -212,7 +218,7 @@ std::optional<std::string> solveRing(const std::vector<Track>& tracks,
   // the covariance below counts them.
   if (lenses != nullptr) {
     std::vector<LensRays> rays;
-    for (const UncertainLens& lens : *lenses) rays.emplace_back(lens);
+    for (const UncertainLens& lens : *lenses) rays.emplace_back(lens, frame);
     solve.prior = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * solve.variance);
     solve.blocks = observe(solve.refined, tracks, p, solve.points, &rays, solve.lensSteps);
     addLensPriors(solve.refined, *solve.prior, solve.lensSteps);
@@ -224,11 +230,10 @@ std::optional<std::string> solveRing(const std::vector<Track>& tracks,
   return std::nullopt;
 }
 
-// The covariance of cameras 1 ... 5, scaled by the errors' own variance, as each pair's
+// The covariance of cameras 1 ... N - 1, scaled by the errors' own variance, as each pair's
 // sigma; nothing when a camera is left unconstrained.
-std::optional<std::array<PairSigma, rig::kCameras>> ringSigmas(const RingSolve& solve,
-                                                               bool lensesFreed) {
-  CameraMatrix C;
+std::optional<std::vector<PairSigma>> ringSigmas(const RingSolve& solve, bool lensesFreed) {
+  cv::Mat C;
   if (!cameraCovariance(lensesFreed ? solve.refined : solve.problem, solve.blocks, solve.p,
                         solve.prior ? &*solve.prior : nullptr, C)) {
     return std::nullopt;
@@ -237,24 +242,27 @@ std::optional<std::array<PairSigma, rig::kCameras>> ringSigmas(const RingSolve& 
 }
 
 // The acceptance: the adjusted pairs, unless one lies far from its pairwise pose.
-RingAdjustment accept(const RingParameters& p, const std::array<rig::PairPose, rig::kCameras>& start,
-                      const std::array<PairSigma, rig::kCameras>& sigmas) {
-  RingPoses adjusted;
-  for (int n = 0; n < rig::kCameras; ++n) {
+RingAdjustment accept(const RingParameters& p, const std::vector<rig::PairPose>& start,
+                      const std::vector<PairSigma>& sigmas, rig::PoseFrame frame) {
+  const int cameras = p.cameras();
+  RingPoses adjusted(cameras);
+  for (int n = 0; n < cameras; ++n) {
     adjusted[n].R = rotationMatrix(p.rotations[n]);
     adjusted[n].centre = p.centres[n];
   }
   RingAdjustment result;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  result.pairs.resize(cameras);
+  for (int n = 0; n < cameras; ++n) {
     const rig::PairPose pose = pairOfRing(adjusted, n);
     const double turned = rig::rotationErrorDeg(pose.R, start[n].R);
     const double moved = rig::directionErrorDeg(pose.t, start[n].t);
     if (!(turned <= kMaxRotationChangeDeg && moved <= kMaxDirectionChangeDeg)) {
       return failed("the adjusted pair " + std::to_string(n) + "-" +
-                    std::to_string(rig::nextCamera(n)) + " lies far from its pairwise pose (" +
+                    std::to_string(rig::nextCamera(n, cameras)) + " lies far from its pairwise pose (" +
                     std::to_string(turned) + " deg, " + std::to_string(moved) + " deg)");
     }
-    result.pairs[n] = {rig::toFileConvention(pose), kCorrelatedErrors * sigmas[n].rotationDeg,
+    result.pairs[n] = {frame == rig::PoseFrame::kPrepared ? rig::toFileConvention(pose) : pose,
+                       kCorrelatedErrors * sigmas[n].rotationDeg,
                        kCorrelatedErrors * sigmas[n].directionDeg};
   }
   result.adjusted = true;
@@ -263,29 +271,29 @@ RingAdjustment accept(const RingParameters& p, const std::array<rig::PairPose, r
 
 }  // namespace
 
-RingAdjustment adjustRing(const RingInput& pairs, const UncertainLenses* lenses) {
-  std::array<rig::PairPose, rig::kCameras> start;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    start[n] = rig::fromFileConvention(pairs[n].pose);
+RingAdjustment adjustRing(const RingInput& input, const UncertainLenses* lenses) {
+  // The standard rig's poses are adjusted in its geometric prepared frames.
+  std::vector<rig::PairPose> start;
+  for (const PairInput& pair : input.pairs) {
+    start.push_back(input.frame == rig::PoseFrame::kPrepared ? rig::fromFileConvention(pair.pose) : pair.pose);
   }
-  const RingPoses ring = ringFromPairs(start);
+  const RingPoses ring = ringFromPairs(start, input.frame);
   if (const std::optional<std::string> refusal = refuseStart(start, ring)) return failed(*refusal);
 
-  const std::vector<Track> tracks = ringTracks(pairs, kTracksPerPair);
-  const std::array<int, rig::kCameras> linking = linkingTracks(tracks);
+  const std::vector<Track> tracks = ringTracks(input, kTracksPerPair);
+  const std::vector<int> linking = linkingTracks(tracks, static_cast<int>(start.size()));
   if (const std::optional<std::string> refusal = refuseLinks(linking)) return failed(*refusal);
 
   RingSolve solve;
   startSolve(ring, tracks, solve);
-  if (const std::optional<std::string> refusal = solveRing(tracks, lenses, solve)) {
+  if (const std::optional<std::string> refusal = solveRing(tracks, lenses, input.frame, solve)) {
     return failed(*refusal);
   }
 
-  const std::optional<std::array<PairSigma, rig::kCameras>> sigmas =
-      ringSigmas(solve, lenses != nullptr);
+  const std::optional<std::vector<PairSigma>> sigmas = ringSigmas(solve, lenses != nullptr);
   if (!sigmas) return failed("a camera is left unconstrained (the poses' covariance is singular)");
 
-  RingAdjustment result = accept(solve.p, start, *sigmas);
+  RingAdjustment result = accept(solve.p, start, *sigmas, input.frame);
   if (!result.adjusted) return result;
   result.tracks = static_cast<int>(tracks.size());
   for (int count : linking) result.threeCameraTracks += count;

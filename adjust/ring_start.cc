@@ -4,27 +4,30 @@
 
 namespace ringcalib::adjust {
 
-RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs) {
+RingPoses ringFromPairs(const std::vector<rig::PairPose>& pairs, rig::PoseFrame frame) {
   const rig::RingChain chain = rig::chainRing(rig::rotationsOf(pairs));
-  RingPoses ring;
-  std::array<cv::Vec3d, rig::kCameras> axes;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  const int cameras = static_cast<int>(pairs.size());
+  RingPoses ring(cameras);
+  std::vector<cv::Vec3d> axes(cameras);
+  for (int n = 0; n < cameras; ++n) {
     ring[n].R = chain.orientations[n];
     axes[n] = ring[n].R.t() * cv::Vec3d(0, 0, 1);
   }
-  const cv::Vec3d normal = rig::ringPlaneNormal(axes);
-  std::array<cv::Vec3d, rig::kCameras> bearings;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  // A level ring's axes span its plane; a tilted ring's lie on a cone, whose axis the
+  // cameras' turns about the ring's up still give.
+  const cv::Vec3d normal = frame == rig::PoseFrame::kPrepared ? rig::ringPlaneNormal(axes) : rig::ringUp(chain.orientations);
+  std::vector<cv::Vec3d> bearings(cameras);
+  for (int n = 0; n < cameras; ++n) {
     bearings[n] = cv::normalize(axes[n] - axes[n].dot(normal) * normal);
   }
   const double scale = 1.0 / cv::norm(bearings[1] - bearings[0]);
-  for (int n = 0; n < rig::kCameras; ++n) ring[n].centre = scale * (bearings[n] - bearings[0]);
+  for (int n = 0; n < cameras; ++n) ring[n].centre = scale * (bearings[n] - bearings[0]);
   return ring;
 }
 
 rig::PairPose pairOfRing(const RingPoses& ring, int n) {
   const CameraPose& a = ring[n];
-  const CameraPose& b = ring[rig::nextCamera(n)];
+  const CameraPose& b = ring[rig::nextCamera(n, static_cast<int>(ring.size()))];
   return {b.R * a.R.t(), cv::normalize(a.R * (b.centre - a.centre))};
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <array>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "rig/pair_pose.h"
 #include "rig/ring.h"
 
-// Camera poses in one frame from the six pair poses, and back.
+// Camera poses in one frame from the ring's pair poses, and back.
 namespace ringcalib::adjust {
 
 // World -> camera rotation and the camera's centre, X_camera = R (X_world - centre).
@@ -16,14 +16,15 @@ struct CameraPose {
   cv::Vec3d centre;
 };
 
-using RingPoses = std::array<CameraPose, rig::kCameras>;
+using RingPoses = std::vector<CameraPose>;
 
 // The ring's start from what the pairs give robustly: camera 0 at the origin, each next
-// camera's rotation chained through pairs 0 ... 4, and the centres on one circle in one plane,
+// camera's rotation chained through pairs 0 ... N - 2, and the centres on one circle in one plane,
 // each at its own optical axis' bearing (the cameras look outward from the ring), scaled so
 // that camera 1 lies at distance 1. The pairs' baselines are not used: on a small ring they
 // are the part that is wrong by degrees; the tracks over three cameras fix the true ones.
-RingPoses ringFromPairs(const std::array<rig::PairPose, rig::kCameras>& pairs);
+// `frame`: the pairs' frames (adjust/ring_input.h), which tell how the ring's plane is found.
+RingPoses ringFromPairs(const std::vector<rig::PairPose>& pairs, rig::PoseFrame frame);
 
 // Pair n's pose from the cameras n and n + 1 of a ring.
 rig::PairPose pairOfRing(const RingPoses& ring, int n);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "rig/prepared_view.h"
 
 namespace ringcalib::adjust {
 
@@ -15,12 +14,10 @@ constexpr double kSmoothFlowPx = 1.0;   // largest spread of the flows carried o
 // links on plain walls (a pair of pairs of a photo-textured room kept 66 instead of 2000).
 constexpr int kMinCarriers = 3;
 
-// Where pair `flow` carries prepared pixel p of its first camera into its second camera's
-// prepared view: interpolated between the grid nodes around it that were kept (at least
-// kMinCarriers), when their flows agree (no edge of depth between them).
-bool carry(const rig::FlowField& flow, const cv::Point2f& p, cv::Point2f& carried) {
-  // The first view's warp is the transpose of the pair rotation; the pair rotation undoes it.
-  const cv::Point2d w = rig::throughHomography(rig::pairRotation(), cv::Point2d(p.x, p.y));
+// Where `flow` carries the pixel w of its first warped view into its second: interpolated
+// between the grid nodes around it that were kept (at least kMinCarriers), when their flows
+// agree (no edge of depth between them).
+bool carry(const rig::FlowField& flow, const cv::Point2d& w, cv::Point2f& w2) {
   std::array<rig::FlowField::Node, 4> node;
   cv::Point2d fraction;
   if (!flow.cell(w, node, fraction)) return false;
@@ -37,11 +34,10 @@ bool carry(const rig::FlowField& flow, const cv::Point2f& p, cv::Point2f& carrie
   }
   if (carriers < kMinCarriers) return false;
   if (highest.x - lowest.x > kSmoothFlowPx || highest.y - lowest.y > kSmoothFlowPx) return false;
-  // Between the warped views the flow is nearly linear over a cell; the prepared view's
-  // warp, far off its axis, is not: interpolate there and take the warp exactly. Four nodes
+  // Between the warped views the flow is nearly linear over a cell; the warps, far off the
+  // views' axes, are not: interpolate here and take the warps exactly. Four nodes
   // interpolate bilinearly; three, the plane through them (renormalised bilinear weights
   // would pull the point toward the kept nodes).
-  cv::Point2f w2;
   if (carriers == 4) {
     const float fx = static_cast<float>(fraction.x);
     const float fy = static_cast<float>(fraction.y);
@@ -57,16 +53,16 @@ bool carry(const rig::FlowField& flow, const cv::Point2f& p, cv::Point2f& carrie
     const float v = static_cast<float>((ab.x * aw.y - ab.y * aw.x) / det);
     w2 = a.to + u * (node[kept[1]].to - a.to) + v * (node[kept[2]].to - a.to);
   }
-  const cv::Point2d p2 = rig::throughHomography(rig::pairRotation(), cv::Point2d(w2.x, w2.y));
-  carried = cv::Point2f(static_cast<float>(p2.x), static_cast<float>(p2.y));
   return true;
 }
 
 }  // namespace
 
-std::vector<Track> ringTracks(const RingInput& pairs, int perPair) {
+std::vector<Track> ringTracks(const RingInput& ring, int perPair) {
+  const std::vector<PairInput>& pairs = ring.pairs;
+  const int cameras = static_cast<int>(pairs.size());
   std::vector<Track> tracks;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (int n = 0; n < cameras; ++n) {
     const PairInput& pair = pairs[n];
     const std::size_t count =
         std::min({pair.firstRays.size(), pair.secondRays.size(), pair.secondPixels.size()});
@@ -74,15 +70,15 @@ std::vector<Track> ringTracks(const RingInput& pairs, int perPair) {
     // taken kLinkDensity times as densely as the others.
     const std::size_t stride =
         kLinkDensity * std::max<std::size_t>(1, count / std::max(1, perPair) / kLinkDensity);
-    const int next = rig::nextCamera(n);
+    const int next = rig::nextCamera(n, cameras);
     for (std::size_t k = 0; k < count; ++k) {
       if (k % (stride / kLinkDensity) != 0) continue;
       Track track;
       track.seen.push_back({n, pair.firstRays[k]});
       track.seen.push_back({next, pair.secondRays[k]});
       cv::Point2f carried;
-      if (carry(pairs[next].flow, pair.secondPixels[k], carried)) {
-        track.seen.push_back({rig::nextCamera(next), rig::preparedUnitRay(carried)});
+      if (carry(pairs[next].flow, ring.intoNextFlow(n, pair.secondPixels[k]), carried)) {
+        track.seen.push_back({rig::nextCamera(next, cameras), ring.carriedRay(next, carried)});
       } else if (k % stride != 0) {
         continue;
       }

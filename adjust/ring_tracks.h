@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -9,7 +8,7 @@
 #include "rig/ring.h"
 
 // The observations the ring adjustment solves on: points of the scene, each seen by two or
-// three cameras as unit rays of their geometric prepared frames (rig/ring.h).
+// three cameras as unit rays of the adjustment's frames (adjust/ring_input.h).
 namespace ringcalib::adjust {
 
 struct Observation {

@@ -14,7 +14,7 @@ constexpr double kStep = 1e-7;
 // angle-axis from the reference, then the direction's components across the reference's.
 cv::Vec<double, 5> pairMeasure(const RingParameters& p, int n, const cv::Matx33d& R0,
                                const cv::Vec3d& across, const cv::Vec3d& along) {
-  const int m = rig::nextCamera(n);
+  const int m = rig::nextCamera(n, p.cameras());
   const cv::Matx33d Ra = rotationMatrix(p.rotations[n]);
   const cv::Matx33d R = rotationMatrix(p.rotations[m]) * Ra.t();
   // The rotation vector of a turn this small is its skew part; the library's angle-axis
@@ -26,18 +26,34 @@ cv::Vec<double, 5> pairMeasure(const RingParameters& p, int n, const cv::Matx33d
 }
 
 double& parameter(RingParameters& p, int column) {
-  const int camera = 1 + (column % 15) / 3;
-  cv::Vec3d& block = column < 15 ? p.rotations[camera] : p.centres[camera];
+  const int rotationColumns = 3 * (p.cameras() - 1);
+  const int camera = 1 + (column % rotationColumns) / 3;
+  cv::Vec3d& block = column < rotationColumns ? p.rotations[camera] : p.centres[camera];
   return block[column % 3];
+}
+
+// The product a b, each entry summed in order as cv::Matx's product sums it: the sigmas keep
+// the bits they had when the ring's size was fixed.
+cv::Mat product(const cv::Mat& a, const cv::Mat& b) {
+  cv::Mat c(a.rows, b.cols, CV_64F);
+  for (int i = 0; i < a.rows; ++i) {
+    for (int j = 0; j < b.cols; ++j) {
+      double s = 0.0;
+      for (int k = 0; k < a.cols; ++k) s += a.at<double>(i, k) * b.at<double>(k, j);
+      c.at<double>(i, j) = s;
+    }
+  }
+  return c;
 }
 
 }  // namespace
 
-std::array<PairSigma, rig::kCameras> pairSigmas(
-    const RingParameters& ring, const cv::Matx<double, kFreeParameters, kFreeParameters>& covariance) {
-  std::array<PairSigma, rig::kCameras> sigmas;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    const int m = rig::nextCamera(n);
+std::vector<PairSigma> pairSigmas(const RingParameters& ring, const cv::Mat& covariance) {
+  const int cameras = ring.cameras();
+  const int free = ring.freeParameters();
+  std::vector<PairSigma> sigmas(cameras);
+  for (int n = 0; n < cameras; ++n) {
+    const int m = rig::nextCamera(n, cameras);
     const cv::Matx33d Ra = rotationMatrix(ring.rotations[n]);
     const cv::Matx33d R0 = rotationMatrix(ring.rotations[m]) * Ra.t();
     const cv::Vec3d t0 = cv::normalize(Ra * (ring.centres[m] - ring.centres[n]));
@@ -45,16 +61,17 @@ std::array<PairSigma, rig::kCameras> pairSigmas(
     const cv::Vec3d across = cv::normalize(t0.cross(helper));
     const cv::Vec3d along = t0.cross(across);
     const cv::Vec<double, 5> base = pairMeasure(ring, n, R0, across, along);
-    cv::Matx<double, 5, kFreeParameters> J;
-    for (int k = 0; k < kFreeParameters; ++k) {
+    cv::Mat J(5, free, CV_64F);
+    for (int k = 0; k < free; ++k) {
       RingParameters moved = ring;
       parameter(moved, k) += kStep;
       const cv::Vec<double, 5> d = (pairMeasure(moved, n, R0, across, along) - base) * (1.0 / kStep);
-      for (int r = 0; r < 5; ++r) J(r, k) = d[r];
+      for (int r = 0; r < 5; ++r) J.at<double>(r, k) = d[r];
     }
-    const cv::Matx<double, 5, 5> C = J * covariance * J.t();
-    sigmas[n].rotationDeg = std::sqrt(C(0, 0) + C(1, 1) + C(2, 2)) * kDegreesPerRadian;
-    sigmas[n].directionDeg = std::sqrt(C(3, 3) + C(4, 4)) * kDegreesPerRadian;
+    const cv::Mat C = product(product(J, covariance), J.t());
+    const auto c = [&](int i) { return C.at<double>(i, i); };
+    sigmas[n].rotationDeg = std::sqrt(c(0) + c(1) + c(2)) * kDegreesPerRadian;
+    sigmas[n].directionDeg = std::sqrt(c(3) + c(4)) * kDegreesPerRadian;
   }
   return sigmas;
 }

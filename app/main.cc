@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     case InputParam::ALL: {
       const ringcalib::Result<ringcalib::rig::LensCovariances> intrinsic =
           ringcalib::intrinsic::calibrate(param.videoPaths(), param.file(), param.Type(),
-                                          {report.record(), board});
+                                          {report.record(), board, param.cameras()});
       code = intrinsic.code();
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       if (code != 0) {  // the extrinsic job needs the intrinsic file: no result line
@@ -42,25 +42,26 @@ int main(int argc, char** argv) {
       }
       ringcalib::releaseFreedMemory();
       code = ringcalib::extrinsic::calibrate(param.imagePaths(), param.file(), param.Type(),
-                                             {report.record(), param.ringAdjust(), intrinsic.value()});
+                                             {report.record(), param.ringAdjust(), param.cameras(), intrinsic.value()});
       report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::INTRINSIC: {
       code = ringcalib::intrinsic::calibrate(param.videoPaths(), param.file(), param.Type(),
-                                             {report.record(), board})
+                                             {report.record(), board, param.cameras()})
                  .code();
       report.jobEnded(ringcalib::report::Job::kIntrinsic, code);
       break;
     }
     case InputParam::EXTRINSIC: {
       code = ringcalib::extrinsic::calibrate(param.imagePaths(), param.file(), param.Type(),
-                                             {report.record(), param.ringAdjust(), {}});
+                                             {report.record(), param.ringAdjust(), param.cameras(), {}});
       report.jobEnded(ringcalib::report::Job::kExtrinsic, code);
       break;
     }
     case InputParam::CHECK: {
-      code = ringcalib::check::checkRig(param.imagePaths(), param.file(), report.record());
+      code = ringcalib::check::checkRig(param.imagePaths(), param.file(),
+                                        param.camerasGiven() ? param.cameras() : 0, report.record());
       report.jobEnded(ringcalib::report::Job::kCheck, code);
       break;
     }

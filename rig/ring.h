@@ -37,6 +37,12 @@ constexpr int kCameras = 6;
 // The camera after n around a ring of `cameras`: the second camera of pair n.
 constexpr int nextCamera(int n, int cameras = kCameras) { return (n + 1) % cameras; }
 
+// A ring's number of cameras in words ("six"), as the tool's lines name it.
+inline const char* spelledCount(int cameras) {
+  static const char* const kNames[] = {"no", "one", "two", "three", "four", "five", "six", "seven", "eight"};
+  return cameras >= 0 && cameras <= 8 ? kNames[cameras] : "many";
+}
+
 // The frames a ring's pair poses are given in: the standard rig's pose frames (the prepared
 // frames as the poses take them), or the cameras' sensor frames.
 enum class PoseFrame { kPrepared, kCamera };

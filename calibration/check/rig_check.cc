@@ -13,13 +13,22 @@
 #include "pose/reprojection_errors.h"
 #include "rig/prepared_view.h"
 #include "rig/ring.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::check {
 namespace {
 
 double medianError(const rig::PairPose& pose, const std::vector<cv::Point2f>& pts1,
-                   const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
-  return median(poseReprojectionErrors(pts1, pts2, K, cv::Mat(pose.R), cv::Mat(pose.t)));
+                   const std::vector<cv::Point2f>& pts2, const extrinsic::PairView& view) {
+  const rig::PairPose between = view.prepared ? pose : view.toViews(pose);
+  return median(poseReprojectionErrors(pts1, pts2, cv::Mat(view.K), cv::Mat(between.R), cv::Mat(between.t)));
+}
+
+// A pose given in the pose frames `from`, in the pose frames `to` (rig/ring_frame.h).
+rig::PairPose inFrames(const rig::PairPose& pose, rig::PoseFrame from, rig::PoseFrame to) {
+  if (from == to) return pose;
+  const cv::Matx33d S = rig::poseFrameToSensor(from).t() * rig::poseFrameToSensor(to);  // to-frame -> from-frame
+  return {S.t() * pose.R * S, S.t() * pose.t};
 }
 
 bool finitePose(const rig::PairPose& pose) {
@@ -30,13 +39,13 @@ bool finitePose(const rig::PairPose& pose) {
 
 report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fresh,
                             const std::vector<cv::Point2f>& pts1,
-                            const std::vector<cv::Point2f>& pts2, const cv::Mat& K) {
+                            const std::vector<cv::Point2f>& pts2, const extrinsic::PairView& view) {
   report::PairCheck check;
   check.stored = stored;
   check.rotationDeg = rig::rotationErrorDeg(fresh.R, stored.R);
   check.directionDeg = rig::directionErrorDeg(fresh.t, stored.t);
-  check.storedErrorPx = medianError(stored, pts1, pts2, K);
-  check.freshErrorPx = medianError(fresh, pts1, pts2, K);
+  check.storedErrorPx = medianError(stored, pts1, pts2, view);
+  check.freshErrorPx = medianError(fresh, pts1, pts2, view);
   // How much worse the stored pose explains what the stills show now is measured against the
   // fresh pose's own error, so the rule scales with the noise of the shoot: a shoot of the
   // same rig again leaves the two errors alike, however noisy, while a camera turned by a
@@ -53,40 +62,50 @@ report::PairCheck checkPair(const rig::PairPose& stored, const rig::PairPose& fr
 
 namespace {
 
-int runCheck(const std::vector<std::string>& imagePaths, const std::string& file,
+int runCheck(const std::vector<std::string>& imagePaths, const std::string& file, int cameras,
              report::CalibrationReport* report) {
-  Result<rig::ParameterDocument> document = extrinsic::loadDocument(file, imagePaths);
+  // The ring's size is the file's own unless the command line names one.
+  const int expected = cameras;
+  Result<rig::ParameterDocument> document = extrinsic::loadDocument(file, imagePaths, expected);
   if (!document.ok()) return document.code();
+  if (cameras == 0) cameras = document.value().cameraCount();
+  if (cameras < InputParam::kMinCameras || cameras > InputParam::kMaxCameras) cameras = rig::kCameras;
+  rig::PoseFrame storedFrame;
+  if (!document.value().findPoseFrame(storedFrame)) {
+    std::cout << file << " has a \"pose_frame\" other than \"camera\"" << std::endl;
+    return kBadParameterFile;
+  }
 
   // The stored poses first: without them there is nothing to check the stills against.
-  std::array<rig::PairPose, rig::kCameras> stored;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  std::vector<rig::PairPose> stored(cameras);
+  for (int n = 0; n < cameras; ++n) {
     if (!document.value().findPose(n, stored[n]) || !finitePose(stored[n])) {
-      std::cout << file << " has no usable pose of pair " << n << "-" << rig::nextCamera(n)
+      std::cout << file << " has no usable pose of pair " << n << "-" << rig::nextCamera(n, cameras)
                 << ": the check needs a finished calibration (run the extrinsic job first)"
                 << std::endl;
       return kBadParameterFile;
     }
   }
-
+  if (report != nullptr) report->ringCameras = cameras;
   // The extrinsic job's stages up to the ring test, each pair printing only why it failed.
   const double share = extrinsic::progressShare(InputParam::CHECK);
   const Result<extrinsic::PreparedViews> prepared = extrinsic::prepareViews(
-      document.value(), imagePaths.front(), file, share, report);
+      document.value(), imagePaths.front(), file, cameras, share, report);
   if (!prepared.ok()) return prepared.code();
+  if (report != nullptr) report->poseFrame = prepared.value().frame;
   const Result<extrinsic::RingPairs> fresh = extrinsic::solvePairs(
       prepared.value(), extrinsic::PairLines::kFailureOnly, false, share, report);
   if (!fresh.ok()) return fresh.code();
   const int code = extrinsic::checkRing(fresh.value());
   if (code != kSuccess) return code;
 
-  const cv::Mat K(rig::targetCamera());
   int result = kSuccess;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (int n = 0; n < cameras; ++n) {
     const extrinsic::PairSolution& solution = fresh.value()[n];
-    const report::PairCheck figures = checkPair(stored[n], solution.estimate->pose,
-                                                solution.matches->pts1, solution.matches->pts2, K);
-    std::cout << "pair " << n << "-" << rig::nextCamera(n) << ": "
+    const report::PairCheck figures =
+        checkPair(inFrames(stored[n], storedFrame, prepared.value().frame), solution.estimate->pose,
+                  solution.matches->pts1, solution.matches->pts2, solution.view);
+    std::cout << "pair " << n << "-" << rig::nextCamera(n, cameras) << ": "
               << (figures.moved ? "moved" : "holds") << " rotation "
               << formatNumber("%.3f", figures.rotationDeg) << " deg direction "
               << formatNumber("%.3f", figures.directionDeg) << " deg error stored "
@@ -100,9 +119,9 @@ int runCheck(const std::vector<std::string>& imagePaths, const std::string& file
 
 }  // namespace
 
-int checkRig(const std::vector<std::string>& imagePaths, const std::string& file,
+int checkRig(const std::vector<std::string>& imagePaths, const std::string& file, int cameras,
              report::CalibrationReport* report) {
-  return runGuarded("check of the calibration", [&] { return runCheck(imagePaths, file, report); });
+  return runGuarded("check of the calibration", [&] { return runCheck(imagePaths, file, cameras, report); });
 }
 
 }  // namespace ringcalib::check

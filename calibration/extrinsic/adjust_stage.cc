@@ -11,15 +11,14 @@
 #include "core/result_code.h"
 #include "pose/angles.h"
 #include "rig/ring_closure.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::extrinsic {
 
 namespace {
 
 double closureDeg(const PairPoses& poses) {
-  std::array<cv::Matx33d, rig::kCameras> rotations;
-  for (int n = 0; n < rig::kCameras; ++n) rotations[n] = poses[n].R;
-  return rig::computeRingClosure(rotations).closureDeg;
+  return rig::computeRingClosure(rig::rotationsOf(poses)).closureDeg;
 }
 
 // A covariance the adjustment can weigh the intrinsics by: finite and positive definite.
@@ -33,29 +32,33 @@ bool usable(const rig::LensCovariance& covariance) {
 }
 
 // The cameras' intrinsics with their covariance, at the K and D the views were prepared
-// with: all six, or none (the adjustment then holds the intrinsics, as in an extrinsic run).
+// with: every camera's, or none (the adjustment then holds the intrinsics, as in an extrinsic
+// run).
 std::optional<adjust::UncertainLenses> uncertainLenses(const rig::ParameterDocument& document,
-                                                       const rig::LensCovariances& covariances) {
+                                                       const rig::LensCovariances& covariances, int cameras) {
+  if (static_cast<int>(covariances.size()) != cameras) return std::nullopt;
   adjust::UncertainLenses lenses;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (int n = 0; n < cameras; ++n) {
     rig::FisheyeCamera camera;
     if (!covariances[n] || !usable(*covariances[n]) || !document.findCamera(n, camera)) {
       return std::nullopt;
     }
-    lenses[n] = {camera.K, camera.D, *covariances[n]};
+    lenses.push_back({camera.K, camera.D, *covariances[n]});
   }
   return lenses;
 }
 
 }  // namespace
 
-Result<PairPoses> adjustRing(const RingPairs& pairs, const rig::ParameterDocument& document,
+Result<PairPoses> adjustRing(const RingPairs& pairs, const PreparedViews& prepared,
+                             const rig::ParameterDocument& document,
                              const rig::LensCovariances& covariances,
                              report::CalibrationReport* report, std::ostream& out) {
   adjust::RingAdjustment ring;
   try {
-    const std::optional<adjust::UncertainLenses> lenses = uncertainLenses(document, covariances);
-    ring = adjust::adjustRing(ringAdjustInput(pairs), lenses ? &*lenses : nullptr);
+    const int cameras = static_cast<int>(pairs.size());
+    const std::optional<adjust::UncertainLenses> lenses = uncertainLenses(document, covariances, cameras);
+    ring = adjust::adjustRing(ringAdjustInput(pairs, prepared.frame), lenses ? &*lenses : nullptr);
   } catch (const std::exception& e) {
     ring.failure = describeException(e);
   }
@@ -63,16 +66,17 @@ Result<PairPoses> adjustRing(const RingPairs& pairs, const rig::ParameterDocumen
     out << "ring adjustment failed: " << ring.failure << std::endl;
     return Result<PairPoses>::failure(kComputationFailed);
   }
-  PairPoses pairwise;
-  PairPoses poses;
+  const int cameras = static_cast<int>(pairs.size());
+  PairPoses pairwise(cameras);
+  PairPoses poses(cameras);
   out << "ring adjustment: " << ring.tracks << " tracks, " << ring.threeCameraTracks
       << " over three cameras" << std::endl;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (int n = 0; n < cameras; ++n) {
     const adjust::AdjustedPair& pair = ring.pairs[n];
     pairwise[n] = pairs[n].estimate->pose;
     poses[n] = pair.pose;
     const cv::Vec3d anglesDeg = eulerAnglesDeg(cv::Mat(pair.pose.R));
-    out << "pair " << n << "-" << rig::nextCamera(n) << " adjusted R: " << anglesDeg[0] << " "
+    out << "pair " << n << "-" << rig::nextCamera(n, cameras) << " adjusted R: " << anglesDeg[0] << " "
         << anglesDeg[1] << " " << anglesDeg[2] << " change: rotation "
         << rig::rotationErrorDeg(pair.pose.R, pairwise[n].R) << " deg, direction "
         << rig::directionErrorDeg(pair.pose.t, pairwise[n].t) << " deg; 1-sigma: rotation "

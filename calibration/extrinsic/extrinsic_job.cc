@@ -12,11 +12,14 @@ namespace {
 
 int runStages(const std::vector<std::string>& imagePaths, const std::string& file,
               double progressShare, const JobSettings& settings) {
-  Result<rig::ParameterDocument> document = loadDocument(file, imagePaths);
+  Result<rig::ParameterDocument> document = loadDocument(file, imagePaths, settings.cameras);
   if (!document.ok()) return document.code();
-  const Result<PreparedViews> prepared =
-      prepareViews(document.value(), imagePaths.front(), file, progressShare, settings.report);
+  if (settings.report != nullptr) settings.report->ringCameras = settings.cameras;
+  const Result<PreparedViews> prepared = prepareViews(document.value(), imagePaths.front(), file, settings.cameras,
+                                                      progressShare, settings.report);
   if (!prepared.ok()) return prepared.code();
+  const rig::PoseFrame frame = prepared.value().frame;
+  if (settings.report != nullptr) settings.report->poseFrame = frame;
   const Result<RingPairs> pairs = solvePairs(prepared.value(), PairLines::kAll,
                                              settings.ringAdjust, progressShare, settings.report);
   if (!pairs.ok()) return pairs.code();
@@ -25,14 +28,14 @@ int runStages(const std::vector<std::string>& imagePaths, const std::string& fil
 
   // The pairwise poses, or with --ring-adjust the adjusted ones.
   if (settings.ringAdjust) {
-    const Result<PairPoses> adjusted = adjustRing(pairs.value(), document.value(),
+    const Result<PairPoses> adjusted = adjustRing(pairs.value(), prepared.value(), document.value(),
                                                   settings.lensCovariances, settings.report);
     if (!adjusted.ok()) return adjusted.code();
-    return storePoses(document.value(), adjusted.value(), file);
+    return storePoses(document.value(), adjusted.value(), frame, file);
   }
   PairPoses poses;
-  for (int k = 0; k < rig::kCameras; ++k) poses[k] = pairs.value()[k].estimate->pose;
-  return storePoses(document.value(), poses, file);
+  for (const PairSolution& pair : pairs.value()) poses.push_back(pair.estimate->pose);
+  return storePoses(document.value(), poses, frame, file);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
-// The extrinsic job's pair stage: the six neighbouring pairs of the prepared views.
+// The extrinsic job's pair stage: the ring's neighbouring pairs, from the prepared views of the
+// standard rig or from the stills of any other layout.
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -14,8 +17,6 @@
 
 namespace ringcalib::extrinsic {
 
-using rig::kCameras;
-
 namespace {
 
 // What solving one pair gives, kept until the pair's turn to be printed.
@@ -26,7 +27,7 @@ struct SolvedPair {
 };
 
 // What the report shows of a pair: as far as its solve got.
-void recordPair(report::PairReport& record, const PairSolution& solution, const cv::Mat& K) {
+void recordPair(report::PairReport& record, const PairSolution& solution) {
   if (!solution.matches) return;
   const PairMatches& matches = *solution.matches;
   record.correspondences = static_cast<int>(matches.pts1.size());
@@ -38,15 +39,16 @@ void recordPair(report::PairReport& record, const PairSolution& solution, const 
         rig::countConsistentWithF(matches.pts1, matches.pts2, fit.F, rig::kSampsonLimitPx);
     for (std::size_t k = 0; k < fit.inliers.size() && k < matches.pts1.size(); ++k) {
       if (fit.inliers[k] == 0) continue;
-      record.inlierRays1.push_back(ringcalib::rig::poseFrameRay(matches.pts1[k]));
-      record.inlierRays2.push_back(ringcalib::rig::poseFrameRay(matches.pts2[k]));
+      record.inlierRays1.push_back(solution.view.firstRay(matches.pts1[k]));
+      record.inlierRays2.push_back(solution.view.secondRay(matches.pts2[k]));
     }
   }
   if (solution.estimate) {
     const PoseEstimate& estimate = *solution.estimate;
+    const rig::PairPose between = solution.view.prepared ? estimate.pose : solution.view.toViews(estimate.pose);
     report::recordPose(record, estimate.error, estimate.pose, estimate.anglesDeg,
-                       poseReprojectionErrors(matches.pts1, matches.pts2, K,
-                                              cv::Mat(estimate.pose.R), cv::Mat(estimate.pose.t)));
+                       poseReprojectionErrors(matches.pts1, matches.pts2, cv::Mat(solution.view.K),
+                                              cv::Mat(between.R), cv::Mat(between.t)));
   }
 }
 
@@ -62,28 +64,42 @@ Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines, boo
                              double progressShare, report::CalibrationReport* report) {
   // The pairs are solved on worker threads; this thread takes them in the job's order and
   // prints them, so the output is the same on any number of threads.
-  const std::array<cv::Mat, kCameras>& views = prepared.views;
-  std::array<SolvedPair, kCameras> pairs;
-  std::array<int, kCameras> solving;
-  RingPairs solutions;
+  const int cameras = prepared.cameras();
+  std::vector<SolvedPair> pairs(cameras);
+  std::vector<int> solving(cameras);
+  RingPairs solutions(cameras);
   const cv::Mat Knew(rig::targetCamera());
+  // Another layout's pairs are compared in views of one pinhole camera for the whole ring, as
+  // sharp as the lenses' centres, up to the standard rig's.
+  double focal = 0.0;
+  for (const rig::FisheyeCamera& lens : prepared.lenses) focal += 0.5 * (lens.K(0, 0) + lens.K(1, 1)) / cameras;
+  focal = std::min(focal, rig::kViewFocal);
+  const int viewSize = 2 * static_cast<int>(std::lround(focal * rig::kViewCentre / rig::kViewFocal));
+  const double centre = 0.5 * (viewSize - 1);
+  const cv::Matx33d frameCamera(focal, 0.0, centre, 0.0, focal, centre, 0.0, 0.0, 1.0);
   std::ostringstream format;  // the pairs print as standard output would
   format.copyfmt(std::cout);
   const bool reporting = report != nullptr;
   TaskGraph tasks;
-  for (int i = 0; i < kCameras; ++i) {
-    const int j = rig::nextCamera(i);
+  for (int i = 0; i < cameras; ++i) {
+    const int j = rig::nextCamera(i, cameras);
     solving[i] = tasks.add([&, i, j] {
       SolvedPair& pair = pairs[i];
       std::ostringstream out;
       out.copyfmt(format);
-      pair.solution = solvePair(i, j, views[i], views[j], Knew, Knew, out);
+      if (prepared.frame == rig::PoseFrame::kPrepared) {
+        pair.solution = solvePair(i, j, prepared.views[i], prepared.views[j], Knew, Knew, out);
+      } else {
+        pair.solution = solvePairInFrame(i, j, prepared.stills[i], prepared.lenses[i], prepared.stills[j],
+                                         prepared.lenses[j], rig::pairFrame(prepared.layout, i), frameCamera,
+                                         viewSize, out);
+      }
       pair.output = out.str();
       if (reporting) {
         pair.record.pair = i;
         pair.record.first = i;
         pair.record.second = j;
-        recordPair(pair.record, pair.solution, Knew);
+        recordPair(pair.record, pair.solution);
       }
       if (!pair.solution.matches) return;
       PairMatches& matches = *pair.solution.matches;
@@ -101,7 +117,7 @@ Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines, boo
 
   // Camera i with the next one around the ring. Without all its lines a pair prints only
   // the line that says why it failed, its last.
-  for (int i = 0; i < kCameras; ++i) {
+  for (int i = 0; i < cameras; ++i) {
     tasks.wait(solving[i]);
     const int code = pairs[i].solution.code;
     if (lines == PairLines::kAll) {
@@ -112,7 +128,7 @@ Result<RingPairs> solvePairs(const PreparedViews& prepared, PairLines lines, boo
     if (reporting) report->pair(i) = std::move(pairs[i].record);
     if (code != kSuccess) return Result<RingPairs>::failure(code);
     solutions[i] = std::move(pairs[i].solution);
-    std::cout << "progress:" << pairProgress(i, progressShare) << std::endl;
+    std::cout << "progress:" << pairProgress(i, progressShare, cameras) << std::endl;
   }
   return solutions;
 }

@@ -8,11 +8,13 @@
 
 #include "calibration/extrinsic/dense_flow_matches.h"
 #include "calibration/extrinsic/image_orientation.h"
+#include "calibration/extrinsic/still_views.h"
 #include "core/gbk_text.h"
 #include "core/job_guard.h"
 #include "pose/angles.h"
 #include "pose/cpose.h"
 #include "rig/prepared_view.h"
+#include "rig/ring_frame.h"
 
 namespace ringcalib::extrinsic {
 
@@ -30,6 +32,24 @@ bool isFiniteMatrix(const cv::Mat& m, int rows, int cols) {
 }
 
 }  // namespace
+
+rig::PairPose PairView::toViews(const rig::PairPose& pose) const {
+  return {second * pose.R * first.t(), first * pose.t};
+}
+
+rig::PairPose PairView::fromViews(const rig::PairPose& viewPose) const {
+  return {second.t() * viewPose.R * first, first.t() * viewPose.t};
+}
+
+cv::Vec3d PairView::firstRay(const cv::Point2f& pixel) const {
+  if (prepared) return rig::poseFrameRay(pixel);
+  return first.t() * cv::Vec3d((pixel.x - K(0, 2)) / K(0, 0), (pixel.y - K(1, 2)) / K(1, 1), 1.0);
+}
+
+cv::Vec3d PairView::secondRay(const cv::Point2f& pixel) const {
+  if (prepared) return rig::poseFrameRay(pixel);
+  return second.t() * cv::Vec3d((pixel.x - K(0, 2)) / K(0, 0), (pixel.y - K(1, 2)) / K(1, 1), 1.0);
+}
 
 PairMatches matchPair(const cv::Mat& viewI, const cv::Mat& viewJ, const cv::Mat& KnewI,
                       const cv::Mat& KnewJ) {
@@ -80,6 +100,27 @@ FundamentalFit fitFundamental(const std::vector<cv::Point2f>& pts1,
   return fit;
 }
 
+namespace {
+
+// The rest of a pair's solve from its correspondences: too few end it with 8 after the line
+// that says so; otherwise the pose from them.
+PairSolution solveMatched(int i, int j, PairMatches matches, const PairView& view, std::ostream& out) {
+  const std::size_t count = matches.pts1.size();
+  PairSolution solution;
+  if (count < static_cast<std::size_t>(kMinMatches)) {
+    out << gbk::kPairIdPrefix << i << " " << j << gbk::kTooFewMatchesText << count << "<"
+        << kMinMatches << std::endl;
+    solution.code = kTooFewMatches;
+    solution.view = view;
+  } else {
+    solution = poseFromMatches(i, j, matches.pts1, matches.pts2, view, out);
+  }
+  solution.matches = std::move(matches);
+  return solution;
+}
+
+}  // namespace
+
 PairSolution solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
                        const cv::Mat& KnewI, const cv::Mat& KnewJ, std::ostream& out) {
   PairMatches matches;
@@ -88,24 +129,36 @@ PairSolution solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
   } catch (const std::exception& e) {
     return pairFailed(PairSolution(), out, i, j, describeException(e));
   }
-  const std::size_t count = matches.pts1.size();
-  if (count < static_cast<std::size_t>(kMinMatches)) {
-    out << gbk::kPairIdPrefix << i << " " << j << gbk::kTooFewMatchesText << count << "<"
-        << kMinMatches << std::endl;
-    PairSolution solution;
-    solution.code = kTooFewMatches;
-    solution.matches = std::move(matches);
-    return solution;
+  PairView view;
+  view.K = cv::Matx33d(KnewI);
+  return solveMatched(i, j, std::move(matches), view, out);
+}
+
+PairSolution solvePairInFrame(int i, int j, const cv::Mat& stillI, const rig::FisheyeCamera& lensI,
+                              const cv::Mat& stillJ, const rig::FisheyeCamera& lensJ,
+                              const rig::PairFrame& frame, const cv::Matx33d& K, int viewSize,
+                              std::ostream& out) {
+  PairMatches matches;
+  try {
+    matches.strip = rig::flowStripColumns(viewSize);
+    matches.warpedFirst = viewOfStill(stillI, lensI, frame.first, K, viewSize, matches.strip);
+    matches.warpedSecond = viewOfStill(stillJ, lensJ, frame.second, K, viewSize, matches.strip);
+    matchesFromDenseOpticalFlow(matches.warpedFirst, matches.warpedSecond, matches.warped1, matches.warped2);
+  } catch (const std::exception& e) {
+    return pairFailed(PairSolution(), out, i, j, describeException(e));
   }
-  PairSolution solution = poseFromMatches(i, j, matches.pts1, matches.pts2, KnewI, out);
-  solution.matches = std::move(matches);
-  return solution;
+  // Both views are pinhole views of one camera matrix: the pose is fitted where the flow found
+  // the points, then turned back into the sensor frames.
+  matches.pts1 = matches.warped1;
+  matches.pts2 = matches.warped2;
+  return solveMatched(i, j, std::move(matches), PairView{K, false, viewSize, frame.first, frame.second}, out);
 }
 
 PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
-                             const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI,
+                             const std::vector<cv::Point2f>& pts2, const PairView& view,
                              std::ostream& out) {
   PairSolution solution;
+  solution.view = view;
   FundamentalFit fit;
   try {
     fit = fitFundamental(pts1, pts2);
@@ -133,7 +186,7 @@ PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
   cv::Mat t;
   double error = CPose::kNoPoseError;
   try {
-    error = CPose().decomposeRtFromFundamentalMat(pts1, pts2, KnewI, solution.fit->F, R, t, out);
+    error = CPose().decomposeRtFromFundamentalMat(pts1, pts2, cv::Mat(view.K), solution.fit->F, R, t, out);
   } catch (const std::exception& e) {
     return pairFailed(std::move(solution), out, i, j, describeException(e));
   }
@@ -144,6 +197,11 @@ PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
   }
   if (!isFiniteMatrix(R, 3, 3) || !isFiniteMatrix(t, 3, 1)) {
     return pairFailed(std::move(solution), out, i, j, "the estimated pose is not finite");
+  }
+  if (!view.prepared) {
+    const rig::PairPose pose = view.fromViews({cv::Matx33d(R), cv::Vec3d(t)});
+    R = cv::Mat(pose.R);
+    t = cv::Mat(pose.t);
   }
   const PoseEstimate& estimate = solution.estimate.emplace(
       PoseEstimate{{cv::Matx33d(R), cv::Vec3d(t)}, error, eulerAnglesDeg(R)});

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -9,8 +8,11 @@
 
 #include "calibration/extrinsic/match_refinement.h"
 #include "core/result_code.h"
+#include "rig/fisheye_lens.h"
 #include "rig/pair_pose.h"
+#include "rig/prepared_view.h"
 #include "rig/ring.h"
+#include "rig/ring_layout.h"
 
 // The solve of one camera pair, step by step: correspondences, fundamental matrix, pose. Each
 // step gives a value that the pair stage prints, the report reads and other jobs reuse.
@@ -24,9 +26,30 @@ constexpr int kMinMatches = 100;  // fewest correspondences accepted for a pair
 constexpr double kRansacThresholdPx = 3.0;
 constexpr double kRansacConfidence = 0.99;
 
+// Where a pair's two views look, against the frames its pose is given in: the views' camera
+// matrix K and the rotations that take each camera's pose-frame rays into its view. The
+// standard rig's poses are those of its prepared views themselves (`prepared`); any other
+// layout's views look along the pair's frame (rig/ring_layout.h), its poses are the sensor
+// frames'.
+struct PairView {
+  cv::Matx33d K;
+  bool prepared = true;
+  int size = rig::kViewSize;  // the views are square
+  cv::Matx33d first = cv::Matx33d::eye();
+  cv::Matx33d second = cv::Matx33d::eye();
+
+  // The pose between the two views, and back to the pose frames.
+  rig::PairPose toViews(const rig::PairPose& pose) const;
+  rig::PairPose fromViews(const rig::PairPose& viewPose) const;
+  // The pose-frame ray of a pixel of the first view, of the second.
+  cv::Vec3d firstRay(const cv::Point2f& pixel) const;
+  cv::Vec3d secondRay(const cv::Point2f& pixel) const;
+};
+
 // The correspondences of a pair: found by the flow in the two views warped toward each
-// other (points in the warped views), and mapped back through the warps into the prepared
-// views (pts1 in the first view, pts2 in the second).
+// other (points in the warped views), and where the pose is fitted (pts1 in the first view,
+// pts2 in the second): mapped back through the warps into the prepared views, or the warped
+// views' own points for a layout of another kind.
 struct PairMatches {
   cv::Mat warpedFirst;   // the warped views, only the strip's columns filled
   cv::Mat warpedSecond;
@@ -59,13 +82,14 @@ struct PoseEstimate {
 // is kSuccess, or the code of the step that stopped it.
 struct PairSolution {
   int code = kSuccess;
+  PairView view;                           // where pts1 and pts2 lie
   std::optional<PairMatches> matches;
   std::optional<FundamentalFit> fit;       // F is one 3 x 3 matrix of doubles
   std::optional<PoseEstimate> estimate;    // a finite, refined pose
 };
 
-// Pair 0 ... 5, pair n = (n, n + 1 mod 6).
-using RingPairs = std::array<PairSolution, rig::kCameras>;
+// Pair 0 ... N - 1, pair n = (n, n + 1 mod N).
+using RingPairs = std::vector<PairSolution>;
 
 // Correspondences of a pair from the prepared views of its cameras and their target camera
 // matrices; library errors are thrown.
@@ -83,12 +107,20 @@ FundamentalFit fitFundamental(const std::vector<cv::Point2f>& pts1,
 PairSolution solvePair(int i, int j, const cv::Mat& viewI, const cv::Mat& viewJ,
                        const cv::Mat& KnewI, const cv::Mat& KnewJ, std::ostream& out = std::cout);
 
-// The second half of solvePair: the fundamental matrix of correspondences in the prepared
-// views of pair (i, j), the pose from it (camera matrix KnewI; CPose prints its timing line
-// to `out`) and the diagnostics. The solution has no matches; its code is 9, after one line
-// naming the pair, when no fundamental matrix or no finite, refined pose results.
+// Pose of pair (i, j) of a ring of another layout than the standard rig's: both stills
+// rendered in the pair's frame (rig/ring_layout.h) as views of camera matrix `K` and
+// `viewSize` pixels square, then the steps above. The pose is the sensor frames'.
+PairSolution solvePairInFrame(int i, int j, const cv::Mat& stillI, const rig::FisheyeCamera& lensI,
+                              const cv::Mat& stillJ, const rig::FisheyeCamera& lensJ,
+                              const rig::PairFrame& frame, const cv::Matx33d& K, int viewSize,
+                              std::ostream& out = std::cout);
+
+// The second half of solvePair: the fundamental matrix of correspondences in the views of
+// pair (i, j), the pose from it (CPose prints its timing line to `out`), taken back to the
+// pose frames, and the diagnostics. The solution has no matches; its code is 9, after one
+// line naming the pair, when no fundamental matrix or no finite, refined pose results.
 PairSolution poseFromMatches(int i, int j, const std::vector<cv::Point2f>& pts1,
-                             const std::vector<cv::Point2f>& pts2, const cv::Mat& KnewI,
+                             const std::vector<cv::Point2f>& pts2, const PairView& view,
                              std::ostream& out = std::cout);
 
 }  // namespace ringcalib::extrinsic

@@ -15,17 +15,17 @@ namespace ringcalib::intrinsic {
 
 namespace {
 
-// The progress of camera `camera` runs over its share P = scale / 6; the share is split
+// The progress of camera `camera` runs over its share P = scale / N; the share is split
 // evenly between the `videoCount` videos, and within video `video` the value grows with
 // the frames read in proportion to the stated frame count, clamped to the video's end:
 //   min(base + video * P / N + framesRead * (P / N) / frameCount, base + (video + 1) * P / N).
 // Without a stated frame count (0) the formula's first value is 0 / 0, which would print
 // as nan: it shows the start of the video's share instead. Every later value divides by
 // zero to infinity, which the clamp turns into the end of the share.
-double videoProgress(double scale, int camera, int video, int videoCount, int framesRead,
+double videoProgress(double scale, int cameras, int camera, int video, int videoCount, int framesRead,
                      int frameCount) {
-  const double share = scale / rig::kCameras;
-  const double base = camera * scale / rig::kCameras;
+  const double share = scale / cameras;
+  const double base = camera * scale / cameras;
   const double low = video * share;
   const double high = (video + 1) * share;
   if (frameCount <= 0) {
@@ -73,7 +73,8 @@ void printVideoProgress(int camera, SharedCameras& shared, int videoCount, doubl
       lock.unlock();
       for (; printed < current.attempts; ++printed) {
         printProgress(
-            videoProgress(scale, camera, video, videoCount, printed, current.frameCount));
+            videoProgress(scale, static_cast<int>(shared.cameras.size()), camera, video, videoCount, printed,
+                          current.frameCount));
       }
       lock.lock();
       if (current.ended) break;

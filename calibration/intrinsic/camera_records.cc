@@ -4,7 +4,8 @@
 
 namespace ringcalib::intrinsic {
 
-SharedCameras::SharedCameras(int processCounter) {
+SharedCameras::SharedCameras(int cameras, int processCounter)
+    : cameras(cameras), start(cameras + 1), lastNeeded(cameras - 1) {
   for (std::atomic<int>& counter : start) counter = kUnknownCounter;
   start[0] = processCounter;
 }
@@ -13,7 +14,7 @@ void SharedCameras::settleStarts() {
   // One pass in camera order settles a chain: a camera's start may be settled a step before.
   // A camera not examined yet only breaks the chain at its own place: a later camera whose
   // runs all ended alike still tells the start of the one after it.
-  for (int camera = 0; camera < rig::kCameras; ++camera) {
+  for (int camera = 0; camera < static_cast<int>(cameras.size()); ++camera) {
     if (start[camera + 1] != kUnknownCounter) continue;
     const CameraRecord& record = cameras[camera];
     // A camera that stops the job tells no start: nothing after it runs.

@@ -84,19 +84,20 @@ struct CameraRecord {
 struct SharedCameras {
   std::mutex mutex;
   std::condition_variable changed;
-  std::array<CameraRecord, rig::kCameras> cameras;
+  std::vector<CameraRecord> cameras;
 
-  // The back-off counter met by each camera's first sample (index rig::kCameras: after the
-  // last camera), kUnknownCounter until the cameras before it tell it. Read without the
-  // lock by the workers, to drop the runs of other start values as early as possible.
-  std::array<std::atomic<int>, rig::kCameras + 1> start;
+  // The back-off counter met by each camera's first sample (the last index: after the last
+  // camera), kUnknownCounter until the cameras before it tell it. Read without the lock by
+  // the workers, to drop the runs of other start values as early as possible.
+  std::vector<std::atomic<int>> start;
 
   // No camera after this one is needed any more: the job stops at or before it.
-  std::atomic<int> lastNeeded{rig::kCameras - 1};
+  std::atomic<int> lastNeeded;
   // The board's inner corners that the cameras' frames are searched for.
   cv::Size board{9, 12};
 
-  explicit SharedCameras(int processCounter);
+  // The ring's `cameras`, the first met by the process' back-off counter.
+  SharedCameras(int cameras, int processCounter);
 
   // Settles the start counters that the examined cameras now tell: a camera's end counter
   // is known when its own start is, or when every run of it ends with the same counter.

@@ -9,14 +9,14 @@
 namespace ringcalib::intrinsic {
 namespace {
 
-int workerCount() { return std::clamp(cv::getNumThreads(), 1, rig::kCameras); }
+int workerCount(int cameras) { return std::clamp(cv::getNumThreads(), 1, cameras); }
 
 }  // namespace
 
 CameraWorkers::CameraWorkers(const std::vector<std::string>& folders, SharedCameras& shared,
                              bool reporting, const std::ostream& format)
-    : shared_(shared), ranges_(rig::kCameras, workerCount()) {
-  const int count = workerCount();
+    : shared_(shared), ranges_(static_cast<int>(shared.cameras.size()), workerCount(static_cast<int>(shared.cameras.size()))) {
+  const int count = workerCount(static_cast<int>(shared.cameras.size()));
   try {
     for (int worker = 0; worker < count; ++worker) {
       threads_.emplace_back([this, worker, &folders, reporting, &format] {

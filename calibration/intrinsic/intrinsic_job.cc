@@ -32,19 +32,19 @@ int runJob(const std::vector<std::string>& videoPaths, const std::string& file,
   format.copyfmt(std::cout);
   format.setf(std::ios::fixed, std::ios::floatfield);
 
-  SharedCameras shared(back_off::processCounter());
+  SharedCameras shared(settings.cameras, back_off::processCounter());
   if (settings.board) shared.board = *settings.board;
   CameraWorkers workers(videoPaths, shared, settings.report != nullptr, format);
   const CameraPrinting printing{videoPaths, scale, format, settings.board.has_value(),
                                 settings.report};
-  for (int camera = 0; camera < rig::kCameras; ++camera) {
+  for (int camera = 0; camera < settings.cameras; ++camera) {
     const Result<SolvedCamera> solved = takeCamera(camera, shared, printing);
     if (!solved.ok()) return solved.code();
     const FisheyeSolution& lens = solved.value().lens;
     const int code = writeCameraParams(document, lens.K, lens.D, camera, solved.value().frameSize);
     if (code != kSuccess) return code;
     covariances[camera] = lens.covariance;
-    printProgress((camera + 1) * (scale / rig::kCameras));
+    printProgress((camera + 1) * (scale / settings.cameras));
   }
 
   if (document.write(file) != kSuccess) {
@@ -60,7 +60,7 @@ Result<rig::LensCovariances> calibrate(const std::vector<std::string>& videoPath
                                           const std::string& file,
                                           InputParam::CalibrationType type,
                                           const JobSettings& settings) {
-  rig::LensCovariances covariances;
+  rig::LensCovariances covariances(settings.cameras);
   const int code = runGuarded("intrinsic calibration", [&] {
     return runJob(videoPaths, file, type, settings, covariances);
   });

@@ -11,8 +11,9 @@
 #include "core/result.h"
 #include "report/report_data.h"
 #include "rig/parameter_document.h"
+#include "rig/ring.h"
 
-// The intrinsic job: checkerboard videos of the six cameras to fisheye K and D.
+// The intrinsic job: checkerboard videos of the ring's cameras to fisheye K and D.
 //
 // For each camera every fourth frame of its videos is screened by a cheap board test on a
 // small copy, searched at a reduced size and refined at full size, checked for contrast and
@@ -35,6 +36,8 @@ struct JobSettings {
   // The board's inner corners to look for (9 x 12 unless given). A board that was given is
   // named in one more line when a camera's videos never show it.
   std::optional<cv::Size> board;
+  // --cameras: the ring's number of cameras, videos origin_0.mp4 ... origin_<N-1>.mp4.
+  int cameras = rig::kCameras;
 };
 
 // Runs the job on the --video folders and writes the parameter file. Returns a result code
