@@ -14,11 +14,4 @@ std::string formatNumber(const char* pattern, Values... values) {
   return text;
 }
 
-// A count as the report's sentences say it: "three" ... "eight" for the counts a ring has
-// (and "two" for its fewest other pairs), digits otherwise.
-inline std::string countWord(int count) {
-  static const char* const kWords[] = {"zero", "one", "two", "three", "four", "five", "six", "seven", "eight"};
-  return count >= 0 && count <= 8 ? kWords[count] : std::to_string(count);
-}
-
 }  // namespace ringcalib

@@ -136,7 +136,7 @@ Assessment assess(const CalibrationReport& report) {
   }
   if (!assessment.ring) {
     lower(assessment.ringJudgement, Verdict::kFailed,
-          "not all " + countWord(report.ringCameras) + " pairs have a pose");
+          std::string("not all ") + rig::spelledCount(report.ringCameras) + " pairs have a pose");
   } else {
     const rig::RingClosure& ring = *assessment.ring;
     grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, rig::kClosureLimitDeg,

@@ -173,7 +173,7 @@ const char* horizonText(rig::PoseFrame frame) {
 data panoramaView(const CalibrationReport& report, const PanoramaFigure& panorama) {
   data view;
   view.set("file", panorama.file);
-  view.set("cameraCount", countWord(report.ringCameras));
+  view.set("cameraCount", rig::spelledCount(report.ringCameras));
   view.set("horizon", horizonText(report.poseFrame));
   view.set("outlineShare", fixed(100 * kOutlineShare, 0));
   view.set("width", std::to_string(rig::kPanoramaWidth));
@@ -327,8 +327,8 @@ data ringTable(const CalibrationReport& report, const Assessment& assessment) {
   data view = table(columns({{"closure (deg)", "pair that breaks the ring", "verdict"}}), list{row(cells)});
   view.set("closureLimitDeg", fixed(rig::kClosureLimitDeg, 2));
   view.set("ringProduct", ringProduct(report.ringCameras));
-  view.set("ringCameras", countWord(report.ringCameras));
-  view.set("otherPairs", countWord(report.ringCameras - 1));
+  view.set("ringCameras", rig::spelledCount(report.ringCameras));
+  view.set("otherPairs", rig::spelledCount(report.ringCameras - 1));
   return view;
 }
 
