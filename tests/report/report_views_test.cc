@@ -7,6 +7,7 @@
 
 #include "report/assessment.h"
 #include "report/panorama.h"
+#include "report/rectified_pair.h"
 #include "tools/camera_draw.h"
 #include "tools/pair_truth.h"
 #include "tools/ring_geometry.h"
@@ -171,8 +172,23 @@ cv::Point2d brightCentre(const cv::Mat& image, const cv::Point2d& near) {
   return {window.x + moments.m10 / moments.m00, window.y + moments.m01 / moments.m00};
 }
 
-// Stills that are black but for a dot wherever they see one of the scene directions, stitched
-// with the true poses: each dot lies within half a pixel of where the ring's own geometry puts
+// Stills of the ring's cameras, black but for a dot wherever they see one of `directions`.
+std::vector<report::StillCamera> dottedStills(const TrueRing& ring, const std::vector<cv::Vec3d>& directions) {
+  std::vector<report::StillCamera> cameras;
+  for (int n = 0; n < ring.count; ++n) {
+    cameras.push_back({cv::Mat::zeros(3000, 4000, CV_8U), synth::drawCamera(kSeed, n, 3200, 2400).scaledToStill()});
+    for (const cv::Vec3d& direction : directions) {
+      const cv::Vec3d ray = ring.cameras[n].worldToSensor() * direction;
+      if (ray[2] < 0.2) continue;
+      const cv::Point2d pixel = rig::FisheyeLens(cameras[n].lens).project(ray);
+      cv::circle(cameras[n].still, cv::Point(cvRound(16 * pixel.x), cvRound(16 * pixel.y)), 6 * 16, cv::Scalar(255),
+                 cv::FILLED, cv::LINE_AA, 4);
+    }
+  }
+  return cameras;
+}
+
+// The dotted stills stitched with the true poses: each dot lies within half a pixel of where the ring's own geometry puts
 // its direction (horizon = the ring's plane, camera 0 ahead, camera 1 to the right). Half a
 // pixel, not 2: reading the standard ring's poses as frames of the prepared views' true
 // principal point instead of (1800, 1800) moves the dots by 1.2 px.
@@ -184,28 +200,50 @@ TEST(ReportViews, PanoramaPutsSceneDirectionsWhereTheyLie) {
     const cv::Vec3d raised = std::cos(0.7) * cv::normalize(ahead + 0.6 * right) + std::sin(0.7) * up;
     // The axes of a camera to the right short of the panorama's seam behind camera 0, of the
     // last camera, and a direction up and to the right.
-    const cv::Vec3d directions[] = {axisOf(ring, ring.count / 2 - 1), axisOf(ring, ring.count - 1), raised};
-
-    std::vector<report::StillCamera> cameras;
-    rig::RingRotations rotations;
-    for (int n = 0; n < ring.count; ++n) {
-      cameras.push_back({cv::Mat::zeros(3000, 4000, CV_8U), synth::drawCamera(kSeed, n, 3200, 2400).scaledToStill()});
-      for (const cv::Vec3d& direction : directions) {
-        const cv::Vec3d ray = ring.cameras[n].worldToSensor() * direction;
-        if (ray[2] < 0.2) continue;
-        const cv::Point2d pixel = rig::FisheyeLens(cameras[n].lens).project(ray);
-        cv::circle(cameras[n].still, cv::Point(cvRound(16 * pixel.x), cvRound(16 * pixel.y)), 6 * 16,
-                   cv::Scalar(255), cv::FILLED, cv::LINE_AA, 4);
-      }
-      rotations.push_back(ring.poses[n].R);
-    }
-    const report::Panorama panorama = report::stitchPanorama(cameras, rig::composeRing(rotations), ring.ring.frame);
+    const std::vector<cv::Vec3d> directions = {axisOf(ring, ring.count / 2 - 1), axisOf(ring, ring.count - 1), raised};
+    const report::Panorama panorama =
+        report::stitchPanorama(dottedStills(ring, directions), rig::composeRing(rig::rotationsOf(ring.poses)), ring.ring.frame);
     ASSERT_EQ(panorama.image.size(), cv::Size(4096, 2048));
     for (const cv::Vec3d& direction : directions) {
       const cv::Point2d expected = report::panoramaPixel({right.dot(direction), -up.dot(direction), ahead.dot(direction)});
       const cv::Point2d found = brightCentre(panorama.image, expected);
       EXPECT_LT(std::abs(found.x - expected.x), kPanoramaTolerancePx) << ring.ring.name << expected << " " << found;
       EXPECT_LT(std::abs(found.y - expected.y), kPanoramaTolerancePx) << ring.ring.name << expected << " " << found;
+    }
+  }
+}
+
+// The rectified picture's pixel (left view at 0, the right one after it and the gap) of an
+// epipolar-frame ray.
+cv::Point2d rectifiedPixel(const cv::Vec3d& ray, bool right) {
+  const double column = std::asin(ray[0] / cv::norm(ray)) * 180 / CV_PI, row = std::atan2(ray[1], ray[2]) * 180 / CV_PI;
+  const double width = 2 * report::kRectifiedHalfWidthDeg * report::kRectifiedPixelsPerDegree;
+  return {(column + report::kRectifiedHalfWidthDeg) * report::kRectifiedPixelsPerDegree - 0.5 + (right ? width + 8 : 0),
+          (row + report::kRectifiedHalfHeightDeg) * report::kRectifiedPixelsPerDegree - 0.5};
+}
+
+// Directions both cameras of pair 0 see, between their axes and above and below, lie where the
+// pair's epipolar frame puts them in each view of its rectified picture, and so on one row.
+TEST(ReportViews, RectifiedPairPutsDirectionsOnTheirRows) {
+  for (int ringIndex : {0, 1}) {
+    const TrueRing& ring = trueRing(ringIndex);
+    const cv::Vec3d between = cv::normalize(axisOf(ring, 0) + axisOf(ring, 1)), up = ringUp(ring);
+    const std::vector<cv::Vec3d> directions = {between, cv::normalize(between + 0.4 * up), cv::normalize(between - 0.4 * up)};
+    const std::vector<report::StillCamera> stills = dottedStills(ring, directions);
+    const cv::Mat picture = report::rectifyPair(stills[0], stills[1], ring.poses[0], ring.ring.frame);
+    cv::Mat white;  // the dots, without the guide lines (no blue in them)
+    cv::extractChannel(picture, white, 0);
+    const report::EpipolarFrame epipolar = report::epipolarFrame(ring.poses[0]);
+    const cv::Matx33d toPoseFrame = rig::poseFrameToSensor(ring.ring.frame).t();
+    for (const cv::Vec3d& direction : directions) {
+      const cv::Point2d expected[] = {
+          rectifiedPixel(epipolar.first * (toPoseFrame * (ring.cameras[0].worldToSensor() * direction)), false),
+          rectifiedPixel(epipolar.second * (toPoseFrame * (ring.cameras[1].worldToSensor() * direction)), true)};
+      EXPECT_NEAR(expected[0].y, expected[1].y, 0.01) << ring.ring.name;
+      for (const cv::Point2d& pixel : expected) {
+        const cv::Point2d found = brightCentre(white, pixel);
+        EXPECT_LT(cv::norm(found - pixel), kPanoramaTolerancePx) << ring.ring.name << pixel << " " << found;
+      }
     }
   }
 }
