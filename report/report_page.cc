@@ -396,7 +396,9 @@ void addFigures(data& page, const CalibrationReport& report, const FigureFiles& 
     const CameraFigures& files = figures.cameras[i];
     list shown = figureList(
         {{files.coverage, name + ": the accepted corners over the frame, coloured by their reprojection error"},
-         {files.preview, name + ": the undistorted view after the quarter turn"}});
+         {files.preview, name + (report.poseFrame == rig::PoseFrame::kPrepared
+                                     ? ": the undistorted view after the quarter turn"
+                                     : ": the undistorted view, turned so that the ring's up is up")}});
     if (shown.empty()) continue;
     data camera;
     camera.set("camera", std::to_string(report.cameras[i].camera));

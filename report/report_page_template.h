@@ -22,7 +22,7 @@ inline constexpr char kPageTemplate[] = R"PAGE(<!DOCTYPE html>
 <h2>Panorama</h2>
 <input type="checkbox" id="outlines"><label for="outlines"> outline where each camera contributes (at least {{outlineShare}} % of the blend)</label>
 <div class="pano"><img src="{{file}}" alt="The {{cameraCount}} stills stitched into one panorama"><svg viewBox="0 0 {{width}} {{height}}" preserveAspectRatio="none">{{#cameras}}{{#outlines}}<polygon fill="none" stroke="{{colour}}" stroke-width="6" points="{{points}}"/>{{/outlines}}<text x="{{x}}" y="{{y}}" fill="{{colour}}" font-size="90" text-anchor="middle">{{camera}}</text>{{/cameras}}</svg></div>
-<p>An equirectangular panorama: the horizon is {{horizon}}, camera 0 in the middle, 360&deg; across and 180&deg; down. Each still enters through the calibrated intrinsics and one orientation per camera, the {{cameraCount}} pair rotations composed around the ring with the closure spread evenly over them, and overlaps are blended by the angle from each camera's axis. Near objects show seams and doubled edges whatever the calibration (parallax), because the cameras sit apart; distant ones should line up.</p>
+<p>An equirectangular panorama: the horizon is {{{horizon}}}, camera 0 in the middle, 360&deg; across and 180&deg; down. Each still enters through the calibrated intrinsics and one orientation per camera, the {{cameraCount}} pair rotations composed around the ring with the closure spread evenly over them, and overlaps are blended by the angle from each camera's axis. Near objects show seams and doubled edges whatever the calibration (parallax), because the cameras sit apart; distant ones should line up.</p>
 {{/panorama}}
 <h2>Run</h2>
 <table><tr><th>job</th><th>result code</th></tr>
