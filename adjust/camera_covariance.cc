@@ -52,7 +52,8 @@ bool seesLens(const ceres::Problem& problem, const ObservationBlock& o) {
 }  // namespace
 
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensInformation* lenses, cv::Mat& covariance) {
+                      const std::vector<ShapeBlock>& shapes, const RingParameters& ring,
+                      const LensInformation* lenses, cv::Mat& covariance) {
   const Columns at{ring.cameras()};
   const int tangentColumns = at.tangent();
   const int size = tangentColumns + (lenses == nullptr ? 0 : at.lensColumns());
@@ -107,6 +108,30 @@ bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBloc
     const cv::Mat reduced = A.t() * A - coupling * heldInverse(B.t() * B, kHeldPoint) * coupling.t();
     for (int a = 0; a < reduced.rows; ++a) {
       for (int b = 0; b < reduced.cols; ++b) S.at<double>(columns[a], columns[b]) += reduced.at<double>(a, b);
+    }
+  }
+  for (const ShapeBlock& shape : shapes) {
+    std::vector<int> columns;
+    std::array<std::array<double, 3>, 3> jacobian;
+    double* jacobians[3];
+    for (int k = 0; k < 3; ++k) {
+      const int camera = shape.cameras[k];
+      jacobians[k] = camera == 0 ? nullptr : jacobian[k].data();
+    }
+    double cost = 0.0;
+    double residual = 0.0;
+    if (!problem.EvaluateResidualBlock(shape.id, false, &cost, &residual, jacobians)) return false;
+    std::vector<double> row;
+    for (int k = 0; k < 3; ++k) {
+      const int camera = shape.cameras[k];
+      if (camera == 0) continue;
+      for (int c = 0; c < centreSize(camera); ++c) {
+        columns.push_back(at.centre(camera) + c);
+        row.push_back(jacobian[k][c]);
+      }
+    }
+    for (std::size_t a = 0; a < columns.size(); ++a) {
+      for (std::size_t b = 0; b < columns.size(); ++b) S.at<double>(columns[a], columns[b]) += row[a] * row[b];
     }
   }
   cv::Mat cameras = S(cv::Range(0, tangentColumns), cv::Range(0, tangentColumns)).clone();

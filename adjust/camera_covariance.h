@@ -22,6 +22,12 @@ struct ObservationBlock {
 };
 using TrackBlocks = std::vector<ObservationBlock>;
 
+// A residual block on the centres of three cameras alone (adjust/ring_shape.h).
+struct ShapeBlock {
+  ceres::ResidualBlockId id;
+  int cameras[3];
+};
+
 
 // `ring` holds the solved parameters the problem's blocks point into (camera 0 constant,
 // camera 1's centre on the unit sphere). `covariance` (ring.freeParameters() square, CV_64F)
@@ -30,7 +36,9 @@ using TrackBlocks = std::vector<ObservationBlock>;
 // with them (each observation's fourth parameter block, where it has one) are eliminated too,
 // and what the boards left uncertain in them is part of it. Returns false when a camera
 // is truly left unconstrained; the output is then unset.
+// `shapes`: blocks on the centres alone, whose information adds to the cameras' as it is.
 bool cameraCovariance(const ceres::Problem& problem, const std::vector<TrackBlocks>& tracks,
-                      const RingParameters& ring, const LensInformation* lenses, cv::Mat& covariance);
+                      const std::vector<ShapeBlock>& shapes, const RingParameters& ring,
+                      const LensInformation* lenses, cv::Mat& covariance);
 
 }  // namespace ringcalib::adjust

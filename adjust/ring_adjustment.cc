@@ -11,6 +11,7 @@
 #include "adjust/camera_covariance.h"
 #include "adjust/lens_prior.h"
 #include "adjust/ray_error.h"
+#include "adjust/ring_shape.h"
 #include "adjust/ring_start.h"
 #include "adjust/ring_tracks.h"
 #include "adjust/ring_uncertainty.h"
@@ -95,6 +96,22 @@ std::vector<TrackBlocks> observe(ceres::Problem& problem, const std::vector<Trac
   return blocks;
 }
 
+// The prior of a ring without tracks over three cameras (adjust/ring_shape.h): each pair of
+// neighbouring baselines alike.
+std::vector<ShapeBlock> holdShape(ceres::Problem& problem, RingParameters& p) {
+  const int cameras = p.cameras();
+  std::vector<ShapeBlock> blocks;
+  for (int n = 0; n < cameras; ++n) {
+    const int b = rig::nextCamera(n, cameras);
+    const int c = rig::nextCamera(b, cameras);
+    const ceres::ResidualBlockId id = problem.AddResidualBlock(
+        new ceres::AutoDiffCostFunction<AlikeBaselines, 1, 3, 3, 3>(new AlikeBaselines), nullptr, p.centres[n].val,
+        p.centres[b].val, p.centres[c].val);
+    blocks.push_back({id, {n, b, c}});
+  }
+  return blocks;
+}
+
 RingAdjustment failed(const std::string& cause) {
   RingAdjustment result;
   result.failure = cause;
@@ -153,6 +170,8 @@ struct RingSolve {
   ceres::Problem problem;  // the intrinsics held
   ceres::Problem refined;  // given the intrinsics' covariance: each camera's intrinsics freed
   std::vector<TrackBlocks> blocks;  // of the last problem solved
+  bool holdsShape = false;          // no tracks over three cameras: the shape's prior
+  std::vector<ShapeBlock> shapes;   // of the last problem solved
   std::optional<LensInformation> prior;
   double variance = 0.0;  // of the errors, from the first solve
 };
@@ -189,6 +208,7 @@ std::optional<std::string> solveRing(const std::vector<Track>& tracks, const Unc
                                      rig::PoseFrame frame, RingSolve& solve) {
   RingParameters& p = solve.p;
   solve.blocks = observe(solve.problem, tracks, p, solve.points, nullptr, solve.lensSteps);
+  if (solve.holdsShape) solve.shapes = holdShape(solve.problem, p);
   int observations = 0;
   for (const TrackBlocks& track : solve.blocks) observations += static_cast<int>(track.size());
 
@@ -222,6 +242,7 @@ std::optional<std::string> solveRing(const std::vector<Track>& tracks, const Unc
     solve.prior = lensInformation(*lenses, kCorrelatedErrors * kCorrelatedErrors * solve.variance);
     solve.blocks = observe(solve.refined, tracks, p, solve.points, &rays, solve.lensSteps);
     addLensPriors(solve.refined, *solve.prior, solve.lensSteps);
+    if (solve.holdsShape) solve.shapes = holdShape(solve.refined, p);
     CamerasSettled settledAgain(p);
     options.callbacks = {&settledAgain};
     ceres::Solve(options, &solve.refined, &summary);
@@ -234,7 +255,7 @@ std::optional<std::string> solveRing(const std::vector<Track>& tracks, const Unc
 // sigma; nothing when a camera is left unconstrained.
 std::optional<std::vector<PairSigma>> ringSigmas(const RingSolve& solve, bool lensesFreed) {
   cv::Mat C;
-  if (!cameraCovariance(lensesFreed ? solve.refined : solve.problem, solve.blocks, solve.p,
+  if (!cameraCovariance(lensesFreed ? solve.refined : solve.problem, solve.blocks, solve.shapes, solve.p,
                         solve.prior ? &*solve.prior : nullptr, C)) {
     return std::nullopt;
   }
@@ -282,9 +303,13 @@ RingAdjustment adjustRing(const RingInput& input, const UncertainLenses* lenses)
 
   const std::vector<Track> tracks = ringTracks(input, kTracksPerPair);
   const std::vector<int> linking = linkingTracks(tracks, static_cast<int>(start.size()));
-  if (const std::optional<std::string> refusal = refuseLinks(linking)) return failed(*refusal);
+  // The standard rig's pairs always share cameras' fields; another layout's may not (a ring
+  // of four), and then the shape's prior stands in for the links.
+  const std::optional<std::string> unlinked = refuseLinks(linking);
+  if (unlinked && input.frame == rig::PoseFrame::kPrepared) return failed(*unlinked);
 
   RingSolve solve;
+  solve.holdsShape = unlinked.has_value();
   startSolve(ring, tracks, solve);
   if (const std::optional<std::string> refusal = solveRing(tracks, lenses, input.frame, solve)) {
     return failed(*refusal);

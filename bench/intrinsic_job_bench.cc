@@ -233,7 +233,7 @@ void BM_PerCamera(benchmark::State& state, int rig) {
   for (auto _ : state) {
     const std::vector<std::string> folders{rigs()[rig].videos};
     std::ostringstream format;
-    ringcalib::intrinsic::SharedCameras shared(0);
+    ringcalib::intrinsic::SharedCameras shared(ringcalib::rig::kCameras, 0);
     ringcalib::intrinsic::CameraExaminer examiner(folders, shared, false, format);
     double slowest = 0.0;
     double total = 0.0;

@@ -1,5 +1,7 @@
 // Views of a camera's still in frames of its own choosing, for a ring of another layout than
-// the standard rig's: the projection of each pixel's ray runs through the rig model's lens.
+// the standard rig's: each pixel's ray is projected through the rig model's lens. (Projected
+// every eight pixels and interpolated, as the report's pictures are, the views of a real ring
+// of four fisheyes bent enough near the rim to move its closure from 0.20 to 0.56 degrees.)
 #include "calibration/extrinsic/still_views.h"
 
 #include <cmath>

@@ -24,6 +24,12 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string sharedRealFolder() {
+  const std::filesystem::path real = std::filesystem::path(RINGCALIB_SOURCE_DIR) / ".." / "shared" / "real";
+  std::error_code error;
+  return std::filesystem::is_directory(real, error) ? real.lexically_normal().string() : std::string();
+}
+
 std::string readFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;

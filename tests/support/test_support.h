@@ -23,6 +23,10 @@ class TempDir {
 };
 
 std::string readFileBytes(const std::string& path);
+
+// The shared folder of real photographs beside the checkout (third-party data, never part of
+// the project), or empty when it is absent: the tests that read it say skipped then.
+std::string sharedRealFolder();
 void writeFileBytes(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 

@@ -20,6 +20,8 @@ namespace {
 
 cv::Mat pairRotation() { return cv::Mat(rig::pairRotation()); }
 cv::Mat targetCameraMatrix() { return cv::Mat(rig::targetCamera()); }
+// The standard rig's views: the prepared views are the pose frames.
+extrinsic::PairView preparedViews() { return {rig::targetCamera()}; }
 
 cv::Mat bytes(int rows, int cols, std::vector<uchar> values) {
   return cv::Mat(rows, cols, CV_8U, values.data()).clone();
@@ -185,7 +187,7 @@ TEST(MatchRefinement, LandsOnTheTrueShiftAndRefusesWhatItCannotPinDown) {
 std::string poseFromMatches(const std::vector<cv::Point2f>& pts1, const std::vector<cv::Point2f>& pts2,
                             int expectedCode, extrinsic::PairSolution& solution) {
   CoutCapture out;
-  solution = extrinsic::poseFromMatches(1, 2, pts1, pts2, targetCameraMatrix());
+  solution = extrinsic::poseFromMatches(1, 2, pts1, pts2, preparedViews());
   EXPECT_EQ(solution.code, expectedCode);
   return out.text();
 }
@@ -257,7 +259,7 @@ TEST(PairCheck, AStoredPoseMovedWhenItExplainsTheCorrespondencesWorse) {
     cv::Matx33d turn;
     cv::Rodrigues(cv::Vec3d(2.0, 1.0, -2.0) / 3.0 * (c.turnDeg * CV_PI / 180.0), turn);
     const report::PairCheck check =
-        check::checkPair({turn * truth.R, truth.t}, truth, scene.pts1, scene.pts2, targetCameraMatrix());
+        check::checkPair({turn * truth.R, truth.t}, truth, scene.pts1, scene.pts2, preparedViews());
     EXPECT_EQ(check.moved, c.moved) << c.noisePixels << " px, " << c.turnDeg << " deg: " << check.storedErrorPx << " / "
                                     << check.freshErrorPx;
     EXPECT_NEAR(check.rotationDeg, c.turnDeg, 1e-9);

@@ -353,7 +353,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
 
   // Last camera first: every camera but the first is examined before its start is known.
   {
-    intrinsic::SharedCameras shared(0);
+    intrinsic::SharedCameras shared(rig::kCameras, 0);
     intrinsic::CameraExaminer examiner(folders, shared, false, format);
     for (int camera = rig::kCameras - 1; camera >= 0; --camera) examiner.examine(camera);
     expectSameViews(shared, expected, passes, "backwards");
@@ -375,7 +375,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   }
   for (const int threads : {1, 2, 6}) {
     cv::setNumThreads(threads);
-    intrinsic::SharedCameras shared(0);
+    intrinsic::SharedCameras shared(rig::kCameras, 0);
     {
       intrinsic::CameraWorkers workers(folders, shared, false, format);
       std::unique_lock<std::mutex> lock(shared.mutex);
