@@ -216,7 +216,9 @@ TEST(ReportFolder, TheJsonHoldsTheRecordedNumbersExactly) {
       const auto& pair = document["pairs"][n];
       EXPECT_EQ(pair["cameras"], nlohmann::json({n, (n + 1) % cameras}));
       EXPECT_TRUE(pair.contains("closure_explained")) << cameras << " " << n;
-      if (stills) EXPECT_EQ(pair["rectified"]["file"], "pair_" + std::to_string(n) + "_rectified.jpg") << n;
+      if (stills) {
+        EXPECT_EQ(pair["rectified"]["file"], "pair_" + std::to_string(n) + "_rectified.jpg") << n;
+      }
       EXPECT_EQ(pair["consistent_with_F"], 4900 + n);
       EXPECT_EQ(pair["median_error"].get<double>(), report.pairs[n].medianError);
       for (int i = 0; i < 3; ++i) EXPECT_EQ(pair["t"][i].get<double>(), report.pairs[n].t[i]);
