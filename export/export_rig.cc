@@ -28,14 +28,6 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
            << " to " << InputParam::kMaxCameras << std::endl;
     return kBadParameterFile;
   }
-  for (int n = 0; n < cameras; ++n) {
-    if (!document.content().contains(rig::ParameterDocument::cameraKey(n))) {
-      errors << "error: " << paramsPath << " holds " << cameras << " cameras but no "
-             << rig::ParameterDocument::cameraKey(n) << ": a ring's are origin_0 ... origin_" << cameras - 1
-             << std::endl;
-      return kBadParameterFile;
-    }
-  }
   if (!document.findPoseFrame(rig.poseFrame)) {
     errors << "error: " << paramsPath << " gives its poses in frames the tool does not know "
            << "(\"pose_frame\" is not \"camera\")" << std::endl;
@@ -43,6 +35,8 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
   }
   rig.cameras.resize(cameras);
   rig.pairs.resize(cameras);
+  // N members origin_<n> of which one of origin_0 ... origin_<N-1> is missing leave a camera
+  // without intrinsics here.
   for (int n = 0; n < cameras; ++n) {
     rig::FisheyeCamera camera;
     if (!document.findCamera(n, camera)) {
