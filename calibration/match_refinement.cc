@@ -136,8 +136,8 @@ struct Template {
   Normalisation n;
 };
 
-// The template at `at` from the raw patch in t.value and the normalisation t.n (but its
-// matrix): the patch to zero mean and unit variance, the gradients divided by its deviation.
+// The template at `at` from the raw patch in t.value and t.n's mean and deviation: the patch
+// to zero mean and unit variance, the gradients divided by the deviation.
 void normaliseTemplate(const GradientView& view, cv::Point2f at, Template& t) {
   const float scale = 1.0f / t.n.spread;
   for (float& v : t.value) v = (v - t.n.mean) * scale;
