@@ -38,16 +38,35 @@ struct GradientView {
   }
 };
 
-// Bilinear sample of `image` at (x0 + fx, y0 + fy), 0 <= fx, fy < 1, inside the image.
-float bilinear(const cv::Mat1f& image, int x0, int y0, float fx, float fy) {
-  const float* a = image.ptr<float>(y0) + x0;
-  const float* b = image.ptr<float>(y0 + 1) + x0;
-  return (1 - fy) * ((1 - fx) * a[0] + fx * a[1]) + fy * ((1 - fx) * b[0] + fx * b[1]);
+// The bilinear interpolation at (fx, fy), 0 <= fx, fy < 1, of the pixels a0 a1 (one row) and
+// b0 b1 (the next).
+float bilinear(float fx, float fy, float a0, float a1, float b0, float b1) {
+  return (1 - fy) * ((1 - fx) * a0 + fx * a1) + fy * ((1 - fx) * b0 + fx * b1);
 }
 
-// Bilinear samples of `image` on the patch grid around `centre`; false when any falls off
-// the image.
-bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, Patch& out) {
+// A patch's sum and sum of squares, accumulated in the patch's order as it is sampled.
+struct Moments {
+  float sum = 0.0f;
+  float squares = 0.0f;
+  void add(float v) {
+    sum += v;
+    squares += v * v;
+  }
+};
+
+// The mean and the standard deviation of a patch of these moments; the deviation is 0 for a
+// flat patch.
+float spreadOf(const Moments& m, float& mean) {
+  mean = m.sum / kPixels;
+  const float spread = std::sqrt(std::max(0.0f, m.squares / kPixels - mean * mean));
+  return spread > 1e-3f ? spread : 0.0f;
+}
+
+// Bilinear samples of `image` on the patch grid around `centre`, divided by `divisor`;
+// false when any falls off the image. The grid's fraction is the same for every sample, so
+// each row is one vectorisable loop; at a whole pixel the weights are 1 and 0 and a sample is
+// the pixel itself.
+bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, Patch& out, float divisor = 1.0f) {
   const float left = centre.x - kHalf;
   const float top = centre.y - kHalf;
   if (!(left >= 0.0f && top >= 0.0f && left + kSide < image.cols && top + kSide < image.rows)) {
@@ -55,19 +74,28 @@ bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, Patch& out) {
   }
   const int x0 = static_cast<int>(left);
   const int y0 = static_cast<int>(top);
+  const float fx = left - x0;
+  const float fy = top - y0;
   for (int r = 0; r < kSide; ++r) {
-    for (int c = 0; c < kSide; ++c) {
-      out[r * kSide + c] = bilinear(image, x0 + c, y0 + r, left - x0, top - y0);
+    const float* a = image.ptr<float>(y0 + r) + x0;
+    const float* b = image.ptr<float>(y0 + r + 1) + x0;
+    float* row = out.data() + r * kSide;
+    if (fx == 0.0f && fy == 0.0f) {
+      for (int c = 0; c < kSide; ++c) row[c] = a[c] / divisor;
+    } else {
+      for (int c = 0; c < kSide; ++c) {
+        row[c] = bilinear(fx, fy, a[c], a[c + 1], b[c], b[c + 1]) / divisor;
+      }
     }
   }
   return true;
 }
 
-// Bilinear samples of `image` at centre + map (u, v) for the patch grid's offsets (u, v);
-// false when any falls off the image (the grid's image is a parallelogram: its corners
-// decide).
+// Bilinear samples of `image` at centre + map (u, v) for the patch grid's offsets (u, v), with
+// their moments; false when any falls off the image (the grid's image is a parallelogram: its
+// corners decide).
 bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, const cv::Matx22f& map,
-                 Patch& out) {
+                 Patch& out, Moments& moments) {
   const cv::Vec2f across(map(0, 0), map(1, 0));  // one step along a row
   const cv::Vec2f down(map(0, 1), map(1, 1));    // one step down a column
   const cv::Vec2f first = cv::Vec2f(centre.x, centre.y) - kHalf * (across + down);
@@ -84,51 +112,65 @@ bool samplePatch(const cv::Mat1f& image, cv::Point2f centre, const cv::Matx22f& 
     for (int c = 0; c < kSide; ++c, at += across) {
       const int x0 = static_cast<int>(at[0]);
       const int y0 = static_cast<int>(at[1]);
-      out[r * kSide + c] = bilinear(image, x0, y0, at[0] - x0, at[1] - y0);
+      const float* a = image.ptr<float>(y0) + x0;
+      const float* b = image.ptr<float>(y0 + 1) + x0;
+      const float v = bilinear(at[0] - x0, at[1] - y0, a[0], a[1], b[0], b[1]);
+      out[r * kSide + c] = v;
+      moments.add(v);
     }
   }
   return true;
 }
 
-// Zero mean and unit variance; returns the standard deviation it divided by (0: flat).
-float normalise(Patch& p) {
-  float sum = 0.0f;
-  float squares = 0.0f;
-  for (float v : p) {
-    sum += v;
-    squares += v * v;
-  }
-  const float mean = sum / kPixels;
-  const float spread = std::sqrt(std::max(0.0f, squares / kPixels - mean * mean));
-  if (!(spread > 1e-3f)) return 0.0f;
-  const float scale = 1.0f / spread;
-  for (float& v : p) v = (v - mean) * scale;
-  return spread;
-}
+// What makes a patch a template besides its pixels: the patch's mean and deviation, and the
+// Gauss-Newton matrix of its gradients divided by that deviation.
+struct Normalisation {
+  float mean = 0.0f;
+  float spread = 0.0f;
+  double h11 = 0.0, h12 = 0.0, h22 = 0.0;
+};
 
 // A normalised patch with its gradients, the template that a sample is tracked with.
 struct Template {
   Patch value, dx, dy;
-  double h11 = 0.0, h12 = 0.0, h22 = 0.0;  // the Gauss-Newton matrix of its gradients
+  Normalisation n;
 };
 
-// The patch of `view` around `at`; false when it leaves the view or is flat.
+// The template at `at` from the raw patch in t.value and t.n's mean and deviation: the patch
+// to zero mean and unit variance, the gradients divided by the deviation.
+void normaliseTemplate(const GradientView& view, cv::Point2f at, Template& t) {
+  const float scale = 1.0f / t.n.spread;
+  for (float& v : t.value) v = (v - t.n.mean) * scale;
+  samplePatch(view.dx, at, t.dx, t.n.spread);
+  samplePatch(view.dy, at, t.dy, t.n.spread);
+}
+
+// The patch of `view` around `at` as a template; false when it leaves the view or is flat.
 bool makeTemplate(const GradientView& view, cv::Point2f at, Template& t) {
-  if (!samplePatch(view.image, at, t.value) || !samplePatch(view.dx, at, t.dx) ||
-      !samplePatch(view.dy, at, t.dy)) {
-    return false;
-  }
-  const float spread = normalise(t.value);
-  if (spread == 0.0f) return false;
-  t.h11 = t.h12 = t.h22 = 0.0;
+  if (!samplePatch(view.image, at, t.value)) return false;
+  Moments moments;
+  for (float v : t.value) moments.add(v);
+  t.n.spread = spreadOf(moments, t.n.mean);
+  if (t.n.spread == 0.0f) return false;
+  normaliseTemplate(view, at, t);
+  double h11 = 0.0, h12 = 0.0, h22 = 0.0;
   for (int k = 0; k < kPixels; ++k) {
-    t.dx[k] /= spread;
-    t.dy[k] /= spread;
-    t.h11 += t.dx[k] * t.dx[k];
-    t.h12 += t.dx[k] * t.dy[k];
-    t.h22 += t.dy[k] * t.dy[k];
+    h11 += t.dx[k] * t.dx[k];
+    h12 += t.dx[k] * t.dy[k];
+    h22 += t.dy[k] * t.dy[k];
   }
-  return t.h11 * t.h22 - t.h12 * t.h12 > 0.0;
+  t.n.h11 = h11;
+  t.n.h12 = h12;
+  t.n.h22 = h22;
+  return h11 * h22 - h12 * h12 > 0.0;
+}
+
+// The template at `at` again, of the normalisation `n` that makeTemplate found there.
+void remakeTemplate(const GradientView& view, cv::Point2f at, const Normalisation& n,
+                    Template& t) {
+  samplePatch(view.image, at, t.value);
+  t.n = n;
+  normaliseTemplate(view, at, t);
 }
 
 // Moves `at` (in `target`) until target's normalised patch there, sampled through `map`
@@ -138,24 +180,34 @@ bool makeTemplate(const GradientView& view, cv::Point2f at, Template& t) {
 // patch leaves the view or goes flat.
 double track(const Template& t, const cv::Mat1f& target, const cv::Matx22f& map, cv::Point2f& at) {
   constexpr double kFailed = -2.0;
-  const double det = t.h11 * t.h22 - t.h12 * t.h12;
+  const Normalisation& n = t.n;
+  const double det = n.h11 * n.h22 - n.h12 * n.h12;
   double correlation = kFailed;
   Patch p;
   for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-    if (!samplePatch(target, at, map, p) || normalise(p) == 0.0f) return kFailed;
+    Moments moments;
+    if (!samplePatch(target, at, map, p, moments)) return kFailed;
+    float mean = 0.0f;
+    const float spread = spreadOf(moments, mean);
+    if (spread == 0.0f) return kFailed;
+    const float scale = 1.0f / spread;
     float b1 = 0.0f, b2 = 0.0f, squares = 0.0f;
     for (int k = 0; k < kPixels; ++k) {
-      const float e = p[k] - t.value[k];
+      const float e = (p[k] - mean) * scale - t.value[k];
       b1 += t.dx[k] * e;
       b2 += t.dy[k] * e;
       squares += e * e;
     }
     correlation = 1.0 - 0.5 * squares / kPixels;
-    const double stepX = (t.h22 * b1 - t.h12 * b2) / det;
-    const double stepY = (t.h11 * b2 - t.h12 * b1) / det;
+    const double stepX = (n.h22 * b1 - n.h12 * b2) / det;
+    const double stepY = (n.h11 * b2 - n.h12 * b1) / det;
     at.x -= map(0, 0) * static_cast<float>(stepX) + map(0, 1) * static_cast<float>(stepY);
     at.y -= map(1, 0) * static_cast<float>(stepX) + map(1, 1) * static_cast<float>(stepY);
-    if (std::hypot(stepX, stepY) < kConvergedPx) break;
+    // The length is no shorter than either component: only a short step needs it.
+    if (std::max(std::abs(stepX), std::abs(stepY)) < kConvergedPx &&
+        std::hypot(stepX, stepY) < kConvergedPx) {
+      break;
+    }
   }
   return correlation;
 }
@@ -178,11 +230,12 @@ bool ambiguousAlongBaseline(const cv::Mat1f& target, const Patch& templ, cv::Poi
       columnSum[c] += row[c];
       columnSquares[c] += row[c] * row[c];
     }
-    for (int i = 0; i < kOffsets; ++i) {
-      float dot = 0.0f;
-      for (int c = 0; c < kSide; ++c) dot += row[i + c] * model[c];
-      cross[i] += dot;
+    // Each offset's row product summed along the row, all offsets at once.
+    std::array<float, kOffsets> dot{};
+    for (int c = 0; c < kSide; ++c) {
+      for (int i = 0; i < kOffsets; ++i) dot[i] += row[i + c] * model[c];
     }
+    for (int i = 0; i < kOffsets; ++i) cross[i] += dot[i];
   }
   std::array<float, kOffsets> score{};
   float sum = 0.0f;
@@ -235,40 +288,79 @@ struct StripViews {
   cv::Point2f shift;
 };
 
-// Every used sample measured once, from `start` (the flow's landing point or an earlier
-// measurement), the second view's patch read through the map `mapAt` gives for it; kept where
-// every test passes (the shift from the flow's landing point `to` among them). Without
-// `confirm`, only the forward measurement's tests: for samples that passed the others from
-// nearly where they land now.
-template <typename MapAt>
-RefinedSamples measureSamples(const StripViews& views, const std::vector<cv::Point2f>& from,
-                              const std::vector<cv::Point2f>& to,
-                              const std::vector<cv::Point2f>& start,
-                              const std::vector<unsigned char>& use, const MapAt& mapAt,
-                              bool confirm) {
+// The map of the flow's samples around `from`, the identity where they do not give one.
+cv::Matx22f flowMap(const rig::FlowField& flow, const cv::Point2f& from) {
+  cv::Matx22f map = cv::Matx22f::eye();
+  patchMap(flow, from, map);
+  return map;
+}
+
+// The forward measurement: the template tracked in the second view from `landing` through
+// `map`; whether the patches correlate and it lands within kMaxShiftPx of the flow's
+// landing point `flowed`.
+bool measureForward(const StripViews& views, const Template& forward, const cv::Matx22f& map,
+                    const cv::Point2f& flowed, cv::Point2f& landing) {
+  return track(forward, views.two.image, map, landing) >= kMinCorrelation &&
+         cv::norm(landing - flowed) <= kMaxShiftPx;
+}
+
+// What the first measurement of a kept sample leaves for the second: its template's
+// normalisation and the flow's map it was read through.
+struct FirstMeasurement {
+  Normalisation forward;
+  cv::Matx22f flowMap;
+};
+
+// Every used sample measured from the flow's landing point, the second view's patch read
+// through the flow's map; kept where every test passes. `first` gets what the second
+// measurement reuses of the kept ones.
+RefinedSamples measureOnce(const StripViews& views, const rig::FlowField& flow,
+                           const std::vector<cv::Point2f>& from,
+                           const std::vector<cv::Point2f>& to,
+                           const std::vector<unsigned char>& use,
+                           std::vector<FirstMeasurement>& first) {
   RefinedSamples refined{to, std::vector<unsigned char>(to.size(), 0)};
+  first.assign(to.size(), {});
   Template forward;
   Template backward;
   for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
     if (k >= use.size() || use[k] == 0) continue;
     const cv::Point2f origin = from[k] - views.shift;
     const cv::Point2f flowed = to[k] - views.shift;
-    const cv::Matx22f map = mapAt(from[k]);
+    const cv::Matx22f map = flowMap(flow, from[k]);
     if (!makeTemplate(views.one, origin, forward)) continue;
-    cv::Point2f landing = start[k] - views.shift;
-    if (!(track(forward, views.two.image, map, landing) >= kMinCorrelation) ||
-        !(cv::norm(landing - flowed) <= kMaxShiftPx)) {
+    cv::Point2f landing = flowed;
+    if (!measureForward(views, forward, map, flowed, landing)) continue;
+    // The rival peaks first: the cheaper test, and it refuses about one sample in eight.
+    if (ambiguousAlongBaseline(views.two.image, forward.value, landing)) continue;
+    if (!makeTemplate(views.two, landing, backward)) continue;
+    cv::Point2f back = origin;
+    if (!(track(backward, views.one.image, map.inv(), back) >= kMinCorrelation) ||
+        !(cv::norm(back - origin) <= kMaxReturnPx)) {
       continue;
     }
-    if (confirm) {
-      if (!makeTemplate(views.two, landing, backward)) continue;
-      cv::Point2f back = origin;
-      if (!(track(backward, views.one.image, map.inv(), back) >= kMinCorrelation) ||
-          !(cv::norm(back - origin) <= kMaxReturnPx)) {
-        continue;
-      }
-      if (ambiguousAlongBaseline(views.two.image, forward.value, landing)) continue;
-    }
+    refined.warped2[k] = landing + views.shift;
+    refined.kept[k] = 1;
+    first[k] = {forward.n, map};
+  }
+  return refined;
+}
+
+// The samples `once` kept measured again, forward only, from where they landed, through the
+// map of those landings (`measured`) or where it gives none the flow's map as before.
+RefinedSamples measureAgain(const StripViews& views, const rig::FlowField& measured,
+                            const std::vector<cv::Point2f>& from,
+                            const std::vector<cv::Point2f>& to, const RefinedSamples& once,
+                            const std::vector<FirstMeasurement>& first) {
+  RefinedSamples refined{to, std::vector<unsigned char>(to.size(), 0)};
+  Template forward;
+  for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
+    if (once.kept[k] == 0) continue;
+    cv::Matx22f map;
+    if (!patchMap(measured, from[k], map)) map = first[k].flowMap;
+    remakeTemplate(views.one, from[k] - views.shift, first[k].forward, forward);
+    cv::Point2f landing = once.warped2[k] - views.shift;
+    if (!measureForward(views, forward, map, to[k] - views.shift, landing)) continue;
     refined.warped2[k] = landing + views.shift;
     refined.kept[k] = 1;
   }
@@ -292,12 +384,8 @@ RefinedSamples refineSamples(const cv::Mat& first, const cv::Mat& second, const 
                          cv::Point2f(static_cast<float>(columns.start), 0.0f)};
   rig::FlowField flow(columns, first.rows);
   for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) flow.keep(from[k], to[k]);
-  const auto flowMap = [&flow](const cv::Point2f& at) {
-    cv::Matx22f map = cv::Matx22f::eye();
-    patchMap(flow, at, map);
-    return map;
-  };
-  const RefinedSamples once = measureSamples(views, from, to, to, use, flowMap, true);
+  std::vector<FirstMeasurement> measurements;
+  const RefinedSamples once = measureOnce(views, flow, from, to, use, measurements);
   // The kept samples measured again, from where they landed, through the map of those
   // landings: the flow's map is smoothed over the flow's own patches and noisy where it could
   // not follow the texture (eight photo-textured rigs, the worst pair's error: 0.0015-0.0037 /
@@ -308,11 +396,7 @@ RefinedSamples refineSamples(const cv::Mat& first, const cv::Mat& second, const 
   for (std::size_t k = 0; k < from.size() && k < to.size(); ++k) {
     if (once.kept[k] != 0) measured.keep(from[k], once.warped2[k]);
   }
-  const auto measuredMap = [&](const cv::Point2f& at) {
-    cv::Matx22f map;
-    return patchMap(measured, at, map) ? map : flowMap(at);
-  };
-  return measureSamples(views, from, to, once.warped2, once.kept, measuredMap, false);
+  return measureAgain(views, measured, from, to, once, measurements);
 }
 
 }  // namespace ringcalib::extrinsic

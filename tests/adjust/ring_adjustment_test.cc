@@ -2,6 +2,7 @@
 // path in the file's convention, closes the ring, and refuses pair poses that are upside down.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <sstream>
 
 #include <type_traits>
@@ -66,8 +67,8 @@ cv::Vec3d through(const rig::FisheyeLens& from, const rig::FisheyeLens& to, cons
 // rotations as well as one 300 px band, with a fraction of its samples and of the
 // adjustment's time: 45 px (30 %) where noise is to be averaged, 30 px for exact flows.
 extrinsic::PairMatches exactMatches(const std::array<Camera, kCameras>& cameras, int n, int bandPx,
-                                    double fxOff = 0.0, double noisePx = 0.0) {
-  cv::RNG random(n + 1);
+                                    double fxOff = 0.0, double noisePx = 0.0, int draw = 0) {
+  cv::RNG random(n + 1 + 10 * draw);
   const rig::FisheyeLens assumed(kLens.K, kLens.D);
   const rig::FisheyeLens actual(kLens.K + cv::Matx33d(fxOff, 0, 0, 0, 0, 0, 0, 0, 0), kLens.D);
   const auto off = [&](int camera) { return camera == 2 && fxOff != 0.0; };
@@ -103,11 +104,11 @@ extrinsic::PairMatches exactMatches(const std::array<Camera, kCameras>& cameras,
 
 // Pair n solved from its exact matches as the job solves it.
 PairSolution exactPair(const std::array<Camera, kCameras>& cameras, int n, int bandPx, double fxOff = 0.0,
-                       double noisePx = 0.0) {
-  extrinsic::PairMatches matches = exactMatches(cameras, n, bandPx, fxOff, noisePx);
+                       double noisePx = 0.0, int draw = 0) {
+  extrinsic::PairMatches matches = exactMatches(cameras, n, bandPx, fxOff, noisePx, draw);
   std::ostringstream out;
   PairSolution pair = extrinsic::poseFromMatches(n, rig::nextCamera(n), matches.pts1, matches.pts2,
-                                                 cv::Mat(rig::targetCamera()), out);
+                                                 extrinsic::PairView{rig::targetCamera()}, out);
   pair.matches = std::move(matches);
   return pair;
 }
@@ -127,7 +128,7 @@ class ExactRing : public testing::Test {
   // of it; `out` gets what the job prints.
   template <typename Break>
   static int adjust(extrinsic::PairPoses& poses, Break breakPose, std::ostringstream& out) {
-    RingPairs pairs = pairs_;
+    RingPairs pairs(pairs_.begin(), pairs_.end());
     for (int n = 0; n < kCameras; ++n) {
       if constexpr (std::is_invocable_v<Break, int, PairSolution&>) {
         breakPose(n, pairs[n]);
@@ -135,7 +136,7 @@ class ExactRing : public testing::Test {
         breakPose(n, pairs[n].estimate->pose);
       }
     }
-    const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs, {}, {}, nullptr, out);
+    const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs, {}, {}, {}, nullptr, out);
     if (adjusted.ok()) poses = adjusted.value();
     return adjusted.code();
   }
@@ -143,7 +144,7 @@ class ExactRing : public testing::Test {
   // The adjusted poses against the truth and the ring's closure, after `breakPose` changed the
   // pairwise poses the adjustment starts from; `poses` gets the adjusted poses.
   template <typename Break>
-  static void expectTruth(Break breakPose, std::array<rig::PairPose, kCameras>& poses) {
+  static void expectTruth(Break breakPose, extrinsic::PairPoses& poses) {
     std::ostringstream out;
     ASSERT_EQ(adjust(poses, breakPose, out), 0) << out.str();
     cv::Matx33d around = cv::Matx33d::eye();
@@ -157,13 +158,13 @@ class ExactRing : public testing::Test {
   }
 
   static std::array<rig::PairPose, kCameras> truth_;
-  static RingPairs pairs_;
+  static std::array<PairSolution, kCameras> pairs_;
 };
 std::array<rig::PairPose, kCameras> ExactRing::truth_;
-RingPairs ExactRing::pairs_;
+std::array<PairSolution, kCameras> ExactRing::pairs_;
 
 TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
-  std::array<rig::PairPose, kCameras> poses;
+  extrinsic::PairPoses poses;
   expectTruth([](int, rig::PairPose&) {}, poses);
   for (int n = 0; n < kCameras; ++n) {
     EXPECT_LT(rig::rotationErrorDeg(poses[n].R, pairs_[n].estimate->pose.R), 0.01) << n;
@@ -173,7 +174,7 @@ TEST_F(ExactRing, agrees_with_the_pairwise_path_and_closes) {
 // The start takes no baseline from the pairs: pairwise directions 6 degrees off (as on a
 // small ring), each turned about another axis, still end at the truth.
 TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
-  std::array<rig::PairPose, kCameras> poses;
+  extrinsic::PairPoses poses;
   expectTruth(
       [](int n, rig::PairPose& p) {
         const cv::Vec3d axis = cv::normalize(cv::Vec3d(std::cos(n), std::sin(n), 0.5 * (n % 2)));
@@ -189,13 +190,14 @@ TEST_F(ExactRing, converges_from_pairwise_baselines_degrees_off) {
 // extrinsic-only run does, instead of failing on an infinite prior.
 TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
   rig::ParameterDocument document;
-  rig::LensCovariances covariances;
+  rig::LensCovariances covariances(kCameras);
   for (int n = 0; n < kCameras; ++n) {
     document.setCamera(n, {kLens.K, kLens.D});
     covariances[n] = rig::LensCovariance::zeros();
   }
   std::ostringstream out;
-  const Result<extrinsic::PairPoses> adjusted = extrinsic::adjustRing(pairs_, document, covariances, nullptr, out);
+  const Result<extrinsic::PairPoses> adjusted =
+      extrinsic::adjustRing(RingPairs(pairs_.begin(), pairs_.end()), {}, document, covariances, nullptr, out);
   ASSERT_EQ(adjusted.code(), 0) << out.str();
   const extrinsic::PairPoses& poses = adjusted.value();
   for (int n = 0; n < kCameras; ++n) {
@@ -207,7 +209,7 @@ TEST_F(ExactRing, holds_the_intrinsics_when_their_covariance_is_unusable) {
 // Samples the re-measurement refused leave holes in the flow that carries points on: with one
 // node of every grid cell refused, points still reach the third camera through the other three.
 TEST_F(ExactRing, carries_points_past_refused_samples) {
-  std::array<rig::PairPose, kCameras> poses;
+  extrinsic::PairPoses poses;
   expectTruth(
       [](int, PairSolution& pair) {
         extrinsic::PairMatches& m = *pair.matches;
@@ -232,7 +234,7 @@ TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
       {4, [](rig::PairPose& p) { p.t = -p.t; }, "pair 4-5's pairwise direction lies"},
   };
   for (const auto& c : cases) {
-    std::array<rig::PairPose, kCameras> poses;
+    extrinsic::PairPoses poses;
     std::ostringstream out;
     const auto breakOne = [&c](int n, rig::PairPose& p) {
       if (n == c.pair) c.breakPose(p);
@@ -243,20 +245,21 @@ TEST_F(ExactRing, refuses_a_transposed_rotation_or_a_negated_translation) {
   }
 }
 
-// The ring's input with noise, camera 2's fx read `fxOff` pixels off.
-adjust::RingInput noisyRing(double fxOff) {
+// The ring's input with noise (its `draw`), camera 2's fx read `fxOff` pixels off.
+adjust::RingInput noisyRing(double fxOff, int draw = 0) {
   const std::array<Camera, kCameras> cameras = ringCameras();
   RingPairs pairs;
-  for (int n = 0; n < kCameras; ++n) pairs[n] = exactPair(cameras, n, 45, fxOff, 0.1);
-  return extrinsic::ringAdjustInput(pairs);
+  for (int n = 0; n < kCameras; ++n) pairs.push_back(exactPair(cameras, n, 45, fxOff, 0.1, draw));
+  return extrinsic::ringAdjustInput(pairs, rig::PoseFrame::kPrepared);
 }
 
 // Camera 2's fx read 1 px off, the boards knowing it to 0.5 px and the other intrinsics
 // practically exact: the ring's overlaps find the error, where holding the intrinsics leaves
 // it in the poses (0.018 deg, 1.0 deg), and the sigma of the pairs with camera 2 carries
-// what is left uncertain in its fx.
+// what is left uncertain in its fx. The sigma is neither too small nor too large (below).
+constexpr int kRatioDraws = 4;
 TEST(RingSigma, refines_what_the_boards_left_uncertain) {
-  adjust::UncertainLenses lenses;
+  adjust::UncertainLenses lenses(kCameras);
   for (int n = 0; n < kCameras; ++n) {
     lenses[n] = kLens;
     for (int k = 0; k < rig::kLensParameters; ++k) lenses[n].covariance(k, k) = k < 4 ? 1e-10 : 1e-16;
@@ -286,6 +289,25 @@ TEST(RingSigma, refines_what_the_boards_left_uncertain) {
   for (int n : {1, 2}) {
     EXPECT_GT(refined.pairs[n].sigmaDirectionDeg, 1.1 * std::max(refined.pairs[4].sigmaDirectionDeg, refined.pairs[5].sigmaDirectionDeg)) << n;
   }
+  // Error / sigma, rotation and direction of the six pairs over four noise draws. The noise is
+  // independent, and sigma allows for errors twice those of independent noise: the RMS is
+  // about 0.5 (0.59 measured; camera 2's fx read two of its sigmas off adds). Sigma halved or
+  // doubled moves it to 1.15 or 0.33; forty-eight measures hold it to about a tenth between
+  // draws (one draw alone: 0.43-0.76), and the bounds lie halfway, by ratio, to either.
+  double ratioSquares = 0.0;
+  for (int draw = 0; draw < kRatioDraws; ++draw) {
+    const adjust::RingAdjustment adjusted = draw == 0 ? refined : adjust::adjustRing(noisyRing(1.0, draw), &lenses);
+    ASSERT_TRUE(adjusted.adjusted) << adjusted.failure;
+    for (int n = 0; n < kCameras; ++n) {
+      const rig::PairPose truth = truthOf(cameras, n);
+      const adjust::AdjustedPair& r = adjusted.pairs[n];
+      ratioSquares += std::pow(rig::rotationErrorDeg(r.pose.R, truth.R) / r.sigmaRotationDeg, 2) +
+                      std::pow(rig::directionErrorDeg(r.pose.t, truth.t) / r.sigmaDirectionDeg, 2);
+    }
+  }
+  const double ratioRms = std::sqrt(ratioSquares / (2 * kCameras * kRatioDraws));
+  EXPECT_GT(ratioRms, 0.4);
+  EXPECT_LT(ratioRms, 0.85);
 }
 
 }  // namespace

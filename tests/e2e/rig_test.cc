@@ -110,7 +110,8 @@ void expectPairsWithinBars(const json& document) {
     const cv::Vec3d t(pose.at("T00"), pose.at("T10"), pose.at("T20"));
     EXPECT_EQ(pose.size(), 12u);
     EXPECT_LT(rig::rotationErrorDeg(storedRotation(document, pair), rig().truth.pairs[pair].R), 0.05) << pair;
-    EXPECT_LT(rig::directionErrorDeg(t, rig().truth.pairs[pair].t), 3.0) << "pair " << pair;
+    // At most 0.18 degrees measured; a pose refined from a poor start is 1.7-2.8 degrees off.
+    EXPECT_LT(rig::directionErrorDeg(t, rig().truth.pairs[pair].t), 0.5) << "pair " << pair;
     EXPECT_NEAR(cv::norm(t), 1.0, 1e-9) << "pair " << pair;
   }
 }

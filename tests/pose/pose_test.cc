@@ -115,7 +115,9 @@ TEST(PoseFromF, RecoversNeighbouringPairsOfManyGeometries) {
     const Estimate estimate = poseFromF(scene.pts1, scene.pts2, scene.K, F);
     EXPECT_LT(estimate.error, 0.5) << "geometry " << g;
     EXPECT_LT(rig::rotationErrorDeg(estimate.R, scene.R), 0.02) << "geometry " << g;
-    EXPECT_LT(rig::directionErrorDeg(estimate.t, scene.t), 2.0) << "geometry " << g;
+    // Measured 0.005-0.144 degrees; the fixed start of the refinement leaves the ring
+    // numbered the other way round 52 degrees off.
+    EXPECT_LT(rig::directionErrorDeg(estimate.t, scene.t), 0.5) << "geometry " << g;
     EXPECT_NEAR(cv::norm(estimate.t), 1.0, 1e-12) << "geometry " << g;
     EXPECT_EQ(estimate.printed.rfind(gbk::kOptimisationTime, 0), 0u) << estimate.printed;
   }
