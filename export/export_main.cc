@@ -1,8 +1,8 @@
 // ringcalib-export: a finished calibration as a Hugin project or as OpenCV stereo files.
-#include <array>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <tclap/CmdLine.h>
 
@@ -33,7 +33,7 @@ int exportHugin(const exporting::ExportRig& rig, const std::string& out) {
     std::cerr << "error: cannot write " << out << std::endl;
     return kCannotOpen;
   }
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (std::size_t n = 0; n < project.fits.size(); ++n) {
     std::cout << "camera " << n << ": lens fit largest error "
               << formatNumber("%.3f", project.fits[n].largestErrorPx) << " px" << std::endl;
   }
@@ -41,24 +41,24 @@ int exportHugin(const exporting::ExportRig& rig, const std::string& out) {
 }
 
 int exportOpenCv(const exporting::ExportRig& rig, const std::string& out) {
-  const std::array<std::string, rig::kCameras> files = exporting::stereoPairFiles(rig);
+  const std::vector<std::string> files = exporting::stereoPairFiles(rig);
   std::error_code error;
   std::filesystem::create_directories(out, error);
   if (!std::filesystem::is_directory(out)) {
     std::cerr << "error: cannot make the folder " << out << std::endl;
     return kCannotOpen;
   }
-  // All six are checked before the first is written, so that a refused one leaves the
-  // earlier set as it was.
-  std::array<std::string, rig::kCameras> paths;
-  for (int n = 0; n < rig::kCameras; ++n) {
-    paths[n] = out + "/" + exporting::stereoPairName(n);
+  // All are checked before the first is written, so that a refused one leaves the earlier
+  // set as it was.
+  std::vector<std::string> paths(files.size());
+  for (std::size_t n = 0; n < files.size(); ++n) {
+    paths[n] = out + "/" + exporting::stereoPairName(static_cast<int>(n));
     if (checkFileWritable(paths[n]) != kSuccess) {
       std::cerr << "error: cannot write " << paths[n] << std::endl;
       return kCannotOpen;
     }
   }
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (std::size_t n = 0; n < files.size(); ++n) {
     if (writeWholeFile(paths[n], files[n]) != kSuccess) {
       std::cerr << "error: cannot write " << paths[n] << std::endl;
       return kCannotOpen;
@@ -77,11 +77,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> targets{"hugin", "opencv"};
     TCLAP::ValuesConstraint<std::string> allowed(targets);
     TCLAP::ValueArg<std::string> outArg("", "out", "hugin: the project file (.pto) to write; opencv: the folder "
-                                        "to write pair_0.yaml ... pair_5.yaml into", true, "", "path", cmd);
+                                        "to write pair_0.yaml ... pair_<N-1>.yaml into (N: the file's cameras)", true, "", "path", cmd);
     TCLAP::ValueArg<std::string> toArg("", "to", "hugin: a project for Hugin 2022 and nona; opencv: one "
                                        "cv::FileStorage file per pair for cv::fisheye::stereoRectify", true, "",
                                        &allowed, cmd);
-    TCLAP::ValueArg<std::string> imageArg("i", "image", "folder of the stills origin_0.jpg ... origin_5.jpg "
+    TCLAP::ValueArg<std::string> imageArg("i", "image", "folder of the stills origin_0.jpg ... origin_<N-1>.jpg "
                                           "(their sizes; Hugin's project names them)", true, "", "dir", cmd);
     TCLAP::ValueArg<std::string> fileArg("f", "file", "parameter file of a finished calibration (only read)", true,
                                          "", "path", cmd);

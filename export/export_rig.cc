@@ -4,6 +4,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "core/input_param.h"
 #include "core/result_code.h"
 #include "rig/camera_still.h"
 #include "rig/parameter_document.h"
@@ -21,7 +22,22 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
            << paramsPath << std::endl;
     return loaded;
   }
-  for (int n = 0; n < rig::kCameras; ++n) {
+  const int cameras = document.cameraCount();
+  if (cameras < InputParam::kMinCameras || cameras > InputParam::kMaxCameras) {
+    errors << "error: " << paramsPath << " holds " << cameras << " cameras: a ring has " << InputParam::kMinCameras
+           << " to " << InputParam::kMaxCameras << std::endl;
+    return kBadParameterFile;
+  }
+  if (!document.findPoseFrame(rig.poseFrame)) {
+    errors << "error: " << paramsPath << " gives its poses in frames the tool does not know "
+           << "(\"pose_frame\" is not \"camera\")" << std::endl;
+    return kBadParameterFile;
+  }
+  rig.cameras.resize(cameras);
+  rig.pairs.resize(cameras);
+  // N members origin_<n> of which one of origin_0 ... origin_<N-1> is missing leave a camera
+  // without intrinsics here.
+  for (int n = 0; n < cameras; ++n) {
     rig::FisheyeCamera camera;
     if (!document.findCamera(n, camera)) {
       errors << "error: " << paramsPath << " has no intrinsics of camera " << n << std::endl;
@@ -29,7 +45,7 @@ int readExportRig(const std::string& paramsPath, const std::string& stillsDir, E
     }
     if (!document.findPose(n, rig.pairs[n]) || !cv::checkRange(rig.pairs[n].R) || !cv::checkRange(rig.pairs[n].t) ||
         cv::norm(rig.pairs[n].t) == 0.0) {
-      errors << "error: " << paramsPath << " has no usable pose of pair " << n << "-" << rig::nextCamera(n)
+      errors << "error: " << paramsPath << " has no usable pose of pair " << n << "-" << rig::nextCamera(n, cameras)
              << ": the export needs a finished calibration (run the extrinsic job first)" << std::endl;
       return kBadParameterFile;
     }

@@ -43,7 +43,8 @@ HuginAngles huginAngles(const cv::Matx33d& M) {
 
 rig::RingRotations ringSensorOrientations(const ExportRig& rig) {
   // The report's panorama maps a panorama ray to each camera's sensor frame the same way.
-  rig::RingRotations orientations = rig::panoramaToSensor(rig::composeRing(rig::rotationsOf({rig.pairs.begin(), rig.pairs.end()})), rig::PoseFrame::kPrepared);
+  rig::RingRotations orientations =
+      rig::panoramaToSensor(rig::composeRing(rig::rotationsOf(rig.pairs)), rig.poseFrame);
   for (cv::Matx33d& orientation : orientations) orientation = orientation.t();
   return orientations;
 }
@@ -56,10 +57,11 @@ HuginProject huginProject(const ExportRig& rig) {
   text += "p f2 w" + std::to_string(rig::kPanoramaWidth) + " h" + std::to_string(rig::kPanoramaHeight) +
           " v360 k0 E0 R0 n\"TIFF_m c:LZW r:CROP\"\n";
   text += "m i0\n";
-  for (int n = 0; n < rig::kCameras; ++n) {
+  const int cameras = static_cast<int>(rig.cameras.size());
+  for (int n = 0; n < cameras; ++n) {
     const ExportCamera& camera = rig.cameras[n];
-    project.fits[n] = fitOf(camera, n);
-    const HuginLens& lens = project.fits[n].lens;
+    project.fits.push_back(fitOf(camera, n));
+    const HuginLens& lens = project.fits.back().lens;
     const HuginAngles angles = huginAngles(orientations[n]);
     if (!finite(lens, angles)) {
       throw std::runtime_error("camera " + std::to_string(n) +

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <array>
 #include <string>
+#include <vector>
 
 #include "export/export_rig.h"
 #include "export/hugin_lens.h"
 #include "rig/ring_frame.h"
 
-// A Hugin project (.pto) of the ring: one image line per still with its fitted lens and its
+// A Hugin project (.pto) of the ring: one image line per camera's still with its fitted lens and its
 // orientation in the ring's frame, and an equirectangular panorama of the report's size.
 namespace ringcalib::exporting {
 
@@ -27,7 +27,7 @@ rig::RingRotations ringSensorOrientations(const ExportRig& rig);
 // whose lens cannot be fitted (fitHuginLens) or whose lens or angles are not finite numbers.
 struct HuginProject {
   std::string text;
-  std::array<HuginFit, rig::kCameras> fits;
+  std::vector<HuginFit> fits;
 };
 HuginProject huginProject(const ExportRig& rig);
 

@@ -1,7 +1,6 @@
 #include "report/assessment.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <string>
 
@@ -69,7 +68,7 @@ Judgement judgePair(const PairReport& pair, const std::optional<rig::RingClosure
   return judgement;
 }
 
-// The extrinsic job and the check test the ring once all six pairs have a pose, against the
+// The extrinsic job and the check test the ring once all its pairs have a pose, against the
 // same limit: a ring beyond it with such a job ended by code 9 is the ring that stopped it.
 const JobOutcome* stoppedByTheRing(const CalibrationReport& report, const rig::RingClosure& ring) {
   if (!ring.broken()) return nullptr;
@@ -104,22 +103,23 @@ const char* verdictName(Verdict verdict) {
   return "failed";
 }
 
-std::optional<std::vector<cv::Matx33d>> pairRotationsOf(const CalibrationReport& report) {
-  std::vector<cv::Matx33d> rotations(rig::kCameras);
-  std::array<bool, rig::kCameras> seen{};
+std::optional<rig::RingRotations> pairRotationsOf(const CalibrationReport& report, RingPoses poses) {
+  rig::RingRotations rotations(report.ringCameras);
+  std::vector<bool> seen(report.ringCameras, false);
   for (const PairReport& pair : report.pairs) {
-    if (!pair.solved || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
-    rotations[pair.pair] = pair.R;
+    const bool posed = poses == RingPoses::kAdjusted ? pair.adjusted.has_value() : pair.solved;
+    if (!posed || pair.pair < 0 || pair.pair >= report.ringCameras) continue;
+    rotations[pair.pair] = poses == RingPoses::kAdjusted ? pair.adjusted->R : pair.R;
     seen[pair.pair] = true;
   }
-  for (bool present : seen) {
+  for (const bool present : seen) {
     if (!present) return std::nullopt;
   }
   return rotations;
 }
 
 std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report) {
-  const std::optional<std::vector<cv::Matx33d>> rotations = pairRotationsOf(report);
+  const std::optional<rig::RingRotations> rotations = pairRotationsOf(report);
   if (!rotations) return std::nullopt;
   return rig::computeRingClosure(*rotations);
 }
@@ -135,7 +135,8 @@ Assessment assess(const CalibrationReport& report) {
     assessment.depth.push_back(judgeDepthReadiness(pair));
   }
   if (!assessment.ring) {
-    lower(assessment.ringJudgement, Verdict::kFailed, "not all six pairs have a pose");
+    lower(assessment.ringJudgement, Verdict::kFailed,
+          std::string("not all ") + rig::spelledCount(report.ringCameras) + " pairs have a pose");
   } else {
     const rig::RingClosure& ring = *assessment.ring;
     grade(assessment.ringJudgement, ring.closureDeg, kClosureGoodDeg, rig::kClosureLimitDeg,

@@ -6,6 +6,7 @@
 
 #include "report/report_data.h"
 #include "rig/ring_closure.h"
+#include "rig/ring_frame.h"
 
 // The verdicts of a report: one per camera, one per pair and one for the ring, each with
 // the reasons that lowered it. The verdicts' own limits are stated here once; the limits
@@ -57,17 +58,21 @@ struct Assessment {
   std::vector<Judgement> pairs;      // index-aligned with CalibrationReport::pairs
   // Index-aligned with CalibrationReport::pairs; only for pairs with a pose and inliers.
   std::vector<std::optional<DepthReadiness>> depth;
-  std::optional<rig::RingClosure> ring;   // only when all six pairs were solved
+  std::optional<rig::RingClosure> ring;   // only when all the ring's pairs were solved
   Judgement ringJudgement;           // "failed" without a ring
 };
 
 Assessment assess(const CalibrationReport& report);
 
-// The rotations R_0 ... R_5 of the report's six solved pairs, or nothing when a pair is
-// missing.
-std::optional<std::vector<cv::Matx33d>> pairRotationsOf(const CalibrationReport& report);
+// Which poses a ring's rotations are taken from: the pairs' own, or the ring adjustment's.
+enum class RingPoses { kPairwise, kAdjusted };
 
-// The ring closure of the report's six solved pairs, or nothing when a pair is missing.
+// The rotations R_0 ... R_{N-1} of the report's ring (N = CalibrationReport::ringCameras), or
+// nothing when a pair lacks such a pose.
+std::optional<rig::RingRotations> pairRotationsOf(const CalibrationReport& report,
+                                                  RingPoses poses = RingPoses::kPairwise);
+
+// The ring closure of the report's solved pairs, or nothing when a pair of the ring is missing.
 std::optional<rig::RingClosure> ringClosureOf(const CalibrationReport& report);
 
 }  // namespace ringcalib::report

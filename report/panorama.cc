@@ -42,15 +42,15 @@ cv::Point2d panoramaPixel(const cv::Vec3d& ray) {
           (latitude / CV_PI + 0.5) * rig::kPanoramaHeight - 0.5};
 }
 
-Panorama stitchPanorama(const std::array<StillCamera, rig::kCameras>& cameras,
-                        const rig::RingRotations& orientations) {
-  const rig::RingRotations toSensors = rig::panoramaToSensor(orientations, rig::PoseFrame::kPrepared);
+Panorama stitchPanorama(const std::vector<StillCamera>& cameras, const rig::RingRotations& orientations,
+                        rig::PoseFrame frame) {
+  const rig::RingRotations toSensors = rig::panoramaToSensor(orientations, frame);
   const cv::Size size(rig::kPanoramaWidth, rig::kPanoramaHeight);
   cv::Mat sum = cv::Mat::zeros(size, CV_32F);
   cv::Mat weights = cv::Mat::zeros(size, CV_32F);
-  std::array<cv::Mat, rig::kCameras> coarseWeights;
+  std::vector<cv::Mat> coarseWeights;
   Panorama panorama;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (std::size_t n = 0; n < cameras.size(); ++n) {
     const cv::Matx33d& toSensor = toSensors[n];
     const StillLookup lookup = lookUpStill(cameras[n].lens, cameras[n].still.size(), size,
                                            [&toSensor](double col, double row) { return toSensor * panoramaRay(col, row); });
@@ -58,8 +58,8 @@ Panorama stitchPanorama(const std::array<StillCamera, rig::kCameras>& cameras,
     remapStill(cameras[n].still, lookup).convertTo(seen, CV_32F);
     cv::accumulateProduct(seen, lookup.weight, sum);
     weights += lookup.weight;
-    coarseWeights[n] = lookup.coarseWeight;
-    panorama.axes[n] = panoramaPixel(toSensor.t() * cv::Vec3d(0.0, 0.0, 1.0));
+    coarseWeights.push_back(lookup.coarseWeight);
+    panorama.axes.push_back(panoramaPixel(toSensor.t() * cv::Vec3d(0.0, 0.0, 1.0)));
   }
   // Where no camera sees, the sum is 0 and so is the picture.
   cv::Mat seenAnywhere;
@@ -69,7 +69,7 @@ Panorama stitchPanorama(const std::array<StillCamera, rig::kCameras>& cameras,
   cv::Mat total = cv::Mat::zeros(coarseWeights[0].size(), CV_32F);
   for (const cv::Mat& weight : coarseWeights) total += weight;
   cv::max(total, 1e-30, total);
-  for (int n = 0; n < rig::kCameras; ++n) panorama.outlines[n] = outlineOf(coarseWeights[n], total);
+  for (const cv::Mat& weight : coarseWeights) panorama.outlines.push_back(outlineOf(weight, total));
   return panorama;
 }
 

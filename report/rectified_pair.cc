@@ -29,8 +29,8 @@ cv::Vec3d epipolarRay(double col, double row) {
   return {std::sin(column), std::cos(column) * std::sin(plane), std::cos(column) * std::cos(plane)};
 }
 
-cv::Mat rectifiedView(const StillCamera& camera, const cv::Matx33d& toEpipolar) {
-  const cv::Matx33d toSensor = rig::poseFrameToSensor(rig::PoseFrame::kPrepared) * toEpipolar.t();
+cv::Mat rectifiedView(const StillCamera& camera, const cv::Matx33d& toEpipolar, rig::PoseFrame frame) {
+  const cv::Matx33d toSensor = rig::poseFrameToSensor(frame) * toEpipolar.t();
   const StillLookup lookup = lookUpStill(camera.lens, camera.still.size(), viewSize(),
                                          [&toSensor](double col, double row) { return toSensor * epipolarRay(col, row); });
   cv::Mat seen = remapStill(camera.still, lookup);
@@ -49,26 +49,27 @@ EpipolarFrame epipolarFrame(const rig::PairPose& pose) {
   return {first, first * pose.R.t()};
 }
 
-std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Vec3d>& pts1,
-                                           const std::vector<cv::Vec3d>& pts2) {
+std::vector<double> verticalDisparitiesDeg(const rig::PairPose& pose, const std::vector<cv::Vec3d>& rays1,
+                                           const std::vector<cv::Vec3d>& rays2) {
   const EpipolarFrame frame = epipolarFrame(pose);
   std::vector<double> disparities;
-  disparities.reserve(pts1.size());
-  for (std::size_t k = 0; k < pts1.size() && k < pts2.size(); ++k) {
-    const double first = rowAngle(frame.first * pts1[k]);
-    const double second = rowAngle(frame.second * pts2[k]);
+  disparities.reserve(rays1.size());
+  for (std::size_t k = 0; k < rays1.size() && k < rays2.size(); ++k) {
+    const double first = rowAngle(frame.first * rays1[k]);
+    const double second = rowAngle(frame.second * rays2[k]);
     const double disparity = std::abs(first - second) / kRadiansPerDegree;
     if (std::isfinite(disparity)) disparities.push_back(disparity);
   }
   return disparities;
 }
 
-cv::Mat rectifyPair(const StillCamera& first, const StillCamera& second, const rig::PairPose& pose) {
-  const EpipolarFrame frame = epipolarFrame(pose);
+cv::Mat rectifyPair(const StillCamera& first, const StillCamera& second, const rig::PairPose& pose,
+                    rig::PoseFrame frame) {
+  const EpipolarFrame epipolar = epipolarFrame(pose);
   const cv::Size view = viewSize();
   cv::Mat grey = cv::Mat::zeros(view.height, 2 * view.width + kGap, CV_8U);
-  rectifiedView(first, frame.first).copyTo(grey(cv::Rect(0, 0, view.width, view.height)));
-  rectifiedView(second, frame.second).copyTo(grey(cv::Rect(view.width + kGap, 0, view.width, view.height)));
+  rectifiedView(first, epipolar.first, frame).copyTo(grey(cv::Rect(0, 0, view.width, view.height)));
+  rectifiedView(second, epipolar.second, frame).copyTo(grey(cv::Rect(view.width + kGap, 0, view.width, view.height)));
   cv::Mat picture;
   cv::cvtColor(grey, picture, cv::COLOR_GRAY2BGR);
   const int step = static_cast<int>(kGuideStepDeg * kRectifiedPixelsPerDegree);

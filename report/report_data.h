@@ -81,7 +81,6 @@ struct PairReport;
 // the ring adjustment the adjusted pose, which the file gets; otherwise the pair's own.
 rig::PairPose poseToRectify(const PairReport& pair);
 
-// One neighbouring pair (camera `first`, camera `second` = (first + 1) mod 6).
 // The ring adjustment's pose of a pair (--ring-adjust), in the file's convention.
 struct AdjustedPairReport {
   cv::Matx33d R = cv::Matx33d::eye();
@@ -91,6 +90,7 @@ struct AdjustedPairReport {
   double sigmaDirectionDeg = 0.0;
 };
 
+// One neighbouring pair (camera `first`, camera `second` = (first + 1) mod the ring's cameras).
 struct PairReport {
   int pair = 0;
   int first = 0;
@@ -120,7 +120,7 @@ enum class Job { kIntrinsic, kExtrinsic, kCheck };
 // "intrinsic", "extrinsic", "check": the job's name on the page and in report.json.
 const char* jobName(Job job);
 
-// The extrinsic job and the check both stop when the six pairs do not close the ring
+// The extrinsic job and the check both stop when the ring's pairs do not close it
 // (rig/ring_closure.h).
 bool testsTheRing(Job job);
 

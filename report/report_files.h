@@ -1,12 +1,9 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
-
-#include "rig/ring.h"
 
 // The files of a report folder. Picture names are relative to the folder; an empty name
 // means the picture was not drawn (nothing to show) or could not be written, and then
@@ -30,8 +27,8 @@ struct PairFigures {
 // The panorama, with where each camera contributes and where its axis lies.
 struct PanoramaFigure {
   std::string file;
-  std::array<std::vector<std::vector<cv::Point>>, rig::kCameras> outlines;
-  std::array<cv::Point2d, rig::kCameras> axes;
+  std::vector<std::vector<std::vector<cv::Point>>> outlines;  // per camera of the ring
+  std::vector<cv::Point2d> axes;
 };
 
 // Index-aligned with CalibrationReport::cameras and ::pairs.

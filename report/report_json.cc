@@ -104,7 +104,7 @@ json pairJson(const PairReport& pair, const Judgement& verdict, const PairFigure
                          {"sigma_rotation_degrees", number(pair.adjusted->sigmaRotationDeg)},
                          {"sigma_direction_degrees", number(pair.adjusted->sigmaDirectionDeg)}};
   }
-  if (ring && pair.pair >= 0 && pair.pair < rig::kCameras) {
+  if (ring && pair.pair >= 0 && pair.pair < static_cast<int>(ring->explained.size())) {
     entry["closure_explained"] = number(ring->explained[pair.pair]);
   }
   if (pair.check) {

@@ -1,6 +1,7 @@
 #include "report/report_page.h"
 
 #include <cmath>
+#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,9 +37,9 @@ constexpr char kStyle[] =
     ".pano svg{position:absolute;left:0;top:0;width:100%;height:100%;display:none}"
     "#outlines:checked~.pano svg{display:block}";
 
-// One colour per camera for the panorama's outlines.
-constexpr const char* kCameraColours[rig::kCameras] = {"#e6194b", "#3cb44b", "#ffe119",
-                                                        "#4363d8", "#f58231", "#42d4f4"};
+// One colour per camera for the panorama's outlines, for rings of up to eight.
+constexpr const char* kCameraColours[] = {"#e6194b", "#3cb44b", "#ffe119", "#4363d8",
+                                          "#f58231", "#42d4f4", "#911eb4", "#f032e6"};
 
 // The columns of the tables, in groups where a row can lack the whole group.
 const std::vector<std::string> kSolveColumns = {
@@ -161,14 +162,24 @@ data overallView(const CalibrationReport& report, const Assessment& assessment) 
   return view;
 }
 
-data panoramaView(const PanoramaFigure& panorama) {
+// Where the panorama's horizon lies (rig::panoramaFrame): the standard rig's cameras look
+// level, so their axes span it; other rings may look up or down.
+const char* horizonText(rig::PoseFrame frame) {
+  return frame == rig::PoseFrame::kPrepared
+             ? "the plane of the cameras' axes"
+             : "the ring's plane, square to the axis about which each camera is turned from the one before";
+}
+
+data panoramaView(const CalibrationReport& report, const PanoramaFigure& panorama) {
   data view;
   view.set("file", panorama.file);
+  view.set("cameraCount", rig::spelledCount(report.ringCameras));
+  view.set("horizon", horizonText(report.poseFrame));
   view.set("outlineShare", fixed(100 * kOutlineShare, 0));
   view.set("width", std::to_string(rig::kPanoramaWidth));
   view.set("height", std::to_string(rig::kPanoramaHeight));
   list cameras;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  for (std::size_t n = 0; n < panorama.outlines.size(); ++n) {
     list outlines;
     for (const std::vector<cv::Point>& outline : panorama.outlines[n]) {
       std::string points;
@@ -179,7 +190,7 @@ data panoramaView(const PanoramaFigure& panorama) {
     }
     data camera;
     camera.set("camera", std::to_string(n));
-    camera.set("colour", kCameraColours[n]);
+    camera.set("colour", kCameraColours[n % std::size(kCameraColours)]);
     camera.set("outlines", outlines);
     camera.set("x", fixed(panorama.axes[n].x, 0));
     camera.set("y", fixed(panorama.axes[n].y, 0));
@@ -258,7 +269,8 @@ data pairTable(const CalibrationReport& report, const Assessment& assessment) {
     } else {
       cells.push_back(spanCell(kPoseColumns, "no pose"));
     }
-    const bool inRing = assessment.ring && pair.pair >= 0 && pair.pair < rig::kCameras;
+    const bool inRing =
+        assessment.ring && pair.pair >= 0 && pair.pair < static_cast<int>(assessment.ring->explained.size());
     // The shares mean something only when there is a closure error to explain.
     const bool explains = inRing && assessment.ring->broken();
     cells.push_back(cell(explains ? fixed(100.0 * assessment.ring->explained[pair.pair], 0) + " %" : "n/a"));
@@ -300,13 +312,23 @@ std::optional<data> checkTable(const CalibrationReport& report) {
   return view;
 }
 
-data ringTable(const Assessment& assessment) {
+// R_{N-1} ... R_1 R_0 in the page's markup.
+std::string ringProduct(int cameras) {
+  std::string product;
+  for (int n = cameras - 1; n >= 0; --n) product += "R<sub>" + std::to_string(n) + "</sub>";
+  return product;
+}
+
+data ringTable(const CalibrationReport& report, const Assessment& assessment) {
   const std::optional<rig::RingClosure>& ring = assessment.ring;
   list cells{cell(ring ? fixed(ring->closureDeg, 4) : "n/a"),
              cell(!ring ? "n/a" : ring->broken() ? std::to_string(ring->suspect) : "none"),
              verdictCell(assessment.ringJudgement)};
   data view = table(columns({{"closure (deg)", "pair that breaks the ring", "verdict"}}), list{row(cells)});
   view.set("closureLimitDeg", fixed(rig::kClosureLimitDeg, 2));
+  view.set("ringProduct", ringProduct(report.ringCameras));
+  view.set("ringCameras", rig::spelledCount(report.ringCameras));
+  view.set("otherPairs", rig::spelledCount(report.ringCameras - 1));
   return view;
 }
 
@@ -374,7 +396,9 @@ void addFigures(data& page, const CalibrationReport& report, const FigureFiles& 
     const CameraFigures& files = figures.cameras[i];
     list shown = figureList(
         {{files.coverage, name + ": the accepted corners over the frame, coloured by their reprojection error"},
-         {files.preview, name + ": the undistorted view after the quarter turn"}});
+         {files.preview, name + (report.poseFrame == rig::PoseFrame::kPrepared
+                                     ? ": the undistorted view after the quarter turn"
+                                     : ": the undistorted view, turned so that the ring's up is up")}});
     if (shown.empty()) continue;
     data camera;
     camera.set("camera", std::to_string(report.cameras[i].camera));
@@ -428,13 +452,13 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
   data page;
   page.set("style", kStyle);
   page.set("overall", overallView(report, assessment));
-  if (!figures.panorama.file.empty()) page.set("panorama", panoramaView(figures.panorama));
+  if (!figures.panorama.file.empty()) page.set("panorama", panoramaView(report, figures.panorama));
   page.set("jobs", jobsView(report));
   if (!report.cameras.empty()) page.set("cameraTable", cameraTable(report, assessment));
   if (!report.pairs.empty()) {
     if (std::optional<data> check = checkTable(report)) page.set("checkTable", *check);
     page.set("pairTable", pairTable(report, assessment));
-    page.set("ringTable", ringTable(assessment));
+    page.set("ringTable", ringTable(report, assessment));
     if (std::optional<data> adjustment = adjustmentTable(report, assessment)) {
       page.set("adjustmentTable", *adjustment);
     }

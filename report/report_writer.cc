@@ -17,21 +17,6 @@ namespace ringcalib::report {
 
 namespace {
 
-// The six adjusted pair rotations, when the ring adjustment ran.
-std::optional<std::vector<cv::Matx33d>> adjustedRotationsOf(const CalibrationReport& report) {
-  std::vector<cv::Matx33d> rotations(rig::kCameras);
-  std::array<bool, rig::kCameras> seen{};
-  for (const PairReport& pair : report.pairs) {
-    if (!pair.adjusted || pair.pair < 0 || pair.pair >= rig::kCameras) continue;
-    rotations[pair.pair] = pair.adjusted->R;
-    seen[pair.pair] = true;
-  }
-  for (const bool pairSeen : seen) {
-    if (!pairSeen) return std::nullopt;
-  }
-  return rotations;
-}
-
 namespace fs = std::filesystem;
 
 // Writes `image` under `name` in `folder`, in the format of the name's extension; returns
@@ -71,23 +56,23 @@ const CameraReport* withStill(const CalibrationReport& report, int camera) {
 
 StillCamera stillCamera(const CameraReport& camera) { return {camera.still, camera.stillLens}; }
 
-// The panorama needs all six stills and an orientation for every camera: the adjusted
-// ones, or the six pair rotations composed.
+// The panorama needs the stills of all the ring's cameras and an orientation for every
+// camera: the adjusted ones, or the pair rotations composed.
 void writePanorama(const CalibrationReport& report, const fs::path& folder, PanoramaFigure& figure,
                    std::string& error) {
-  std::array<StillCamera, rig::kCameras> cameras;
-  for (int n = 0; n < rig::kCameras; ++n) {
+  std::vector<StillCamera> cameras;
+  for (int n = 0; n < report.ringCameras; ++n) {
     const CameraReport* camera = withStill(report, n);
     if (camera == nullptr) return;
-    cameras[n] = stillCamera(*camera);
+    cameras.push_back(stillCamera(*camera));
   }
   // The ring adjustment's poses close the ring by construction; the pairwise ones are
   // composed with their closure spread evenly over them.
-  std::optional<std::vector<cv::Matx33d>> rotations = adjustedRotationsOf(report);
+  std::optional<rig::RingRotations> rotations = pairRotationsOf(report, RingPoses::kAdjusted);
   if (!rotations) rotations = pairRotationsOf(report);
   if (!rotations) return;
   const rig::RingRotations orientations = rig::composeRing(*rotations);
-  const Panorama panorama = stitchPanorama(cameras, orientations);
+  const Panorama panorama = stitchPanorama(cameras, orientations, report.poseFrame);
   figure.file = writePicture(folder, "panorama.jpg", panorama.image, error);
   figure.outlines = panorama.outlines;
   figure.axes = panorama.axes;
@@ -99,7 +84,8 @@ std::string writeRectifiedPair(const CalibrationReport& report, const PairReport
   const CameraReport* second = withStill(report, pair.second);
   if (!pair.solved || first == nullptr || second == nullptr) return "";
   return writePicture(folder, "pair_" + std::to_string(pair.pair) + "_rectified.jpg",
-                      rectifyPair(stillCamera(*first), stillCamera(*second), poseToRectify(pair)), error);
+                      rectifyPair(stillCamera(*first), stillCamera(*second), poseToRectify(pair), report.poseFrame),
+                      error);
 }
 
 FigureFiles writePictures(const CalibrationReport& report, const fs::path& folder,

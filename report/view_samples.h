@@ -7,7 +7,7 @@
 #include "report/report_data.h"
 
 // Reduced copies of the extrinsic job's images for the report. The job's own images are
-// only read; the report keeps small copies so that six cameras and six pairs stay cheap.
+// only read; the report keeps small copies so that a ring's cameras and pairs stay cheap.
 namespace ringcalib::report {
 
 // Long side of a camera preview and height of a pair's strips, in pixels of the picture.

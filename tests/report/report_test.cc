@@ -35,16 +35,16 @@ cv::Matx33d randomRotation(std::mt19937& random, double angleDeg) {
   return R;
 }
 
-// Camera n looks out at 60 n degrees about the vertical axis with a small mounting rotation
-// of its own; pair n maps view n to view n + 1, so the product around the ring is I.
-std::array<cv::Matx33d, 6> exactRing(std::mt19937& random, double mountingDeg) {
-  std::array<cv::Matx33d, 6> world, pairs;
-  for (int n = 0; n < 6; ++n) {
+// Camera n of N looks out at 360 n / N degrees about the vertical axis with a small mounting
+// rotation of its own; pair n maps view n to view n + 1, so the product around the ring is I.
+std::vector<cv::Matx33d> exactRing(std::mt19937& random, double mountingDeg, int cameras = 6) {
+  std::vector<cv::Matx33d> world(cameras), pairs(cameras);
+  for (int n = 0; n < cameras; ++n) {
     cv::Matx33d yaw;
-    cv::Rodrigues(cv::Vec3d(0, -60.0 * n * CV_PI / 180, 0), yaw);
+    cv::Rodrigues(cv::Vec3d(0, -360.0 / cameras * n * CV_PI / 180, 0), yaw);
     world[n] = randomRotation(random, mountingDeg) * yaw;
   }
-  for (int n = 0; n < 6; ++n) pairs[n] = world[(n + 1) % 6] * world[n].t();
+  for (int n = 0; n < cameras; ++n) pairs[n] = world[(n + 1) % cameras] * world[n].t();
   return pairs;
 }
 
@@ -154,14 +154,15 @@ TEST(Measures, PerViewResidualsAndTheCountConsistentWithF) {
   EXPECT_EQ(countConsistentWithF(pts1, pts2, cv::Mat(F), 3.0), 150);
 }
 
-// The numbers an "all" run records: six solved cameras and six solved pairs.
-CalibrationReport sampleReport() {
+// The numbers an "all" run records on a ring of `cameras`: each camera and each pair solved.
+CalibrationReport sampleReport(int cameras = 6) {
   std::mt19937 random(3);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   CalibrationReport report;
+  report.ringCameras = cameras;
   report.jobs = {{Job::kIntrinsic, 0}, {Job::kExtrinsic, 0}};
-  const auto rotations = exactRing(random, 0.05);
-  for (int n = 0; n < 6; ++n) {
+  const auto rotations = exactRing(random, 0.05, cameras);
+  for (int n = 0; n < cameras; ++n) {
     CameraReport& camera = report.camera(n);
     IntrinsicReport& intrinsic = camera.intrinsic.emplace();
     intrinsic.framesRead = 240 + n;
@@ -181,28 +182,52 @@ CalibrationReport sampleReport() {
   return report;
 }
 
+// Rings of six and of four: every camera and pair, the ring closed with each pair's share and
+// the page's product around it; with stills (small grey ones), the panorama and the rectified
+// pairs.
 TEST(ReportFolder, TheJsonHoldsTheRecordedNumbersExactly) {
-  TempDir dir;
-  const CalibrationReport report = sampleReport();
-  std::string error;
-  ASSERT_TRUE(writeReport(report, dir.file("out"), error)) << error;
-  const auto document = nlohmann::json::parse(readFileBytes(dir.file("out/report.json")));
-  for (int n = 0; n < 6; ++n) {
-    const auto& camera = document["cameras"][n];
-    EXPECT_EQ(camera["intrinsic"]["frames_read"], 240 + n);
-    EXPECT_EQ(camera["intrinsic"]["rms_error"].get<double>(), report.cameras[n].intrinsic->rmsError);
-    EXPECT_EQ(camera["intrinsic"]["view_rms_errors"].get<std::vector<double>>(), report.cameras[n].intrinsic->viewRmsErrors);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(camera["K"][i / 3][i % 3].get<double>(), report.cameras[n].K.val[i]);
-    EXPECT_EQ(camera["D"][0].get<double>(), report.cameras[n].D[0]);
-    const auto& pair = document["pairs"][n];
-    EXPECT_EQ(pair["cameras"], nlohmann::json({n, (n + 1) % 6}));
-    EXPECT_EQ(pair["consistent_with_F"], 4900 + n);
-    EXPECT_EQ(pair["median_error"].get<double>(), report.pairs[n].medianError);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(pair["t"][i].get<double>(), report.pairs[n].t[i]);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(pair["R"][i / 3][i % 3].get<double>(), report.pairs[n].R.val[i]);
-    EXPECT_EQ(pair["verdict"], "good");
+  const struct {
+    int cameras;
+    bool stills;
+    const char* product;
+  } rings[] = {{6, false, "R<sub>5</sub>R<sub>4</sub>R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps"},
+               {4, true, "ring, R<sub>3</sub>R<sub>2</sub>R<sub>1</sub>R<sub>0</sub> maps"}};
+  for (const auto& [cameras, stills, product] : rings) {
+    TempDir dir;
+    CalibrationReport report = sampleReport(cameras);
+    if (stills) {
+      for (CameraReport& camera : report.cameras) {
+        camera.still = cv::Mat(30, 40, CV_8U, cv::Scalar(100));
+        camera.stillLens = {cv::Matx33d(10, 0, 20, 0, 10, 15, 0, 0, 1), cv::Vec4d::all(0.0)};
+      }
+    }
+    std::string error;
+    ASSERT_TRUE(writeReport(report, dir.file("out"), error)) << error;
+    const auto document = nlohmann::json::parse(readFileBytes(dir.file("out/report.json")));
+    ASSERT_EQ(document["pairs"].size(), static_cast<std::size_t>(cameras));
+    EXPECT_EQ(document.contains("panorama"), stills) << cameras;
+    for (int n = 0; n < cameras; ++n) {
+      const auto& camera = document["cameras"][n];
+      EXPECT_EQ(camera["intrinsic"]["frames_read"], 240 + n);
+      EXPECT_EQ(camera["intrinsic"]["rms_error"].get<double>(), report.cameras[n].intrinsic->rmsError);
+      EXPECT_EQ(camera["intrinsic"]["view_rms_errors"].get<std::vector<double>>(), report.cameras[n].intrinsic->viewRmsErrors);
+      for (int i = 0; i < 9; ++i) EXPECT_EQ(camera["K"][i / 3][i % 3].get<double>(), report.cameras[n].K.val[i]);
+      EXPECT_EQ(camera["D"][0].get<double>(), report.cameras[n].D[0]);
+      const auto& pair = document["pairs"][n];
+      EXPECT_EQ(pair["cameras"], nlohmann::json({n, (n + 1) % cameras}));
+      EXPECT_TRUE(pair.contains("closure_explained")) << cameras << " " << n;
+      if (stills) {
+        EXPECT_EQ(pair["rectified"]["file"], "pair_" + std::to_string(n) + "_rectified.jpg") << n;
+      }
+      EXPECT_EQ(pair["consistent_with_F"], 4900 + n);
+      EXPECT_EQ(pair["median_error"].get<double>(), report.pairs[n].medianError);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(pair["t"][i].get<double>(), report.pairs[n].t[i]);
+      for (int i = 0; i < 9; ++i) EXPECT_EQ(pair["R"][i / 3][i % 3].get<double>(), report.pairs[n].R.val[i]);
+      EXPECT_EQ(pair["verdict"], "good");
+    }
+    EXPECT_EQ(document["ring"]["verdict"], "good");
+    EXPECT_NE(readFileBytes(dir.file("out/index.html")).find(product), std::string::npos) << cameras;
   }
-  EXPECT_EQ(document["ring"]["verdict"], "good");
 }
 
 // Every row of every table of the page fills its header's columns, also where a camera or a
