@@ -98,6 +98,54 @@ cv::Mat drawCoverage(const IntrinsicReport& intrinsic, int camera) {
   return canvas;
 }
 
+cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera, int cameraNumber) {
+  const cv::Size frame = camera.frameSize;
+  const int width = 640;
+  const double scale = static_cast<double>(width) / frame.width;
+  const int height = std::max(1, static_cast<int>(std::lround(frame.height * scale)));
+  cv::Mat canvas(height + 2 * kBand, width, CV_8UC3, kBackground);
+  const cv::Rect area(0, kBand, width, height);
+  cv::rectangle(canvas, area, kMuted);
+  cv::Mat inside = canvas(area);
+  for (const CornerResidual& corner : intrinsic.corners) {
+    cv::circle(inside, cv::Point2d(corner.position) * scale, 1, kForeground, cv::FILLED, cv::LINE_AA);
+  }
+  const rig::FisheyeLens lens(camera);
+  // A ring of equal angle off the axis, as far as the model images it.
+  const auto ring = [&](double degrees, const cv::Scalar& colour, int thickness, const std::string& label) {
+    const double theta = degrees * CV_PI / 180.0;
+    if (!(theta <= lens.maxTheta())) return;
+    std::vector<cv::Point> points;
+    for (int k = 0; k < 180; ++k) {
+      const double azimuth = 2.0 * CV_PI * k / 180;
+      const cv::Point2d p = lens.project({std::sin(theta) * std::cos(azimuth), std::sin(theta) * std::sin(azimuth),
+                                          std::cos(theta)});
+      points.emplace_back(static_cast<int>(std::lround(p.x * scale)), static_cast<int>(std::lround(p.y * scale)));
+    }
+    cv::polylines(inside, points, true, colour, thickness, cv::LINE_AA);
+    const cv::Point2d at = lens.project({std::sin(theta), 0.0, std::cos(theta)}) * scale;
+    cv::putText(inside, label, cv::Point(static_cast<int>(at.x) + 3, static_cast<int>(at.y) - 3), kFont, 0.4,
+                colour, 1, cv::LINE_AA);
+  };
+  for (int degrees = 15; degrees <= 90; degrees += 15) ring(degrees, kMuted, 1, std::to_string(degrees));
+  const cv::Scalar reached(255, 200, 0);
+  const cv::Scalar needed(0, 160, 255);
+  std::string title = "camera " + std::to_string(cameraNumber) + ": " +
+                      std::to_string(intrinsic.corners.size()) + " corners";
+  if (intrinsic.field) {
+    const FieldReport& field = *intrinsic.field;
+    ring(field.neededDeg, needed, 2, "");
+    ring(field.coveredDeg, reached, 2, "");
+    title += formatNumber(", reach %.1f deg", field.coveredDeg) + formatNumber(" of %.1f needed", field.neededDeg);
+    if (field.folds()) title += formatNumber(", folds at %.1f deg", field.foldDeg);
+  }
+  text(canvas, title, {8, 20});
+  text(canvas, "reached", {8, kBand + height + 20}, reached);
+  text(canvas, "used by the stills", {100, kBand + height + 20}, needed);
+  text(canvas, "every 15 deg", {280, kBand + height + 20}, kMuted);
+  return canvas;
+}
+
 cv::Mat drawPairMatches(const PairReport& pair) {
   const int gap = 24;
   const cv::Size a = pair.firstStrip.size();

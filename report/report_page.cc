@@ -1,5 +1,6 @@
 #include "report/report_page.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -338,8 +339,12 @@ std::optional<data> adjustmentTable(const CalibrationReport& report, const Asses
   return view;
 }
 
-data limitsView() {
+data limitsView(const CalibrationReport& report) {
   data view;
+  // Only a camera the job solved past its central circle is judged by its field.
+  view.set("fieldLimit", std::any_of(report.cameras.begin(), report.cameras.end(), [](const CameraReport& camera) {
+             return camera.intrinsic && camera.intrinsic->field;
+           }));
   view.set("cameraRmsGoodPx", fixed(kCameraRmsGoodPx, 2));
   view.set("cameraRmsCheckPx", fixed(kCameraRmsCheckPx, 2));
   view.set("sampsonLimitPx", fixed(rig::kSampsonLimitPx, 1));
@@ -367,6 +372,21 @@ list figureList(std::initializer_list<std::pair<std::string, std::string>> figur
   return items;
 }
 
+// The field picture's caption: the angles reached and needed, and the residual per band.
+std::string fieldCaption(const std::string& name, const CameraReport& camera) {
+  if (!camera.intrinsic || !camera.intrinsic->field) return "";
+  const FieldReport& field = *camera.intrinsic->field;
+  std::string caption = name + ": the solve's corners and rings of equal angle off the axis; they reach " +
+                        fixed(field.coveredDeg, 1) + " deg, the stills are used to " + fixed(field.neededDeg, 1) +
+                        " deg. RMS reprojection error per band:";
+  for (const AngleBand& band : field.bands) {
+    if (band.corners == 0) continue;
+    caption += " " + fixed(band.fromDeg, 0) + "-" + fixed(band.toDeg, 0) + " deg " + fixed(band.rmsPx, 3) +
+               " px (" + std::to_string(band.corners) + ")";
+  }
+  return caption;
+}
+
 void addFigures(data& page, const CalibrationReport& report, const FigureFiles& figures) {
   list cameras;
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
@@ -374,6 +394,7 @@ void addFigures(data& page, const CalibrationReport& report, const FigureFiles& 
     const CameraFigures& files = figures.cameras[i];
     list shown = figureList(
         {{files.coverage, name + ": the accepted corners over the frame, coloured by their reprojection error"},
+         {files.field, fieldCaption(name, report.cameras[i])},
          {files.preview, name + ": the undistorted view after the quarter turn"}});
     if (shown.empty()) continue;
     data camera;
@@ -439,7 +460,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
       page.set("adjustmentTable", *adjustment);
     }
   }
-  page.set("limits", limitsView());
+  page.set("limits", limitsView(report));
   addFigures(page, report, figures);
   page.set("jsonFile", kJsonFile);
   page.set("table", kainjow::mustache::partial([] { return std::string(kTableTemplate); }));
