@@ -15,17 +15,20 @@ namespace ringcalib::intrinsic {
 // Fewer views than this leave too little spread of board poses for the solve.
 constexpr int kMinViews = 20;
 
+// The distortion terms a solve fits, k1 up to k<n>; the others are held at 0.
+enum class DistortionTerms { kFour = 4, kThree = 3, kTwo = 2 };
+
 // A camera's equidistant fisheye model as its board views give it.
 struct FisheyeSolution {
   cv::Matx33d K;
   cv::Vec4d D;
-  // The covariance of K and D (board_covariance.h); nullopt when the views leave it
-  // undetermined. Not written to the file; an "all" run hands it to the ring adjustment.
+  // The covariance of K and D (board_covariance.h), zero in the rows and columns of the terms
+  // held at 0; nullopt when the views leave it undetermined. Not written to the file; an "all" run hands it to the ring adjustment.
   std::optional<rig::LensCovariance> covariance;
 };
 
-// Solves K and D of camera `cameraId` from the views (corners of frames of `imageSize`) and
-// prints them to `out`. Views the library cannot start from (fewer than five corners, or all
+// Solves K and D of camera `cameraId` from the views (corners of frames of `imageSize`), with
+// the distortion `terms` (the job's first solve fits all four), and prints them to `out`. Views the library cannot start from (fewer than five corners, or all
 // on one line of the board) are left out; a view it reports as ill-conditioned is dropped, in
 // one line, and the solve is repeated while kMinViews views remain. Fails with 9 after one
 // line naming the camera. A finished solve is recorded into `record` unless null.
@@ -33,6 +36,7 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
                                      const std::vector<std::vector<cv::Point3f>>& objectPoints,
                                      int cameraId, cv::Size imageSize,
                                      std::ostream& out = std::cout,
-                                     report::CameraReport* record = nullptr);
+                                     report::CameraReport* record = nullptr,
+                                     DistortionTerms terms = DistortionTerms::kFour);
 
 }  // namespace ringcalib::intrinsic
