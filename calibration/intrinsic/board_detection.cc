@@ -98,6 +98,16 @@ bool BoardDetector::searchCorners(const cv::Mat& gray, std::vector<cv::Point2f>&
   return true;
 }
 
+std::vector<cv::Point3f> boardModel(cv::Size board) {
+  std::vector<cv::Point3f> model;
+  for (int y = 0; y < board.height; ++y) {
+    for (int x = 0; x < board.width; ++x) {
+      model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
+    }
+  }
+  return model;
+}
+
 double shapeResponse(const cv::Mat& img, const std::vector<cv::Point2f>& corners) {
   const int half = FrameScale(img.size()).contrastHalf;  // 7 x 7 at 3200
   const double count = (2 * half + 1) * (2 * half + 1);

@@ -60,6 +60,9 @@ class BoardDetector {
   BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
 };
 
+// The board's inner corners (x, y, 0), row by row: one square edge is the unit.
+std::vector<cv::Point3f> boardModel(cv::Size board);
+
 // Smallest local contrast (mean absolute deviation / mean over a window of 7 x 7 at
 // 3200 x 2400, following the image's size) over the corners at least the window's half side
 // inside the image; 10000 when no corner qualifies.

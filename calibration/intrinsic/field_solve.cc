@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "calibration/intrinsic/board_detection.h"
 #include "calibration/intrinsic/corner_selection.h"
 #include "calibration/intrinsic/fisheye_solve.h"
 #include "core/number_format.h"
@@ -29,17 +30,6 @@ namespace {
 
 using Views = std::vector<std::vector<cv::Point2f>>;
 using Objects = std::vector<std::vector<cv::Point3f>>;
-
-// Corner (x, y) of the board at (x, y, 0), row by row: one square edge is the unit.
-std::vector<cv::Point3f> boardModel(cv::Size board) {
-  std::vector<cv::Point3f> model;
-  for (int y = 0; y < board.height; ++y) {
-    for (int x = 0; x < board.width; ++x) {
-      model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
-    }
-  }
-  return model;
-}
 
 // The distortion terms of the solves from every corner, in turn.
 constexpr DistortionTerms kTermLadder[] = {DistortionTerms::kFour, DistortionTerms::kThree,
