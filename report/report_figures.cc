@@ -8,6 +8,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/number_format.h"
+#include "pose/angles.h"
+#include "rig/lens_field.h"
 
 namespace ringcalib::report {
 
@@ -99,50 +101,76 @@ cv::Mat drawCoverage(const IntrinsicReport& intrinsic, int camera) {
 }
 
 cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera, int cameraNumber) {
+  const FieldReport& field = *intrinsic.field;
   const cv::Size frame = camera.frameSize;
   const int width = 640;
   const double scale = static_cast<double>(width) / frame.width;
   const int height = std::max(1, static_cast<int>(std::lround(frame.height * scale)));
   cv::Mat canvas(height + 2 * kBand, width, CV_8UC3, kBackground);
   const cv::Rect area(0, kBand, width, height);
-  cv::rectangle(canvas, area, kMuted);
   cv::Mat inside = canvas(area);
+  const rig::FisheyeLens lens(camera);
+  // The picture of the ray `theta` off the axis at `azimuth`, both radians.
+  const auto at = [&](double theta, double azimuth) {
+    const cv::Point2d p =
+        lens.project({std::sin(theta) * std::cos(azimuth), std::sin(theta) * std::sin(azimuth), std::cos(theta)});
+    return cv::Point(static_cast<int>(std::lround(p.x * scale)), static_cast<int>(std::lround(p.y * scale)));
+  };
+  // An arc of equal angle off the axis, as far as the model images it.
+  const auto arc = [&](double degrees, double fromAzimuth, double toAzimuth, const cv::Scalar& colour, int thickness) {
+    const double theta = degrees * kRadiansPerDegree;
+    if (!(theta <= lens.maxTheta())) return;
+    std::vector<cv::Point> points;
+    constexpr int kSteps = 180;
+    for (int k = 0; k <= kSteps; ++k) points.push_back(at(theta, fromAzimuth + (toAzimuth - fromAzimuth) * k / kSteps));
+    cv::polylines(inside, points, false, colour, thickness, cv::LINE_AA);
+  };
+  const auto ring = [&](double degrees, const cv::Scalar& colour, int thickness) {
+    arc(degrees, 0.0, 2.0 * CV_PI, colour, thickness);
+  };
+  for (int degrees = 15; degrees <= 90; degrees += 15) {
+    ring(degrees, kMuted, 1);
+    if (degrees * kRadiansPerDegree <= lens.maxTheta()) {
+      cv::putText(inside, std::to_string(degrees), at(degrees * kRadiansPerDegree, 0.0) + cv::Point(3, -3), kFont, 0.4,
+                  kMuted, 1, cv::LINE_AA);
+    }
+  }
+  const cv::Scalar reached(255, 200, 0);
+  const cv::Scalar needed(0, 160, 255);
+  ring(field.neededDeg, needed, 2);
+  if (field.folds()) ring(field.foldDeg, kMarker, 2);
+  // The farthest corner in each direction: where the boards reached, and where they did not.
+  constexpr int kSectors = 72;
+  std::vector<double> farthest(kSectors, -1.0);
+  for (const CornerResidual& corner : intrinsic.corners) {
+    const double azimuth = std::atan2((corner.position.y - camera.K(1, 2)) / camera.K(1, 1),
+                                      (corner.position.x - camera.K(0, 2)) / camera.K(0, 0));
+    const int sector = static_cast<int>(std::floor((azimuth + CV_PI) / (2.0 * CV_PI) * kSectors)) % kSectors;
+    farthest[sector] = std::max(farthest[sector], rig::angleOffAxisDeg(lens, corner.position));
+  }
+  for (int sector = 0; sector < kSectors; ++sector) {
+    if (farthest[sector] < 0.0) continue;
+    const double from = -CV_PI + 2.0 * CV_PI * sector / kSectors;
+    arc(farthest[sector], from, from + 2.0 * CV_PI / kSectors, reached, 2);
+  }
   for (const CornerResidual& corner : intrinsic.corners) {
     cv::circle(inside, cv::Point2d(corner.position) * scale, 1, kForeground, cv::FILLED, cv::LINE_AA);
   }
-  const rig::FisheyeLens lens(camera);
-  // A ring of equal angle off the axis, as far as the model images it.
-  const auto ring = [&](double degrees, const cv::Scalar& colour, int thickness, const std::string& label) {
-    const double theta = degrees * CV_PI / 180.0;
-    if (!(theta <= lens.maxTheta())) return;
-    std::vector<cv::Point> points;
-    for (int k = 0; k < 180; ++k) {
-      const double azimuth = 2.0 * CV_PI * k / 180;
-      const cv::Point2d p = lens.project({std::sin(theta) * std::cos(azimuth), std::sin(theta) * std::sin(azimuth),
-                                          std::cos(theta)});
-      points.emplace_back(static_cast<int>(std::lround(p.x * scale)), static_cast<int>(std::lround(p.y * scale)));
-    }
-    cv::polylines(inside, points, true, colour, thickness, cv::LINE_AA);
-    const cv::Point2d at = lens.project({std::sin(theta), 0.0, std::cos(theta)}) * scale;
-    cv::putText(inside, label, cv::Point(static_cast<int>(at.x) + 3, static_cast<int>(at.y) - 3), kFont, 0.4,
-                colour, 1, cv::LINE_AA);
-  };
-  for (int degrees = 15; degrees <= 90; degrees += 15) ring(degrees, kMuted, 1, std::to_string(degrees));
-  const cv::Scalar reached(255, 200, 0);
-  const cv::Scalar needed(0, 160, 255);
-  std::string title = "camera " + std::to_string(cameraNumber) + ": " +
-                      std::to_string(intrinsic.corners.size()) + " corners";
-  if (intrinsic.field) {
-    const FieldReport& field = *intrinsic.field;
-    ring(field.neededDeg, needed, 2, "");
-    ring(field.coveredDeg, reached, 2, "");
-    title += formatNumber(", reach %.1f deg", field.coveredDeg) + formatNumber(" of %.1f needed", field.neededDeg);
-    if (field.folds()) title += formatNumber(", folds at %.1f deg", field.foldDeg);
-  }
+  cv::rectangle(canvas, area, kMuted);
+  std::string title = "camera " + std::to_string(cameraNumber) +
+                      formatNumber(": corners reach %.1f deg off the axis, ", field.coveredDeg) +
+                      formatNumber("%.1f needed", field.neededDeg);
+  if (field.folds()) title += formatNumber(", model folds at %.1f", field.foldDeg);
   text(canvas, title, {8, 20});
-  text(canvas, "reached", {8, kBand + height + 20}, reached);
-  text(canvas, "used by the stills", {100, kBand + height + 20}, needed);
-  text(canvas, "every 15 deg", {280, kBand + height + 20}, kMuted);
+  int x = 8;
+  const auto legend = [&](const std::string& name, const cv::Scalar& colour) {
+    text(canvas, name, {x, kBand + height + 20}, colour);
+    x += cv::getTextSize(name, kFont, kFontScale, 1, nullptr).width + 16;
+  };
+  legend("farthest corner per direction", reached);
+  legend("needed by the stills", needed);
+  if (field.folds()) legend("model folds", kMarker);
+  legend("every 15 deg", kMuted);
   return canvas;
 }
 
