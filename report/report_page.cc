@@ -376,9 +376,12 @@ list figureList(std::initializer_list<std::pair<std::string, std::string>> figur
 std::string fieldCaption(const std::string& name, const CameraReport& camera) {
   if (!camera.intrinsic || !camera.intrinsic->field) return "";
   const FieldReport& field = *camera.intrinsic->field;
-  std::string caption = name + ": the solve's corners and rings of equal angle off the axis; they reach " +
-                        fixed(field.coveredDeg, 1) + " deg, the stills are used to " + fixed(field.neededDeg, 1) +
-                        " deg. RMS reprojection error per band:";
+  std::string caption = name + ": the solve's corners over the frame, with rings every 15 degrees off the axis under "
+                        "its model, the angle the stills need (" + fixed(field.neededDeg, 1) +
+                        " deg) and in each direction an arc at the farthest corner (farthest of all " +
+                        fixed(field.coveredDeg, 1) + " deg)";
+  if (field.folds()) caption += "; the model folds back at " + fixed(field.foldDeg, 1) + " deg";
+  caption += ". RMS reprojection error per band:";
   for (const AngleBand& band : field.bands) {
     if (band.corners == 0) continue;
     caption += " " + fixed(band.fromDeg, 0) + "-" + fixed(band.toDeg, 0) + " deg " + fixed(band.rmsPx, 3) +
