@@ -128,13 +128,12 @@ cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& ca
   const auto ring = [&](double degrees, const cv::Scalar& colour, int thickness) {
     arc(degrees, 0.0, 2.0 * CV_PI, colour, thickness);
   };
-  for (int degrees = 15; degrees <= 90; degrees += 15) {
-    ring(degrees, kMuted, 1);
-    if (degrees * kRadiansPerDegree <= lens.maxTheta()) {
-      cv::putText(inside, std::to_string(degrees), at(degrees * kRadiansPerDegree, 0.0) + cv::Point(3, -3), kFont, 0.4,
-                  kMuted, 1, cv::LINE_AA);
-    }
+  // The corners first, dimmed: thousands of them would hide the rings and their labels.
+  const cv::Scalar cornerColour(110, 110, 110);
+  for (const CornerResidual& corner : intrinsic.corners) {
+    cv::circle(inside, cv::Point2d(corner.position) * scale, 1, cornerColour, cv::FILLED, cv::LINE_AA);
   }
+  for (int degrees = 15; degrees <= 90; degrees += 15) ring(degrees, kMuted, 1);
   const cv::Scalar reached(255, 200, 0);
   const cv::Scalar needed(0, 160, 255);
   ring(field.neededDeg, needed, 2);
@@ -153,8 +152,10 @@ cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& ca
     const double from = -CV_PI + 2.0 * CV_PI * sector / kSectors;
     arc(farthest[sector], from, from + 2.0 * CV_PI / kSectors, reached, 2);
   }
-  for (const CornerResidual& corner : intrinsic.corners) {
-    cv::circle(inside, cv::Point2d(corner.position) * scale, 1, kForeground, cv::FILLED, cv::LINE_AA);
+  for (int degrees = 15; degrees <= 90; degrees += 15) {
+    if (degrees * kRadiansPerDegree > lens.maxTheta()) continue;
+    const cv::Point label = at(degrees * kRadiansPerDegree, 0.0) + cv::Point(3, -3);
+    cv::putText(inside, std::to_string(degrees), label, kFont, 0.4, kForeground, 1, cv::LINE_AA);
   }
   cv::rectangle(canvas, area, kMuted);
   std::string title = "camera " + std::to_string(cameraNumber) +
