@@ -43,11 +43,14 @@ struct FieldCheck {
   bool sound() const { return !field.folds() && coveredDeg >= field.neededDeg; }
 };
 
+// The field of a solved model, and how far the corners of the views it kept reach under it.
 FieldCheck checkField(const FisheyeSolution& lens, cv::Size imageSize, const Views& views) {
   const rig::FisheyeCamera camera{lens.K, lens.D, imageSize};
+  Views kept;
+  for (const std::size_t view : lens.views) kept.push_back(views[view]);
   FieldCheck check;
   check.field = rig::lensField(camera);
-  check.coveredDeg = rig::reachDeg(rig::FisheyeLens(camera), views);
+  check.coveredDeg = rig::reachDeg(rig::FisheyeLens(camera), kept);
   return check;
 }
 

@@ -155,7 +155,7 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   if (record != nullptr) {
     report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations, K, D);
   }
-  FisheyeSolution solution{K, D, std::nullopt};
+  FisheyeSolution solution{K, D, std::nullopt, viewNumbers};
   // Only the ring adjustment's sigma reads it: a covariance the library cannot compute is
   // left out, never the solve's failure.
   try {

@@ -25,6 +25,8 @@ struct FisheyeSolution {
   // The covariance of K and D (board_covariance.h), zero in the rows and columns of the terms
   // held at 0; nullopt when the views leave it undetermined. Not written to the file; an "all" run hands it to the ring adjustment.
   std::optional<rig::LensCovariance> covariance;
+  // The views the solve kept, as their places among the views it was given.
+  std::vector<std::size_t> views;
 };
 
 // Solves K and D of camera `cameraId` from the views (corners of frames of `imageSize`), with

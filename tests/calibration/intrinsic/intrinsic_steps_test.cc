@@ -219,7 +219,9 @@ TEST(FisheyeSolve, GivesTheIntrinsicsCovarianceOfTheirError) {
       const Result<intrinsic::FisheyeSolution> solved = intrinsic::solveFisheye(
           views.images, views.boards, 0, cv::Size(3200, 2400), out, nullptr, intrinsic::DistortionTerms(terms));
       ASSERT_EQ(solved.code(), 0);
-      const auto& [K, D, C] = solved.value();
+      const cv::Matx33d& K = solved.value().K;
+      const cv::Vec4d& D = solved.value().D;
+      const std::optional<rig::LensCovariance>& C = solved.value().covariance;
       ASSERT_TRUE(C.has_value());
       const cv::Vec<double, 8> error(K(0, 0) - views.K(0, 0), K(1, 1) - views.K(1, 1), K(0, 2) - views.K(0, 2),
                                      K(1, 2) - views.K(1, 2), D[0] - views.D[0], D[1] - views.D[1],
@@ -312,29 +314,40 @@ std::vector<std::vector<cv::Point2f>> lensViews(double reachDeg, int count, unsi
 // stand where their model holds to the edge and reaches as far off the axis as the stills
 // are used (then the report gains nothing); where they fall short, the boards it found and
 // rejected nearer the rim are solved with them, whatever the frame's width; boards that never
-// leave the middle are refused with the camera and the angles named.
+// leave the middle are refused with the camera and the angles named, and so are boards whose
+// far views the solve had to leave out (ill-conditioned: each board seen as if from very far).
 TEST(FieldSolve, FollowsTheLensToTheRimAndRefusesBoardsShortOfIt) {
   const struct {
     double acceptedDeg, rejectedDeg;  // how far the two kinds of board reach; 0: none
+    bool rejectedIllConditioned;
     cv::Size frame;
     cv::Point2d margin;
     int code;
     const char* lines;
   } cases[] = {
-      {88.0, 0.0, {1920, 1208}, {0, 0}, 0, "^fisheye K"},
+      {88.0, 0.0, false, {1920, 1208}, {0, 0}, 0, "^fisheye K"},
       // Four terms fitted within 40 degrees fold at about 62.
-      {40.0, 88.0, {1920, 1208}, {0, 0}, 0,
+      {40.0, 88.0, false, {1920, 1208}, {0, 0}, 0,
        "^camera 4: the central corners reach 3[0-9]\\.[0-9] degrees off the axis, [0-9.]+ needed(; their model folds "
        "back at [0-9.]+ degrees, inside the field the frame shows)?: solved again from every corner of every board\n"
        "fisheye K"},
-      {40.0, 88.0, {2400, 1510}, {240, 151}, 0, "^camera 4: the central corners reach 3[0-9]\\.[0-9] degrees"},
-      {40.0, 0.0, {1920, 1208}, {0, 0}, 3,
+      {40.0, 88.0, false, {2400, 1510}, {240, 151}, 0, "^camera 4: the central corners reach 3[0-9]\\.[0-9] degrees"},
+      {40.0, 0.0, false, {1920, 1208}, {0, 0}, 3,
        "\ncamera 4: the boards reach 3[0-9]\\.[0-9] degrees off the axis, 4[0-9.]+ needed: nothing is written; record "
        "boards nearer the frame's edge\n$"},
+      {40.0, 88.0, true, {1920, 1208}, {0, 0}, 3, "\ncamera 4: the boards reach 3[0-9]\\.[0-9] degrees off the axis"},
   };
   for (const auto& c : cases) {
     intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}};
     if (c.rejectedDeg > 0) views.rejected = lensViews(c.rejectedDeg, 10, 4, c.frame, c.margin);
+    for (std::vector<cv::Point2f>& view : views.rejected) {
+      if (!c.rejectedIllConditioned) break;
+      const cv::Point2f centre(c.frame.width / 2.0f, c.frame.height / 2.0f);
+      const cv::Point2f far = *std::max_element(view.begin(), view.end(), [&](const cv::Point2f& a, const cv::Point2f& b) {
+        return cv::norm(a - centre) < cv::norm(b - centre);
+      });
+      for (cv::Point2f& p : view) p = far + (p - far) * 1e-5f;
+    }
     std::ostringstream format;
     const intrinsic::CameraSolve solve = intrinsic::solveCamera(4, views, c.frame, {9, 12}, format, true);
     EXPECT_EQ(solve.code, c.code) << solve.output;
