@@ -147,7 +147,7 @@ Fit everyBoardFound(intrinsic::DistortionTerms terms) {
     const Views views = repeated(found);
     std::ostringstream out;
     const Result<intrinsic::FisheyeSolution> solved = intrinsic::solveFisheye(
-        views, Objects(views.size(), intrinsic::boardModel(board)), 0, frame, out, nullptr, terms);
+        views, Objects(views.size(), intrinsic::boardModel(board)), 0, frame, out, nullptr, {terms, std::nullopt});
     return fromSolution(solved, out.str());
   };
 }

@@ -8,11 +8,15 @@
 // at 83) is solved again from every corner of every board the search found, as OpenCV's
 // fisheye solver is fed: near the rim the boards are blurred and curved and fail the
 // detection's contrast and straightness tests, and they are the corners that hold the model
-// there. Where four distortion terms fitted to them still fold before the edge, k4 and then k3
-// are held at 0 (measured on real lenses: held-out error as low as with four terms, and no
-// fold). A model that still folds, or whose corners fall short, is refused.
+// there. That solve starts from the central circle's camera matrix: from the library's own
+// start the far boards of a long lens lie beyond 90 degrees off the axis and their views are
+// left out as ill-conditioned. Where four distortion terms fitted to them still fold before
+// the edge, k4 and then k3 are held at 0 (measured on real lenses: held-out error as low as
+// with four terms, and no fold). A model that still folds, or whose corners fall short, is
+// refused.
 #include "calibration/intrinsic/field_solve.h"
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,7 +71,7 @@ std::string shortfall(int camera, const char* whose, const FieldCheck& check) {
   return why;
 }
 
-CameraSolve solveViews(int camera, const Views& views, const Objects& objects, DistortionTerms terms,
+CameraSolve solveViews(int camera, const Views& views, const Objects& objects, const FisheyeFit& fit,
                        cv::Size imageSize, const std::ostream& format, bool reporting) {
   CameraSolve solve;
   for (const auto& view : views) solve.cornersKept += static_cast<int>(view.size());
@@ -75,23 +79,24 @@ CameraSolve solveViews(int camera, const Views& views, const Objects& objects, D
   out.copyfmt(format);
   solve.record.camera = camera;
   Result<FisheyeSolution> solved =
-      solveFisheye(views, objects, camera, imageSize, out, reporting ? &solve.record : nullptr, terms);
+      solveFisheye(views, objects, camera, imageSize, out, reporting ? &solve.record : nullptr, fit);
   solve.code = solved.code();
   if (solved.ok()) solve.solution = std::move(solved.value());
   solve.output = out.str();
   return solve;
 }
 
-// The solve from every corner of every board found, the distortion terms down the ladder
-// while the model folds. `why` is the line that says why the job solves them.
+// The solve from every corner of every board found, from `start` (the central circle's camera
+// matrix, when there is one), the distortion terms down the ladder while the model folds.
+// `why` is the line that says why the job solves them.
 CameraSolve solveEveryCorner(int camera, const Views& every, const std::vector<cv::Point3f>& model,
-                             cv::Size imageSize, const std::ostream& format, bool reporting,
-                             const std::string& why) {
+                             const std::optional<cv::Matx33d>& start, cv::Size imageSize,
+                             const std::ostream& format, bool reporting, const std::string& why) {
   const Objects objects(every.size(), model);
   CameraSolve solve;
   FieldCheck check;
   for (const DistortionTerms terms : kTermLadder) {
-    solve = solveViews(camera, every, objects, terms, imageSize, format, reporting);
+    solve = solveViews(camera, every, objects, {terms, start}, imageSize, format, reporting);
     if (solve.code != kSuccess) break;
     check = checkField(*solve.solution, imageSize, every);
     // Fewer terms cannot reach farther: only a fold is worth another solve.
@@ -122,12 +127,14 @@ CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::S
   selectCorners(central, objects, imageSize.width, imageSize.height);
 
   std::string why;
+  std::optional<cv::Matx33d> start;
   if (central.size() >= static_cast<std::size_t>(kMinViews)) {
-    CameraSolve solve = solveViews(camera, central, objects, DistortionTerms::kFour, imageSize, format, reporting);
+    CameraSolve solve = solveViews(camera, central, objects, FisheyeFit(), imageSize, format, reporting);
     if (solve.code != kSuccess) return solve;
     const FieldCheck check = checkField(*solve.solution, imageSize, central);
     if (check.sound()) return solve;
     why = shortfall(camera, "the central corners", check) + ": solved again from every corner of every board\n";
+    start = solve.solution->K;
   }
 
   Views every = std::move(views.accepted);
@@ -143,7 +150,7 @@ CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::S
           std::to_string(every.size()) +
           " boards found pass the contrast and straightness tests: solved from every corner of every board\n";
   }
-  return solveEveryCorner(camera, every, model, imageSize, format, reporting, why);
+  return solveEveryCorner(camera, every, model, start, imageSize, format, reporting, why);
 }
 
 }  // namespace ringcalib::intrinsic

@@ -87,7 +87,7 @@ bool allFinite(const cv::Matx33d& K, const cv::Vec4d& D) {
 Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>& imagePoints,
                                      const std::vector<std::vector<cv::Point3f>>& objectPoints,
                                      int cameraId, cv::Size imageSize, std::ostream& out,
-                                     report::CameraReport* record, DistortionTerms terms) {
+                                     report::CameraReport* record, const FisheyeFit& fit) {
   const Result<FisheyeSolution> failure = Result<FisheyeSolution>::failure(kComputationFailed);
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
@@ -120,10 +120,13 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   double rms = 0.0;
   cv::Matx33d K;
   cv::Vec4d D;
+  const int flags = kFisheyeFlags | heldTermFlags(fit.terms) | (fit.start ? cv::fisheye::CALIB_USE_INTRINSIC_GUESS : 0);
   for (;;) {
+    // Every attempt from the same start: the library leaves K and D of a failed one changed.
+    K = fit.start.value_or(cv::Matx33d());
+    D = cv::Vec4d();
     try {
-      rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations,
-                                   kFisheyeFlags | heldTermFlags(terms), criteria);
+      rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations, flags, criteria);
       break;
     } catch (const cv::Exception& error) {
       const long view = illConditionedView(error, images.size());
@@ -160,7 +163,7 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   // left out, never the solve's failure.
   try {
     rig::LensCovariance C;
-    if (boardCovariance(objects, images, rotations, translations, K, D, static_cast<int>(terms), C)) {
+    if (boardCovariance(objects, images, rotations, translations, K, D, static_cast<int>(fit.terms), C)) {
       solution.covariance = C;
     }
   } catch (const cv::Exception&) {
