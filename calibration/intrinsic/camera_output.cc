@@ -139,9 +139,10 @@ Result<SolvedCamera> takeCamera(int camera, SharedCameras& shared, const CameraP
     examined.solveTaken = true;  // no waiting worker takes it now
   }
   const cv::Size imageSize = examined.imageSize;
-  // Not one view in frames that were read: most likely another board than the one given
-  // (--board). Without the option the run prints what it always printed.
-  const bool boardNeverFound = printing.boardGiven && run->views.empty() && examined.framesSampled > 0;
+  // Not one board found in frames that were read: most likely another board than the one
+  // given (--board). Without the option the run prints what it always printed.
+  const bool boardNeverFound = printing.boardGiven && run->views.empty() && run->rejectedViews.empty() &&
+                               examined.framesSampled > 0;
   lock.unlock();
   if (!solve) {
     solve = solveCamera(camera, std::move(views), imageSize, shared.board, printing.format,
