@@ -39,14 +39,6 @@ using namespace ringcalib;
 using Views = std::vector<std::vector<cv::Point2f>>;
 using Objects = std::vector<std::vector<cv::Point3f>>;
 
-constexpr int kBands = static_cast<int>(std::size(report::kAngleBandEdgesDeg)) - 1;
-
-int bandOf(double angleDeg) {
-  int band = 0;
-  while (band + 1 < kBands && angleDeg >= report::kAngleBandEdgesDeg[band + 1]) ++band;
-  return band;
-}
-
 struct Photo {
   std::string name;
   intrinsic::SampleOutcome outcome = intrinsic::SampleOutcome::kNotSeen;
@@ -247,12 +239,12 @@ int main(int argc, char** argv) {
   const rig::FisheyeLens referenceLens(reference.K, reference.D);
   std::cout << "reference K " << reference.K << " D " << reference.D << ", " << fieldText(reference, frame)
             << std::endl;
-  int cornersPerBand[kBands] = {};
+  int cornersPerBand[report::kAngleBands] = {};
   for (const Photo& photo : photos) {
-    for (const cv::Point2f& corner : photo.peer) ++cornersPerBand[bandOf(rig::angleOffAxisDeg(referenceLens, corner))];
+    for (const cv::Point2f& corner : photo.peer) ++cornersPerBand[report::angleBand(rig::angleOffAxisDeg(referenceLens, corner))];
   }
   std::printf("library corners per band:");
-  for (int b = 0; b < kBands; ++b) {
+  for (int b = 0; b < report::kAngleBands; ++b) {
     std::printf("  %g-%g: %d", report::kAngleBandEdgesDeg[b], report::kAngleBandEdgesDeg[b + 1], cornersPerBand[b]);
   }
   std::printf("\n");
@@ -267,7 +259,7 @@ int main(int argc, char** argv) {
   };
   for (const auto& [name, fit] : variants) {
     std::vector<double> squared;
-    std::vector<double> perBand[kBands];
+    std::vector<double> perBand[report::kAngleBands];
     std::printf("\n%s\n", name);
     for (int fold = 0; fold < folds; ++fold) {
       std::vector<const Photo*> training;
@@ -284,7 +276,7 @@ int main(int argc, char** argv) {
         if (photos[i].peer.empty()) continue;
         const std::vector<double> errors = synth::heldOutSquaredErrors(model, photos[i].peer, fitted.K, fitted.D);
         for (std::size_t j = 0; j < errors.size(); ++j) {
-          perBand[bandOf(rig::angleOffAxisDeg(referenceLens, photos[i].peer[j]))].push_back(errors[j]);
+          perBand[report::angleBand(rig::angleOffAxisDeg(referenceLens, photos[i].peer[j]))].push_back(errors[j]);
         }
         foldSquared.insert(foldSquared.end(), errors.begin(), errors.end());
       }
@@ -293,7 +285,7 @@ int main(int argc, char** argv) {
                 << fitted.D << ", " << fieldText(fitted, frame) << std::endl;
     }
     std::printf("  held-out RMS %.4f px over %zu corners; per band:", synth::rootMeanSquare(squared), squared.size());
-    for (int b = 0; b < kBands; ++b) {
+    for (int b = 0; b < report::kAngleBands; ++b) {
       if (perBand[b].empty()) continue;
       std::printf("  %g-%g: %.3f (%zu)", report::kAngleBandEdgesDeg[b], report::kAngleBandEdgesDeg[b + 1],
                   synth::rootMeanSquare(perBand[b]), perBand[b].size());

@@ -1,9 +1,14 @@
 #include "report/field_coverage.h"
 
 #include <cmath>
-#include <iterator>
 
 namespace ringcalib::report {
+
+int angleBand(double angleDeg) {
+  int band = 0;
+  while (band + 1 < kAngleBands && angleDeg >= kAngleBandEdgesDeg[band + 1]) ++band;
+  return band;
+}
 
 void recordField(IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera,
                  const rig::LensField& field, double coveredDeg) {
@@ -12,20 +17,17 @@ void recordField(IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera,
   report.neededDeg = field.neededDeg;
   report.edgeDeg = field.edgeDeg;
   report.foldDeg = field.foldDeg;
-  constexpr int kBands = static_cast<int>(std::size(kAngleBandEdgesDeg)) - 1;
-  std::vector<double> squares(kBands, 0.0);
-  for (int b = 0; b < kBands; ++b) {
+  std::vector<double> squares(kAngleBands, 0.0);
+  for (int b = 0; b < kAngleBands; ++b) {
     report.bands.push_back({kAngleBandEdgesDeg[b], kAngleBandEdgesDeg[b + 1], 0, kNotMeasured});
   }
   const rig::FisheyeLens lens(camera);
   for (const CornerResidual& corner : intrinsic.corners) {
-    const double angle = rig::angleOffAxisDeg(lens, corner.position);
-    int band = 0;
-    while (band + 1 < kBands && angle >= kAngleBandEdgesDeg[band + 1]) ++band;
+    const int band = angleBand(rig::angleOffAxisDeg(lens, corner.position));
     ++report.bands[band].corners;
     squares[band] += static_cast<double>(corner.residual) * corner.residual;
   }
-  for (int b = 0; b < kBands; ++b) {
+  for (int b = 0; b < kAngleBands; ++b) {
     if (report.bands[b].corners > 0) report.bands[b].rmsPx = std::sqrt(squares[b] / report.bands[b].corners);
   }
   intrinsic.field = report;

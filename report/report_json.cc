@@ -60,14 +60,14 @@ json intrinsicJson(const IntrinsicReport& intrinsic) {
   json views = json::array();
   for (double rms : intrinsic.viewRmsErrors) views.push_back(number(rms));
   json entry = {{"frames_read", intrinsic.framesRead},
-          {"frames_sampled", intrinsic.framesSampled},
-          {"frames_passing_cheap_test", intrinsic.framesPassingCheapTest},
-          {"views_accepted", intrinsic.viewsAccepted},
-          {"corners_kept", intrinsic.cornersKept},
-          {"frame_size", {intrinsic.frameSize.width, intrinsic.frameSize.height}},
-          {"solved", intrinsic.solved},
-          {"rms_error", number(intrinsic.rmsError)},
-          {"view_rms_errors", views}};
+                {"frames_sampled", intrinsic.framesSampled},
+                {"frames_passing_cheap_test", intrinsic.framesPassingCheapTest},
+                {"views_accepted", intrinsic.viewsAccepted},
+                {"corners_kept", intrinsic.cornersKept},
+                {"frame_size", {intrinsic.frameSize.width, intrinsic.frameSize.height}},
+                {"solved", intrinsic.solved},
+                {"rms_error", number(intrinsic.rmsError)},
+                {"view_rms_errors", views}};
   if (intrinsic.field) entry["field"] = fieldJson(*intrinsic.field);
   return entry;
 }
