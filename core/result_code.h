@@ -7,7 +7,7 @@ enum ResultCode : int {
   kSuccess = 0,
   kCommandLineError = 1,    // parser error, or a --what word that names no job
   kCannotOpen = 2,          // a file or video cannot be opened (or the file cannot be written)
-  kTooFewViews = 3,         // fewer than 20 checkerboard views for a camera
+  kTooFewViews = 3,         // fewer than 20 checkerboard views for a camera, or boards short of the rim
   kBadParameterFile = 4,    // parameter file empty, unreadable, or a value missing / not a number
   kWrongVersion = 5,        // the parameter file's version is not 1
   kCannotStoreValue = 6,    // a value cannot be stored in the in-memory document

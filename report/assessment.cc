@@ -40,6 +40,16 @@ Judgement judgeCamera(const CameraReport& camera) {
   }
   grade(judgement, intrinsic.rmsError, kCameraRmsGoodPx, kCameraRmsCheckPx,
         formatNumber("RMS error %.3f px", intrinsic.rmsError));
+  if (intrinsic.field) {
+    const FieldReport& field = *intrinsic.field;
+    if (field.folds()) {
+      lower(judgement, Verdict::kPoor, formatNumber("model folds at %.1f deg, inside the field", field.foldDeg));
+    }
+    if (field.coverageShort()) {
+      lower(judgement, Verdict::kPoor,
+            formatNumber("corners reach %.1f deg of %.1f deg needed", field.coveredDeg, field.neededDeg));
+    }
+  }
   return judgement;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
@@ -25,18 +26,39 @@ struct CornerResidual {
   float residual = 0.0f;
 };
 
+// The residuals of a solve's corners in one band of angle off the axis, [fromDeg, toDeg).
+struct AngleBand {
+  double fromDeg = 0.0;
+  double toDeg = 0.0;
+  int corners = 0;
+  double rmsPx = kNotMeasured;
+};
+
+// How far off the axis a camera's model holds and its corners reach (rig/lens_field.h).
+struct FieldReport {
+  double coveredDeg = kNotMeasured;  // the farthest corner of the solve
+  double neededDeg = kNotMeasured;   // as far as the stills are used
+  double edgeDeg = kNotMeasured;     // the field's edge; not measured where the model folds
+  double foldDeg = kNotMeasured;     // where theta_d turns inside the field, if it does
+  std::vector<AngleBand> bands;
+
+  bool folds() const { return !std::isnan(foldDeg); }
+  bool coverageShort() const { return !(coveredDeg >= neededDeg); }
+};
+
 // The intrinsic job's account of one camera.
 struct IntrinsicReport {
   int framesRead = 0;
   int framesSampled = 0;              // every fourth frame
   int framesPassingCheapTest = 0;     // sampled frames the small-copy board test let through
   int viewsAccepted = 0;              // frames whose full board detection was accepted
-  int cornersKept = 0;                // corners left inside the central circle, all views
+  int cornersKept = 0;                // corners the solve was given, all views: the central circle's unless it fell short
   cv::Size frameSize;                 // size of the frames the corners are measured in
   bool solved = false;                // the fisheye solve gave K and D
   double rmsError = kNotMeasured;     // RMS reprojection error of the solve, pixels
   std::vector<double> viewRmsErrors;  // per view that entered the solve, pixels
   std::vector<CornerResidual> corners;
+  std::optional<FieldReport> field;   // where the job solved past the central circle
 };
 
 // One camera: its intrinsic account (when the intrinsic job reached it), the K and D in

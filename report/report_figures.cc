@@ -8,6 +8,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "core/number_format.h"
+#include "pose/angles.h"
+#include "rig/lens_field.h"
 
 namespace ringcalib::report {
 
@@ -95,6 +97,81 @@ cv::Mat drawCoverage(const IntrinsicReport& intrinsic, int camera) {
            " corners in " + std::to_string(frame.width) + " x " + std::to_string(frame.height),
        {8, 20});
   drawScale(canvas, kBand + height + 4);
+  return canvas;
+}
+
+cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera, int cameraNumber) {
+  const FieldReport& field = *intrinsic.field;
+  const cv::Size frame = camera.frameSize;
+  const int width = 640;
+  const double scale = static_cast<double>(width) / frame.width;
+  const int height = std::max(1, static_cast<int>(std::lround(frame.height * scale)));
+  cv::Mat canvas(height + 2 * kBand, width, CV_8UC3, kBackground);
+  const cv::Rect area(0, kBand, width, height);
+  cv::Mat inside = canvas(area);
+  const rig::FisheyeLens lens(camera);
+  // The picture of the ray `theta` off the axis at `azimuth`, both radians.
+  const auto at = [&](double theta, double azimuth) {
+    const cv::Point2d p =
+        lens.project({std::sin(theta) * std::cos(azimuth), std::sin(theta) * std::sin(azimuth), std::cos(theta)});
+    return cv::Point(static_cast<int>(std::lround(p.x * scale)), static_cast<int>(std::lround(p.y * scale)));
+  };
+  // An arc of equal angle off the axis, as far as the model images it.
+  const auto arc = [&](double degrees, double fromAzimuth, double toAzimuth, const cv::Scalar& colour, int thickness) {
+    const double theta = degrees * kRadiansPerDegree;
+    if (!(theta <= lens.maxTheta())) return;
+    std::vector<cv::Point> points;
+    constexpr int kSteps = 180;
+    for (int k = 0; k <= kSteps; ++k) points.push_back(at(theta, fromAzimuth + (toAzimuth - fromAzimuth) * k / kSteps));
+    cv::polylines(inside, points, false, colour, thickness, cv::LINE_AA);
+  };
+  const auto ring = [&](double degrees, const cv::Scalar& colour, int thickness) {
+    arc(degrees, 0.0, 2.0 * CV_PI, colour, thickness);
+  };
+  // The corners first, dimmed: thousands of them would hide the rings and their labels.
+  const cv::Scalar cornerColour(110, 110, 110);
+  for (const CornerResidual& corner : intrinsic.corners) {
+    cv::circle(inside, cv::Point2d(corner.position) * scale, 1, cornerColour, cv::FILLED, cv::LINE_AA);
+  }
+  for (int degrees = 15; degrees <= 90; degrees += 15) ring(degrees, kMuted, 1);
+  const cv::Scalar reached(255, 200, 0);
+  const cv::Scalar needed(0, 160, 255);
+  ring(field.neededDeg, needed, 2);
+  if (field.folds()) ring(field.foldDeg, kMarker, 2);
+  // The farthest corner in each direction: where the boards reached, and where they did not.
+  constexpr int kSectors = 72;
+  std::vector<double> farthest(kSectors, -1.0);
+  for (const CornerResidual& corner : intrinsic.corners) {
+    const double azimuth = std::atan2((corner.position.y - camera.K(1, 2)) / camera.K(1, 1),
+                                      (corner.position.x - camera.K(0, 2)) / camera.K(0, 0));
+    const int sector = static_cast<int>(std::floor((azimuth + CV_PI) / (2.0 * CV_PI) * kSectors)) % kSectors;
+    farthest[sector] = std::max(farthest[sector], rig::angleOffAxisDeg(lens, corner.position));
+  }
+  for (int sector = 0; sector < kSectors; ++sector) {
+    if (farthest[sector] < 0.0) continue;
+    const double from = -CV_PI + 2.0 * CV_PI * sector / kSectors;
+    arc(farthest[sector], from, from + 2.0 * CV_PI / kSectors, reached, 2);
+  }
+  for (int degrees = 15; degrees <= 90; degrees += 15) {
+    if (degrees * kRadiansPerDegree > lens.maxTheta()) continue;
+    const cv::Point label = at(degrees * kRadiansPerDegree, 0.0) + cv::Point(3, -3);
+    cv::putText(inside, std::to_string(degrees), label, kFont, 0.4, kForeground, 1, cv::LINE_AA);
+  }
+  cv::rectangle(canvas, area, kMuted);
+  std::string title = "camera " + std::to_string(cameraNumber) +
+                      formatNumber(": corners reach %.1f deg off the axis, ", field.coveredDeg) +
+                      formatNumber("%.1f needed", field.neededDeg);
+  if (field.folds()) title += formatNumber(", model folds at %.1f", field.foldDeg);
+  text(canvas, title, {8, 20});
+  int x = 8;
+  const auto legend = [&](const std::string& name, const cv::Scalar& colour) {
+    text(canvas, name, {x, kBand + height + 20}, colour);
+    x += cv::getTextSize(name, kFont, kFontScale, 1, nullptr).width + 16;
+  };
+  legend("farthest corner per direction", reached);
+  legend("needed by the stills", needed);
+  if (field.folds()) legend("model folds", kMarker);
+  legend("every 15 deg", kMuted);
   return canvas;
 }
 

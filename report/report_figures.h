@@ -17,6 +17,11 @@ inline constexpr double kResidualScalePx = 1.0;
 // residuals drawn last (on top), and the colour scale below.
 cv::Mat drawCoverage(const IntrinsicReport& intrinsic, int camera);
 
+// The frame with the solve's corners and, under the camera's model, rings of equal angle off
+// the axis every 15 degrees, the angle the stills are used to and where the model folds
+// (intrinsic.field, which must be set), and in each direction an arc at the farthest corner.
+cv::Mat drawField(const IntrinsicReport& intrinsic, const rig::FisheyeCamera& camera, int cameraNumber);
+
 // The two reduced strips side by side, the drawn correspondences joined by lines.
 cv::Mat drawPairMatches(const PairReport& pair);
 

@@ -15,6 +15,7 @@ inline constexpr char kPageFile[] = "index.html";
 
 struct CameraFigures {
   std::string coverage;
+  std::string field;
   std::string preview;
 };
 

@@ -41,18 +41,35 @@ void addFigure(json& figures, const char* key, const std::string& file) {
   if (!file.empty()) figures[key] = file;
 }
 
+json fieldJson(const FieldReport& field) {
+  json bands = json::array();
+  for (const AngleBand& band : field.bands) {
+    bands.push_back({{"from_degrees", band.fromDeg},
+                     {"to_degrees", band.toDeg},
+                     {"corners", band.corners},
+                     {"rms_px", number(band.rmsPx)}});
+  }
+  return {{"covered_degrees", number(field.coveredDeg)},
+          {"needed_degrees", number(field.neededDeg)},
+          {"edge_degrees", number(field.edgeDeg)},
+          {"fold_degrees", number(field.foldDeg)},
+          {"bands", bands}};
+}
+
 json intrinsicJson(const IntrinsicReport& intrinsic) {
   json views = json::array();
   for (double rms : intrinsic.viewRmsErrors) views.push_back(number(rms));
-  return {{"frames_read", intrinsic.framesRead},
-          {"frames_sampled", intrinsic.framesSampled},
-          {"frames_passing_cheap_test", intrinsic.framesPassingCheapTest},
-          {"views_accepted", intrinsic.viewsAccepted},
-          {"corners_kept", intrinsic.cornersKept},
-          {"frame_size", {intrinsic.frameSize.width, intrinsic.frameSize.height}},
-          {"solved", intrinsic.solved},
-          {"rms_error", number(intrinsic.rmsError)},
-          {"view_rms_errors", views}};
+  json entry = {{"frames_read", intrinsic.framesRead},
+                {"frames_sampled", intrinsic.framesSampled},
+                {"frames_passing_cheap_test", intrinsic.framesPassingCheapTest},
+                {"views_accepted", intrinsic.viewsAccepted},
+                {"corners_kept", intrinsic.cornersKept},
+                {"frame_size", {intrinsic.frameSize.width, intrinsic.frameSize.height}},
+                {"solved", intrinsic.solved},
+                {"rms_error", number(intrinsic.rmsError)},
+                {"view_rms_errors", views}};
+  if (intrinsic.field) entry["field"] = fieldJson(*intrinsic.field);
+  return entry;
 }
 
 json cameraJson(const CameraReport& camera, const Judgement& verdict,
@@ -65,6 +82,7 @@ json cameraJson(const CameraReport& camera, const Judgement& verdict,
   }
   json figures = json::object();
   addFigure(figures, "coverage", files.coverage);
+  addFigure(figures, "field", files.field);
   addFigure(figures, "preview", files.preview);
   entry["figures"] = figures;
   entry.update(judgement(verdict));

@@ -1,5 +1,6 @@
 #include "report/report_page.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <optional>
@@ -360,8 +361,12 @@ std::optional<data> adjustmentTable(const CalibrationReport& report, const Asses
   return view;
 }
 
-data limitsView() {
+data limitsView(const CalibrationReport& report) {
   data view;
+  // Only a camera the job solved past its central circle is judged by its field.
+  view.set("fieldLimit", std::any_of(report.cameras.begin(), report.cameras.end(), [](const CameraReport& camera) {
+             return camera.intrinsic && camera.intrinsic->field;
+           }));
   view.set("cameraRmsGoodPx", fixed(kCameraRmsGoodPx, 2));
   view.set("cameraRmsCheckPx", fixed(kCameraRmsCheckPx, 2));
   view.set("sampsonLimitPx", fixed(rig::kSampsonLimitPx, 1));
@@ -389,6 +394,24 @@ list figureList(std::initializer_list<std::pair<std::string, std::string>> figur
   return items;
 }
 
+// The field picture's caption: the angles reached and needed, and the residual per band.
+std::string fieldCaption(const std::string& name, const CameraReport& camera) {
+  if (!camera.intrinsic || !camera.intrinsic->field) return "";
+  const FieldReport& field = *camera.intrinsic->field;
+  std::string caption = name + ": the solve's corners over the frame, with rings every 15 degrees off the axis under "
+                        "its model, the angle the stills need (" + fixed(field.neededDeg, 1) +
+                        " deg) and in each direction an arc at the farthest corner (farthest of all " +
+                        fixed(field.coveredDeg, 1) + " deg)";
+  if (field.folds()) caption += "; the model folds back at " + fixed(field.foldDeg, 1) + " deg";
+  caption += ". RMS reprojection error per band:";
+  for (const AngleBand& band : field.bands) {
+    if (band.corners == 0) continue;
+    caption += " " + fixed(band.fromDeg, 0) + "-" + fixed(band.toDeg, 0) + " deg " + fixed(band.rmsPx, 3) +
+               " px (" + std::to_string(band.corners) + ")";
+  }
+  return caption;
+}
+
 void addFigures(data& page, const CalibrationReport& report, const FigureFiles& figures) {
   list cameras;
   for (std::size_t i = 0; i < report.cameras.size(); ++i) {
@@ -396,6 +419,7 @@ void addFigures(data& page, const CalibrationReport& report, const FigureFiles& 
     const CameraFigures& files = figures.cameras[i];
     list shown = figureList(
         {{files.coverage, name + ": the accepted corners over the frame, coloured by their reprojection error"},
+         {files.field, fieldCaption(name, report.cameras[i])},
          {files.preview, name + (report.poseFrame == rig::PoseFrame::kPrepared
                                      ? ": the undistorted view after the quarter turn"
                                      : ": the undistorted view, turned so that the ring's up is up")}});
@@ -463,7 +487,7 @@ std::string renderPage(const CalibrationReport& report, const Assessment& assess
       page.set("adjustmentTable", *adjustment);
     }
   }
-  page.set("limits", limitsView());
+  page.set("limits", limitsView(report));
   addFigures(page, report, figures);
   page.set("jsonFile", kJsonFile);
   page.set("table", kainjow::mustache::partial([] { return std::string(kTableTemplate); }));

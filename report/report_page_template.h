@@ -57,7 +57,7 @@ inline constexpr char kPageTemplate[] = R"PAGE(<!DOCTYPE html>
 {{#limits}}
 <h2>Limits of the verdicts</h2>
 <ul>
-<li>Camera: the fisheye solve's RMS reprojection error is <b>good</b> up to {{cameraRmsGoodPx}} px, to <b>check</b> up to {{cameraRmsCheckPx}} px, <b>poor</b> above; a camera without a solve has <b>failed</b>.</li>
+<li>Camera: the fisheye solve's RMS reprojection error is <b>good</b> up to {{cameraRmsGoodPx}} px, to <b>check</b> up to {{cameraRmsCheckPx}} px, <b>poor</b> above; a camera without a solve has <b>failed</b>.{{#fieldLimit}} A camera solved past the central circle is <b>poor</b> too when its model folds back inside the field its frame shows, or its corners do not reach as far off the axis as the stills are used (the prepared views' reach, or the frame's nearest side where that is nearer).{{/fieldLimit}}</li>
 <li>Pair: a correspondence is consistent with the fundamental matrix F when its Sampson distance is at most {{sampsonLimitPx}} px; a share of at least {{consistentShareGood}} % is good, of at least {{consistentShareCheck}} % to check, less is poor.</li>
 <li>Pair: the refinement's final median reprojection error (pixels of the undistorted views) is good up to {{pairMedianGoodPx}} px, to check up to {{pairMedianCheckPx}} px, poor above.</li>
 <li>Ring: the closure is good up to {{closureGoodDeg}}&deg;, to check up to {{closureLimitDeg}}&deg;, poor above.</li>

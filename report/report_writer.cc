@@ -99,6 +99,12 @@ FigureFiles writePictures(const CalibrationReport& report, const fs::path& folde
       figures.coverage = writePicture(folder, stem + "_coverage.png",
                                       drawCoverage(*camera.intrinsic, camera.camera), error);
     }
+    if (camera.intrinsic && camera.intrinsic->field && !camera.intrinsic->corners.empty()) {
+      figures.field = writePicture(folder, stem + "_field.png",
+                                   drawField(*camera.intrinsic, {camera.K, camera.D, camera.intrinsic->frameSize},
+                                             camera.camera),
+                                   error);
+    }
     figures.preview = writePicture(folder, stem + "_preview.png", camera.preview, error);
     files.cameras.push_back(figures);
   }

@@ -9,8 +9,6 @@
 namespace ringcalib::rig {
 namespace {
 
-constexpr double kMaxFieldHalfAngle = 100.0 * CV_PI / 180.0;
-
 // d theta_d / d theta = 1 + 3 k1 θ² + 5 k2 θ⁴ + 7 k3 θ⁶ + 9 k4 θ⁸.
 double slope(const cv::Vec4d& D, double theta) {
   const double t2 = theta * theta;
@@ -42,11 +40,11 @@ FisheyeCamera FisheyeCamera::scaledToStill(double scale) const {
 FisheyeLens::FisheyeLens(const cv::Matx33d& K, const cv::Vec4d& D) : K_(K), D_(D) {
   // The model is only invertible while theta_d grows; scan for the first turning point.
   constexpr int kSteps = 2000;
-  maxTheta_ = kMaxFieldHalfAngle;
+  maxTheta_ = kDomain;
   for (int i = 1; i <= kSteps; ++i) {
-    const double theta = kMaxFieldHalfAngle * i / kSteps;
+    const double theta = kDomain * i / kSteps;
     if (slope(D_, theta) <= 0.0) {
-      maxTheta_ = kMaxFieldHalfAngle * (i - 1) / kSteps;
+      maxTheta_ = kDomain * (i - 1) / kSteps;
       break;
     }
   }

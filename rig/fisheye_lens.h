@@ -49,8 +49,11 @@ class FisheyeLens {
   double distortTheta(double theta) const;
   double undistortTheta(double thetaD) const;
 
+  // The largest angle off the axis (radians) that a model is asked to image: 100°.
+  static constexpr double kDomain = 100.0 * CV_PI / 180.0;
+
   // Largest angle off the axis (radians) that the lens images: the first zero of
-  // d theta_d / d theta, capped at 100°.
+  // d theta_d / d theta, capped at kDomain.
   double maxTheta() const { return maxTheta_; }
 
   const cv::Matx33d& K() const { return K_; }

@@ -4,6 +4,8 @@
 
 namespace ringcalib::rig {
 
+double preparedViewReach() { return std::atan(kViewCentre / kViewFocal); }
+
 cv::Matx33d targetCamera() {
   return cv::Matx33d(kViewFocal, 0.0, kViewCentre, 0.0, kViewFocal, kViewCentre, 0.0, 0.0, 1.0);
 }

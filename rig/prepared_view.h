@@ -20,6 +20,10 @@ constexpr double kTurnedCentreRow = kViewSize - 1 - kViewCentre;
 // angle of the tool: its cosine and sine, not sqrt(3)/2 and 1/2, enter the warps.
 constexpr double kPairAngle = 30 * CPose::PI / 180;
 
+// How far off the axis (radians) a prepared view reaches: to the middle of its sides,
+// atan(1800 / 550), about 73 degrees.
+double preparedViewReach();
+
 // [550 0 1800; 0 550 1800; 0 0 1], the camera matrix of every prepared view.
 cv::Matx33d targetCamera();
 

@@ -10,6 +10,7 @@ constexpr int kPoseParameters = 6;  // the view's rotation vector and translatio
 // The columns of cv::fisheye::projectPoints' Jacobian: fx, fy, cx, cy, k1 ... k4, then the
 // rotation vector and the translation.
 constexpr int kPoseColumn = rig::kLensParameters;
+constexpr int kFirstDistortionColumn = 4;
 
 }  // namespace
 
@@ -17,8 +18,10 @@ bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
                      const std::vector<std::vector<cv::Point2f>>& images,
                      const std::vector<cv::Vec3d>& rotations,
                      const std::vector<cv::Vec3d>& translations, const cv::Matx33d& K,
-                     const cv::Vec4d& D, rig::LensCovariance& covariance) {
-  cv::Mat information = cv::Mat::zeros(rig::kLensParameters, rig::kLensParameters, CV_64F);
+                     const cv::Vec4d& D, int distortionTerms, rig::LensCovariance& covariance) {
+  // fx, fy, cx, cy and the terms fitted: the leading columns of the Jacobian.
+  const int fitted = kFirstDistortionColumn + distortionTerms;
+  cv::Mat information = cv::Mat::zeros(fitted, fitted, CV_64F);
   double squares = 0.0;
   int residuals = 0;
   for (std::size_t view = 0; view < objects.size(); ++view) {
@@ -31,20 +34,20 @@ bool boardCovariance(const std::vector<std::vector<cv::Point3f>>& objects,
       squares += error.dot(error);
     }
     residuals += 2 * static_cast<int>(projected.size());
-    const cv::Mat A = J.colRange(0, kPoseColumn);
+    const cv::Mat A = J.colRange(0, fitted);
     const cv::Mat B = J.colRange(kPoseColumn, kPoseColumn + kPoseParameters);
     const cv::Mat coupling = A.t() * B;
     cv::Mat poseInverse;
     if (cv::invert(B.t() * B, poseInverse, cv::DECOMP_CHOLESKY) == 0) return false;
     information += A.t() * A - coupling * poseInverse * coupling.t();
   }
-  const int freedom = residuals - rig::kLensParameters -
-                      kPoseParameters * static_cast<int>(objects.size());
+  const int freedom = residuals - fitted - kPoseParameters * static_cast<int>(objects.size());
   if (freedom <= 0) return false;
   cv::Mat inverse;
   if (cv::invert(information, inverse, cv::DECOMP_CHOLESKY) == 0) return false;
-  const cv::Mat scaled = inverse * (squares / freedom);
-  std::copy(scaled.begin<double>(), scaled.end<double>(), covariance.val);
+  covariance = rig::LensCovariance::zeros();
+  const cv::Mat into(rig::kLensParameters, rig::kLensParameters, CV_64F, covariance.val);
+  cv::Mat(inverse * (squares / freedom)).copyTo(into(cv::Rect(0, 0, fitted, fitted)));
   return true;
 }
 

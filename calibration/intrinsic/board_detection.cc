@@ -28,6 +28,13 @@ BoardPolarity otherPolarity(BoardPolarity polarity) {
                                                   : BoardPolarity::kLightSquares;
 }
 
+// Whether the corners of a found board are sharp and run straight.
+bool passesCornerTests(const cv::Mat& gray, const std::vector<cv::Point2f>& corners, cv::Size boardSize) {
+  // Written as "not below" so that a contrast that is not a number passes.
+  if (kMinCornerContrast > shapeResponse(gray, corners)) return false;
+  return testCorners(corners, boardSize.width, boardSize.height);
+}
+
 }  // namespace
 
 bool BoardDetector::fastCheck(const cv::Mat& frame, int w, int h) {
@@ -67,8 +74,13 @@ bool BoardDetector::cheapBoardTest(const cv::Mat& frame, int w, int h, BoardPola
 
 bool BoardDetector::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
                                   cv::Size boardSize, BoardPolarity polarity) {
+  return searchCorners(gray, corners, boardSize, polarity) && passesCornerTests(gray, corners, boardSize);
+}
+
+bool BoardDetector::searchCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
+                                  cv::Size boardSize, BoardPolarity polarity) {
   // In place: the caller's frame of a light-squares board stays inverted, and the refinement
-  // and the contrast check below work on the image as searched.
+  // and the contrast check after it work on the image as searched.
   if (polarity == BoardPolarity::kLightSquares) cv::bitwise_not(gray, gray);
   const FrameScale scale(gray.size());
   cv::resize(gray, detectionImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
@@ -83,9 +95,17 @@ bool BoardDetector::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>&
   const cv::Size window(scale.subPixelHalf, scale.subPixelHalf);
   cv::cornerSubPix(gray, corners, window, cv::Size(-1, -1),
                    cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, 0.01));
-  // Written as "not below" so that a contrast that is not a number passes.
-  if (kMinCornerContrast > shapeResponse(gray, corners)) return false;
-  return testCorners(corners, boardSize.width, boardSize.height);
+  return true;
+}
+
+std::vector<cv::Point3f> boardModel(cv::Size board) {
+  std::vector<cv::Point3f> model;
+  for (int y = 0; y < board.height; ++y) {
+    for (int x = 0; x < board.width; ++x) {
+      model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
+    }
+  }
+  return model;
 }
 
 double shapeResponse(const cv::Mat& img, const std::vector<cv::Point2f>& corners) {
@@ -145,14 +165,17 @@ bool testCorners(const std::vector<cv::Point2f>& corners, int w, int h) {
   return true;
 }
 
-bool BoardDetector::examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
-                                  std::vector<cv::Point2f>& corners) {
+SampleOutcome BoardDetector::examineSample(const cv::Mat& frame, cv::Size boardSize,
+                                           std::vector<cv::Point2f>& corners) {
   corners.clear();
   BoardPolarity polarity = BoardPolarity::kLightSquares;
-  boardSeen = cheapBoardTest(frame, boardSize.width, boardSize.height, polarity);
-  if (!boardSeen) return false;
+  if (!cheapBoardTest(frame, boardSize.width, boardSize.height, polarity)) return SampleOutcome::kNotSeen;
   cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);
-  return detectCorners(grayFrame_, corners, boardSize, polarity);
+  if (!searchCorners(grayFrame_, corners, boardSize, polarity)) {
+    corners.clear();
+    return SampleOutcome::kNotFound;
+  }
+  return passesCornerTests(grayFrame_, corners, boardSize) ? SampleOutcome::kAccepted : SampleOutcome::kRejected;
 }
 
 }  // namespace ringcalib::intrinsic

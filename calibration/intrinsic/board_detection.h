@@ -12,6 +12,14 @@ namespace ringcalib::intrinsic {
 // How a board is printed: light squares on a dark surround, or dark squares on white paper.
 enum class BoardPolarity { kLightSquares, kDarkSquares };
 
+// What the detection made of one sampled frame.
+enum class SampleOutcome {
+  kNotSeen,   // the cheap test saw no board
+  kNotFound,  // the search at the reduced size did not find the whole board
+  kRejected,  // found and refined, but its corners failed the contrast or straightness test
+  kAccepted,  // a view
+};
+
 // One worker's detection: it keeps its working images from frame to frame, and searches
 // first the way that found its last board.
 class BoardDetector {
@@ -26,11 +34,11 @@ class BoardDetector {
   // it is for a printed one. `polarity` tells which one was found.
   bool cheapBoardTest(const cv::Mat& frame, int w, int h, BoardPolarity& polarity);
 
-  // One sampled colour frame whose cheap test is due: the cheap test (its outcome in
-  // `boardSeen`), then the full detection on the frame's grey copy. True when the frame
-  // becomes a view; `corners` then holds its corners.
-  bool examineSample(const cv::Mat& frame, cv::Size boardSize, bool& boardSeen,
-                     std::vector<cv::Point2f>& corners);
+  // One sampled colour frame whose cheap test is due: the cheap test, then the full detection
+  // on the frame's grey copy. `corners` holds the board's corners when it was found, accepted
+  // or rejected: a lens seen to its rim may need the boards the tests reject there.
+  SampleOutcome examineSample(const cv::Mat& frame, cv::Size boardSize,
+                              std::vector<cv::Point2f>& corners);
 
   // Full detection on a single-channel frame, which is inverted in place for a board of
   // light squares. The board is searched reduced (by 3.2 from 3200 x 2400) and refined at
@@ -40,12 +48,20 @@ class BoardDetector {
                      BoardPolarity polarity = BoardPolarity::kLightSquares);
 
  private:
+  // detectCorners' search at the reduced size and refinement at full size: true when the
+  // whole board was found.
+  bool searchCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners, cv::Size boardSize,
+                     BoardPolarity polarity);
+
   cv::Mat fastCheckImage_;
   cv::Mat grayFrame_;
   cv::Mat detectionImage_;
   cv::Mat inverted_;  // the cheap test's copy, inverted
   BoardPolarity lastPolarity_ = BoardPolarity::kLightSquares;  // of the last board found
 };
+
+// The board's inner corners (x, y, 0), row by row: one square edge is the unit.
+std::vector<cv::Point3f> boardModel(cv::Size board);
 
 // Smallest local contrast (mean absolute deviation / mean over a window of 7 x 7 at
 // 3200 x 2400, following the image's size) over the corners at least the window's half side

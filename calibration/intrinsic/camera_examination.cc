@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <optional>
-#include <sstream>
 
 #include "calibration/intrinsic/back_off.h"
-#include "calibration/intrinsic/corner_selection.h"
+#include "calibration/intrinsic/field_solve.h"
 #include "calibration/intrinsic/frame_reader.h"
 
 namespace ringcalib::intrinsic {
@@ -16,17 +15,6 @@ constexpr int kSampleEvery = 4;
 
 // Every back-off counter value a camera can start with.
 constexpr int kCounterValues = 5;
-
-// Corner (x, y) of the board at (x, y, 0), row by row: one square edge is the unit.
-std::vector<cv::Point3f> boardModel(cv::Size board) {
-  std::vector<cv::Point3f> model;
-  for (int y = 0; y < board.height; ++y) {
-    for (int x = 0; x < board.width; ++x) {
-      model.emplace_back(static_cast<float>(x), static_cast<float>(y), 0.0f);
-    }
-  }
-  return model;
-}
 
 bool anyTestsNext(const std::vector<BackOffRun>& runs) {
   return std::any_of(runs.begin(), runs.end(),
@@ -58,7 +46,7 @@ void CameraExaminer::examine(int camera) {
     shared_.cameras[camera].stop = CameraStop::kError;
     shared_.cameras[camera].error = std::current_exception();
   }
-  std::vector<std::vector<cv::Point2f>> views;
+  CameraViews views;
   bool solving = false;
   {
     std::lock_guard<std::mutex> lock(shared_.mutex);
@@ -89,7 +77,7 @@ bool CameraExaminer::solveWaitingCamera() {
       CameraRecord& record = shared_.cameras[camera];
       if (record.examined && (record.stop != CameraStop::kNone || record.solveTaken)) continue;
       mayNeedSolve = true;
-      std::vector<std::vector<cv::Point2f>> views;
+      CameraViews views;
       if (!record.examined || !settledViews(record, shared_.start[camera], views)) continue;
       record.solving = true;
       record.solveTaken = true;
@@ -141,14 +129,15 @@ bool CameraExaminer::examineVideo(int camera, int video, std::vector<BackOffRun>
 }
 
 void CameraExaminer::examineSample(const VideoFrame& frame, std::vector<BackOffRun>& runs) {
-  bool boardSeen = false;
   std::vector<cv::Point2f> corners;
-  bool accepted = false;
-  if (anyTestsNext(runs)) accepted = detector_.examineSample(frame.pixels, shared_.board, boardSeen, corners);
+  SampleOutcome outcome = SampleOutcome::kNotSeen;
+  if (anyTestsNext(runs)) outcome = detector_.examineSample(frame.pixels, shared_.board, corners);
+  const bool boardSeen = outcome != SampleOutcome::kNotSeen;
   for (BackOffRun& run : runs) {
     if (back_off::testsNext(run.counter)) {
       if (boardSeen) ++run.cheapTestsPassed;
-      if (accepted) run.views.push_back(corners);
+      if (outcome == SampleOutcome::kAccepted) run.views.push_back(corners);
+      if (outcome == SampleOutcome::kRejected) run.rejectedViews.push_back(corners);
     }
     run.counter = back_off::after(run.counter, boardSeen);
   }
@@ -191,24 +180,23 @@ void CameraExaminer::dropOtherRuns(int camera, std::vector<BackOffRun>& runs) co
              runs.end());
 }
 
-bool CameraExaminer::settledViews(const CameraRecord& record, int start,
-                                  std::vector<std::vector<cv::Point2f>>& views) {
+bool CameraExaminer::settledViews(const CameraRecord& record, int start, CameraViews& views) {
   if (record.stop != CameraStop::kNone || record.runs.empty()) return false;
   if (const BackOffRun* run = runStartingWith(record, start)) {
-    views = run->views;
+    views = viewsOf(*run);
     return true;
   }
-  const auto& first = record.runs.front().views;
-  if (!std::all_of(record.runs.begin(), record.runs.end(),
-                   [&](const BackOffRun& run) { return run.views == first; })) {
+  const BackOffRun& first = record.runs.front();
+  if (!std::all_of(record.runs.begin(), record.runs.end(), [&](const BackOffRun& run) {
+        return run.views == first.views && run.rejectedViews == first.rejectedViews;
+      })) {
     return false;  // the printing thread solves the views of the run it finds true
   }
-  views = first;
+  views = viewsOf(first);
   return true;
 }
 
-void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> views,
-                           cv::Size imageSize) {
+void CameraExaminer::solve(int camera, CameraViews views, cv::Size imageSize) {
   std::optional<CameraSolve> solved;
   try {
     solved = solveCamera(camera, std::move(views), imageSize, shared_.board, format_, reporting_);
@@ -221,30 +209,6 @@ void CameraExaminer::solve(int camera, std::vector<std::vector<cv::Point2f>> vie
     shared_.cameras[camera].solving = false;
   }
   shared_.changed.notify_all();
-}
-
-CameraSolve solveCamera(int camera, std::vector<std::vector<cv::Point2f>> views,
-                        cv::Size imageSize, cv::Size board, const std::ostream& format,
-                        bool reporting) {
-  CameraSolve solve;
-  std::vector<std::vector<cv::Point3f>> objects(views.size(), boardModel(board));
-  // The central circle of the camera's own frames (of 3200 x 2400: centre (1600, 1200),
-  // radius 1280).
-  selectCorners(views, objects, imageSize.width, imageSize.height);
-  for (const auto& view : views) solve.cornersKept += static_cast<int>(view.size());
-  if (views.size() < static_cast<std::size_t>(kMinViews)) {
-    solve.tooFewViews = true;
-    return solve;
-  }
-  std::ostringstream out;
-  out.copyfmt(format);
-  solve.record.camera = camera;
-  Result<FisheyeSolution> solved =
-      solveFisheye(views, objects, camera, imageSize, out, reporting ? &solve.record : nullptr);
-  solve.code = solved.code();
-  if (solved.ok()) solve.solution = std::move(solved.value());
-  solve.output = out.str();
-  return solve;
 }
 
 }  // namespace ringcalib::intrinsic

@@ -54,9 +54,8 @@ class CameraExaminer {
   void dropOtherRuns(int camera, std::vector<BackOffRun>& runs) const;
   // The views to solve when they no longer depend on the camera's start: those of the run
   // of `start`, or those every run found. False when they still depend on it.
-  static bool settledViews(const CameraRecord& record, int start,
-                           std::vector<std::vector<cv::Point2f>>& views);
-  void solve(int camera, std::vector<std::vector<cv::Point2f>> views, cv::Size imageSize);
+  static bool settledViews(const CameraRecord& record, int start, CameraViews& views);
+  void solve(int camera, CameraViews views, cv::Size imageSize);
 
   const std::vector<std::string>& folders_;
   SharedCameras& shared_;
@@ -64,13 +63,6 @@ class CameraExaminer {
   const std::ostream& format_;
   BoardDetector detector_;  // this worker's working images
 };
-
-// Cuts the views of a `board` to the central circle of `imageSize` frames, checks their
-// number and solves the fisheye model (selectCorners, solveFisheye). The solve's lines go to
-// the result's output, formatted like `format`; its report record is kept when `reporting`.
-CameraSolve solveCamera(int camera, std::vector<std::vector<cv::Point2f>> views,
-                        cv::Size imageSize, cv::Size board, const std::ostream& format,
-                        bool reporting);
 
 // The path of camera `camera`'s video in `folder`.
 std::string videoPath(const std::string& folder, int camera);

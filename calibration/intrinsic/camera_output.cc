@@ -7,6 +7,7 @@
 
 #include "calibration/intrinsic/back_off.h"
 #include "calibration/intrinsic/camera_examination.h"
+#include "calibration/intrinsic/field_solve.h"
 #include "core/gbk_text.h"
 #include "core/result_code.h"
 #include "rig/ring.h"
@@ -44,6 +45,7 @@ void recordSolve(report::CameraReport& camera,
   intrinsic.rmsError = solved.intrinsic->rmsError;
   intrinsic.viewRmsErrors = solved.intrinsic->viewRmsErrors;
   intrinsic.corners = solved.intrinsic->corners;
+  intrinsic.field = solved.intrinsic->field;
   camera.hasIntrinsics = solved.hasIntrinsics;
   camera.K = solved.K;
   camera.D = solved.D;
@@ -132,15 +134,16 @@ Result<SolvedCamera> takeCamera(int camera, SharedCameras& shared, const CameraP
   }
 
   std::optional<CameraSolve> solve = std::move(examined.solve);
-  std::vector<std::vector<cv::Point2f>> views;
+  CameraViews views;
   if (!solve) {
-    views = run->views;
+    views = viewsOf(*run);
     examined.solveTaken = true;  // no waiting worker takes it now
   }
   const cv::Size imageSize = examined.imageSize;
-  // Not one view in frames that were read: most likely another board than the one given
-  // (--board). Without the option the run prints what it always printed.
-  const bool boardNeverFound = printing.boardGiven && run->views.empty() && examined.framesSampled > 0;
+  // Not one board found in frames that were read: most likely another board than the one
+  // given (--board). Without the option the run prints what it always printed.
+  const bool boardNeverFound = printing.boardGiven && run->views.empty() && run->rejectedViews.empty() &&
+                               examined.framesSampled > 0;
   lock.unlock();
   if (!solve) {
     solve = solveCamera(camera, std::move(views), imageSize, shared.board, printing.format,

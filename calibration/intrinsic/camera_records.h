@@ -30,7 +30,20 @@ struct BackOffRun {
   int counter = 0;           // the counter after the samples met so far
   int cheapTestsPassed = 0;  // tested samples in which the cheap test saw a board
   std::vector<std::vector<cv::Point2f>> views;  // corners of the accepted samples, in order
+  // Corners of the samples whose whole board was found but failed the contrast or
+  // straightness test, in order: boards near the rim of a wide lens are blurred and curved.
+  std::vector<std::vector<cv::Point2f>> rejectedViews;
 };
+
+// The views of a camera that its solve may use: those the detection accepted, and those whose
+// board it found but whose corners failed its tests.
+struct CameraViews {
+  std::vector<std::vector<cv::Point2f>> accepted;
+  std::vector<std::vector<cv::Point2f>> rejected;
+};
+
+// The views of one run.
+inline CameraViews viewsOf(const BackOffRun& run) { return {run.views, run.rejectedViews}; }
 
 // One video of a camera, as far as it has been read.
 struct VideoRecord {
@@ -54,7 +67,7 @@ struct CameraSolve {
   int code = 0;            // the solve's result code
   std::string output;      // the lines the solve printed
   std::optional<FisheyeSolution> solution;  // when the solve succeeded
-  int cornersKept = 0;     // corners inside the central circle, all views
+  int cornersKept = 0;     // corners the solve was given, all views
   report::CameraReport record;  // the solve's part of the report, when one is kept
 };
 

@@ -22,6 +22,19 @@ namespace {
 // cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | CALIB_CHECK_COND | CALIB_FIX_SKEW.
 constexpr int kFisheyeFlags = 14;
 
+// The library's flags that hold the terms a solve does not fit at 0 (D starts at 0).
+int heldTermFlags(DistortionTerms terms) {
+  switch (terms) {
+    case DistortionTerms::kFour:
+      return 0;
+    case DistortionTerms::kThree:
+      return cv::fisheye::CALIB_FIX_K4;
+    case DistortionTerms::kTwo:
+      return cv::fisheye::CALIB_FIX_K3 | cv::fisheye::CALIB_FIX_K4;
+  }
+  return 0;
+}
+
 // The library starts each view's pose from a homography of the board plane; it raises on a
 // view of fewer than five points, or one whose board points all lie on one line.
 constexpr std::size_t kMinCornersPerView = 5;
@@ -74,7 +87,7 @@ bool allFinite(const cv::Matx33d& K, const cv::Vec4d& D) {
 Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>& imagePoints,
                                      const std::vector<std::vector<cv::Point3f>>& objectPoints,
                                      int cameraId, cv::Size imageSize, std::ostream& out,
-                                     report::CameraReport* record) {
+                                     report::CameraReport* record, const FisheyeFit& fit) {
   const Result<FisheyeSolution> failure = Result<FisheyeSolution>::failure(kComputationFailed);
   const std::string failed = "fisheye calibration of camera " + std::to_string(cameraId) +
                              " failed: ";
@@ -107,10 +120,13 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   double rms = 0.0;
   cv::Matx33d K;
   cv::Vec4d D;
+  const int flags = kFisheyeFlags | heldTermFlags(fit.terms) | (fit.start ? cv::fisheye::CALIB_USE_INTRINSIC_GUESS : 0);
   for (;;) {
+    // Every attempt from the same start: the library leaves K and D of a failed one changed.
+    K = fit.start.value_or(cv::Matx33d());
+    D = cv::Vec4d();
     try {
-      rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations,
-                                   kFisheyeFlags, criteria);
+      rms = cv::fisheye::calibrate(objects, images, imageSize, K, D, rotations, translations, flags, criteria);
       break;
     } catch (const cv::Exception& error) {
       const long view = illConditionedView(error, images.size());
@@ -142,12 +158,14 @@ Result<FisheyeSolution> solveFisheye(const std::vector<std::vector<cv::Point2f>>
   if (record != nullptr) {
     report::recordFisheyeSolve(*record, rms, objects, images, rotations, translations, K, D);
   }
-  FisheyeSolution solution{K, D, std::nullopt};
+  FisheyeSolution solution{K, D, std::nullopt, viewNumbers};
   // Only the ring adjustment's sigma reads it: a covariance the library cannot compute is
   // left out, never the solve's failure.
   try {
     rig::LensCovariance C;
-    if (boardCovariance(objects, images, rotations, translations, K, D, C)) solution.covariance = C;
+    if (boardCovariance(objects, images, rotations, translations, K, D, static_cast<int>(fit.terms), C)) {
+      solution.covariance = C;
+    }
   } catch (const cv::Exception&) {
   }
   out << "fisheye K" << std::endl;

@@ -74,10 +74,16 @@ TEST(Assessment, VerdictsFollowTheLimits) {
   const struct {
     double cameraRms, consistentShare, pairMedian, closureDeg;
     Verdict camera, pair, ring;
+    // The camera's field (none where not a number): its corners' reach, the angle needed and
+    // where its model folds.
+    double coveredDeg = NAN, neededDeg = NAN, foldDeg = NAN;
   } cases[] = {
       {0.5, 0.9, 0.5, 0.09, good, good, good},     {0.51, 0.899, 0.5, 0.11, check, check, check},
       {1.0, 0.7, 0.51, 0.49, check, check, check}, {1.01, 0.699, 1.0, 0.51, poor, poor, failed},
       {0.2, 1.0, 1.01, 0.0, good, poor, good},     {0.2, 1.0, 0.2, 1.0, good, good, failed},
+      {0.2, 0.9, 0.5, 0.09, good, good, good, 73.0, 73.0},
+      {0.2, 0.9, 0.5, 0.09, poor, good, good, 72.9, 73.0},
+      {0.2, 0.9, 0.5, 0.09, poor, good, good, 80.0, 73.0, 83.0},
   };
   for (const auto& c : cases) for (const Job job : {Job::kExtrinsic, Job::kCheck}) {
     std::mt19937 random(5);
@@ -87,6 +93,13 @@ TEST(Assessment, VerdictsFollowTheLimits) {
     report.camera(0).intrinsic.emplace();
     report.camera(0).intrinsic->solved = true;
     report.camera(0).intrinsic->rmsError = c.cameraRms;
+    if (!std::isnan(c.coveredDeg)) {
+      FieldReport field;
+      field.coveredDeg = c.coveredDeg;
+      field.neededDeg = c.neededDeg;
+      field.foldDeg = c.foldDeg;
+      report.camera(0).intrinsic->field = field;
+    }
     for (int k = 0; k < 6; ++k) {
       report.pair(k).solved = true;
       report.pair(k).R = rotations[k];

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "core/gbk_text.h"
+#include "tests/support/board_images.h"
 #include "tests/support/test_support.h"
 
 namespace ringcalib::test {
@@ -44,6 +46,16 @@ TEST(IntrinsicJob, ProgressOverTheFirstCamerasShare) {
   TempDir dir;
   const std::string eight = videoFolder(dir, "eight", 8), four = videoFolder(dir, "four", 4);
   const std::string raw = videoFolder(dir, "raw", 0);
+  const std::string faint = dir.file("faint");
+  std::filesystem::create_directory(faint);
+  {
+    cv::VideoWriter writer(faint + "/origin_0.mp4", cv::CAP_FFMPEG, cv::VideoWriter::fourcc('m', 'p', '4', 'v'), 25.0,
+                           cv::Size(3200, 2400));
+    cv::Mat colour;
+    cv::cvtColor(renderBoard(cv::Size(3200, 2400), boardToImage({1700, 1150}, 110.0, 8, 25), 100, 60), colour,
+                 cv::COLOR_GRAY2BGR);
+    for (int i = 0; i < 8; ++i) writer << colour;
+  }
   writeVideo(dir.file("raw.mjpeg"), 5, cv::Size(64, 48), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
   std::filesystem::rename(dir.file("raw.mjpeg"), raw + "/origin_0.mp4");
   const std::string file = dir.file("params.json");
@@ -58,6 +70,8 @@ TEST(IntrinsicJob, ProgressOverTheFirstCamerasShare) {
       // Given a board (--board) that no sampled frame shows: the board looked for is named.
       {{"-w", "intrinsic", "-v", eight, "-b", "9x6"},
        eightFrames + kTooFewViews + "camera 0: no board of 9x6 inner corners was found in its videos\nresult : 3\n"},
+      // A board found in both samples but too faint to accept is not a board never found.
+      {{"-w", "intrinsic", "-v", faint, "-b", "9x12"}, eightFrames + kTooFewViews + "result : 3\n"},
       {{"-w", "intrinsic", "-v", four, "-v", raw},
        progress({"0.000000", "0.020833", "0.041667", "0.062500", "0.083333", "0.083333", "0.166667", "0.166667",
                  "0.166667", "0.166667", "0.166667"}) + kTooFewViews + "result : 3\n"},

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -17,9 +18,11 @@
 #include "calibration/intrinsic/camera_examination.h"
 #include "calibration/intrinsic/camera_workers.h"
 #include "calibration/intrinsic/corner_selection.h"
+#include "calibration/intrinsic/field_solve.h"
 #include "calibration/intrinsic/fisheye_solve.h"
 #include "calibration/intrinsic/frame_reader.h"
 #include "calibration/intrinsic/frame_scale.h"
+#include "rig/lens_field.h"
 #include "tests/support/board_images.h"
 #include "tests/support/test_support.h"
 #include "tools/board_renderer.h"
@@ -86,9 +89,9 @@ TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
     cv::cvtColor(synth::renderBoardFrame(lens, synth::PixelRays(lens, c.frame), pose, c.frame, shading,
                                          synth::NoiseTile(5), 1),
                  frame, cv::COLOR_GRAY2BGR);
-    bool seen = false;
     std::vector<cv::Point2f> corners;
-    ASSERT_TRUE(examiners[c.printed].examineSample(frame, c.corners, seen, corners)) << c.frame << " " << c.printed;
+    ASSERT_EQ(examiners[c.printed].examineSample(frame, c.corners, corners), intrinsic::SampleOutcome::kAccepted)
+        << c.frame << " " << c.printed;
     const std::vector<cv::Vec3d> truth = synth::innerCorners(pose);
     ASSERT_EQ(corners.size(), truth.size());
     // The search lists the corners from either end of the board.
@@ -151,13 +154,15 @@ struct Views {
 };
 
 // A camera of the rig's kind and `count` views of the board at varied poses, 0.2 px noise.
-Views syntheticViews(unsigned seed, int count) {
+// The distortion terms beyond `distortionTerms` are 0.
+Views syntheticViews(unsigned seed, int count, int distortionTerms = 4) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   std::normal_distribution<float> noise(0.0f, 0.2f);
   const double f = 825.0 + 25.0 * u(rng);
   Views views{cv::Matx33d(f, 0, 1600 + 20 * u(rng), 0, f * (1 + 0.002 * u(rng)), 1200 + 20 * u(rng), 0, 0, 1), {}, {}, {}};
   views.D = cv::Vec4d(0.03 + 0.02 * u(rng), -0.01 + 0.01 * u(rng), 0.004 * u(rng), 0.001 * u(rng));
+  for (int k = distortionTerms; k < 4; ++k) views.D[k] = 0.0;
   const cv::Vec4d& D = views.D;
   std::vector<cv::Point3f> board;
   for (int i = 0; i < 108; ++i) board.emplace_back(static_cast<float>(i % 9), static_cast<float>(i / 9), 0.0f);
@@ -201,22 +206,35 @@ TEST(FisheyeSolve, RecoversTheCameraAndLeavesOutViewsItCannotUse) {
 }
 
 // The covariance of the solved intrinsics is their error's: over eight solves of views with
-// 0.2 px noise, the 64 errors over their sigma have a root mean square near 1.
+// 0.2 px noise, the errors of the camera matrix and of the distortion terms fitted over their
+// sigma have a root mean square near 1 each. Terms held at 0 (as they are in the truth) are
+// known: their rows and columns are 0, and the other terms' sigmas are those of a solve
+// without them (with the held ones counted free, the distortion's come out 0.2-0.5).
 TEST(FisheyeSolve, GivesTheIntrinsicsCovarianceOfTheirError) {
-  double squares = 0.0;
-  for (unsigned seed = 20; seed < 28; ++seed) {
-    const Views views = syntheticViews(seed, 20);
-    std::ostringstream out;
-    const Result<intrinsic::FisheyeSolution> solved = intrinsic::solveFisheye(views.images, views.boards, 0, cv::Size(3200, 2400), out);
-    ASSERT_EQ(solved.code(), 0);
-    const auto& [K, D, C] = solved.value();
-    ASSERT_TRUE(C.has_value());
-    const cv::Vec<double, 8> error(K(0, 0) - views.K(0, 0), K(1, 1) - views.K(1, 1), K(0, 2) - views.K(0, 2),
-                                   K(1, 2) - views.K(1, 2), D[0] - views.D[0], D[1] - views.D[1], D[2] - views.D[2],
-                                   D[3] - views.D[3]);
-    for (int k = 0; k < 8; ++k) squares += error[k] * error[k] / (*C)(k, k);
+  for (const int terms : {4, 3, 2}) {
+    double squares[2] = {0.0, 0.0};  // camera matrix, distortion
+    for (unsigned seed = 20; seed < 28; ++seed) {
+      const Views views = syntheticViews(seed, 20, terms);
+      std::ostringstream out;
+      const Result<intrinsic::FisheyeSolution> solved = intrinsic::solveFisheye(
+          views.images, views.boards, 0, cv::Size(3200, 2400), out, nullptr, {intrinsic::DistortionTerms(terms), std::nullopt});
+      ASSERT_EQ(solved.code(), 0);
+      const cv::Matx33d& K = solved.value().K;
+      const cv::Vec4d& D = solved.value().D;
+      const std::optional<rig::LensCovariance>& C = solved.value().covariance;
+      ASSERT_TRUE(C.has_value());
+      const cv::Vec<double, 8> error(K(0, 0) - views.K(0, 0), K(1, 1) - views.K(1, 1), K(0, 2) - views.K(0, 2),
+                                     K(1, 2) - views.K(1, 2), D[0] - views.D[0], D[1] - views.D[1],
+                                     D[2] - views.D[2], D[3] - views.D[3]);
+      for (int k = 0; k < 4 + terms; ++k) squares[k / 4] += error[k] * error[k] / (*C)(k, k);
+      for (int k = 4 + terms; k < 8; ++k) {
+        EXPECT_EQ(D[k - 4], 0.0) << terms;
+        for (int j = 0; j < 8; ++j) EXPECT_TRUE((*C)(k, j) == 0.0 && (*C)(j, k) == 0.0) << terms;
+      }
+    }
+    EXPECT_NEAR(std::sqrt(squares[0] / 32), 1.0, 0.35) << terms << " terms";
+    EXPECT_NEAR(std::sqrt(squares[1] / (8 * terms)), 1.0, 0.35) << terms << " terms";
   }
-  EXPECT_NEAR(std::sqrt(squares / 64), 1.0, 0.35);
 }
 
 TEST(FisheyeSolve, FailsInOneLineNamingTheCamera) {
@@ -229,6 +247,155 @@ TEST(FisheyeSolve, FailsInOneLineNamingTheCamera) {
   const std::string out = solve(mismatched, 9, 1);
   EXPECT_EQ(out.rfind("fisheye calibration of camera 1 failed: image library error: ", 0), 0u) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+}
+
+// Where a model must hold (rig/lens_field.h): up to the frame's farthest corner or 100
+// degrees, and the boards must reach the prepared views' 73 degrees or the nearest side.
+TEST(LensField, FoldsInsideTheFrameAndTheAngleNeeded) {
+  const struct {
+    cv::Matx33d K;
+    cv::Vec4d D;
+    cv::Size frame;
+    double foldDeg, neededDeg;  // fold not a number: none inside the field
+  } cases[] = {
+      // A generated camera: theta_d turns at 120 degrees, beyond the model's 100.
+      {{843.0, 0, 1587, 0, 843.0, 1211, 0, 0, 1}, {0.0115, 0.0003, -0.0011, 0.00012}, {3200, 2400}, NAN, 73.0},
+      // The 185-degree lens of a 1920 x 1208 frame solved from its central circle: turns at 83 degrees.
+      {{695.8, 0, 960, 0, 699.9, 650.2, 0, 0, 1}, {-0.016, -0.070, 0.058, -0.018}, {1920, 1208}, 82.7, 47.0},
+      // A 140-degree lens on 640 x 480 whose corners lie at 72 degrees: turning at 58 folds inside.
+      {{335.5, 0, 345.2, 0, 335.3, 232.8, 0, 0, 1}, {0.02, -0.3, 0.2, -0.1}, {640, 480}, 58.0, 42.0},
+      {{335.5, 0, 345.2, 0, 335.3, 232.8, 0, 0, 1}, {-0.026, -0.013, 0.014, -0.007}, {640, 480}, NAN, 40.4},
+  };
+  for (const auto& c : cases) {
+    const rig::LensField field = rig::lensField({c.K, c.D, c.frame});
+    EXPECT_EQ(field.folds(), !std::isnan(c.foldDeg)) << c.D;
+    if (field.folds()) {
+      EXPECT_NEAR(field.foldDeg, c.foldDeg, 0.1) << c.D;
+    }
+    EXPECT_NEAR(field.neededDeg, c.neededDeg, 0.1) << c.D;
+  }
+  EXPECT_NEAR(rig::preparedViewReach() * 180 / CV_PI, 73.0, 0.05);
+}
+
+// `count` boards of a 185-degree lens (fx 696) seen up to `reachDeg` off its axis, in a frame
+// of `frame` with the principal point `margin` pixels right of and below the 1920 x 1208
+// one's; corners with 0.2 px noise.
+std::vector<std::vector<cv::Point2f>> lensViews(double reachDeg, int count, unsigned seed, cv::Size frame = {1920, 1208},
+                                                cv::Point2d margin = {0, 0}) {
+  const cv::Matx33d K(696, 0, 960 + margin.x, 0, 698, 604 + margin.y, 0, 0, 1);
+  const rig::FisheyeLens lens(K, cv::Vec4d(0.02, -0.004, 0.001, -0.0002));
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::normal_distribution<float> noise(0.0f, 0.2f);
+  std::vector<std::vector<cv::Point2f>> views;
+  while (static_cast<int>(views.size()) < count) {
+    // A 9 x 12 board of unit squares 9 units away, its middle `angle` off the axis, turned.
+    const double angle = reachDeg * std::sqrt(u(rng)) * CV_PI / 180, azimuth = 2 * CV_PI * u(rng);
+    const cv::Vec3d axis(std::sin(angle) * std::cos(azimuth), std::sin(angle) * std::sin(azimuth), std::cos(angle));
+    cv::Matx33d turn;
+    cv::Rodrigues(cv::Vec3d(0.5 * u(rng) - 0.25, 0.5 * u(rng) - 0.25, 0.0) +
+                      cv::Vec3d(-axis[1], axis[0], 0) * angle / std::max(1e-9, std::hypot(axis[0], axis[1])),
+                  turn);
+    std::vector<cv::Point2f> corners;
+    bool inside = true;
+    for (int i = 0; i < 108 && inside; ++i) {
+      const cv::Vec3d p = turn * cv::Vec3d(i % 9 - 4.0, i / 9 - 5.5, 0.0) + axis * 9.0;
+      const double off = std::atan2(std::hypot(p[0], p[1]), p[2]) * 180 / CV_PI;
+      const cv::Point2d q = lens.project(p);
+      inside = off <= reachDeg && q.x >= 0 && q.y >= 0 && q.x < frame.width && q.y < frame.height;
+      corners.push_back(cv::Point2f(q) + cv::Point2f(noise(rng), noise(rng)));
+    }
+    if (inside) views.push_back(corners);
+  }
+  return views;
+}
+
+// `count` small boards (30 units away) of the lens of lensViews in a 1920 x 1208 frame, their
+// middles 72 to 78 degrees off the axis toward the frame's corners: corners up to 83 degrees.
+std::vector<std::vector<cv::Point2f>> frameCornerViews(int count, unsigned seed) {
+  const rig::FisheyeLens lens(cv::Matx33d(696, 0, 960, 0, 698, 604, 0, 0, 1), cv::Vec4d(0.02, -0.004, 0.001, -0.0002));
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::normal_distribution<float> noise(0.0f, 0.2f);
+  const double diagonal = std::atan2(604.0, 960.0);
+  std::vector<std::vector<cv::Point2f>> views;
+  for (int k = 0; static_cast<int>(views.size()) < count; ++k) {
+    const double azimuth = (k % 2 == 0 ? diagonal : CV_PI - diagonal) * (k % 4 < 2 ? 1 : -1) + 0.1 * (u(rng) - 0.5);
+    const double angle = (75.0 + 6.0 * (u(rng) - 0.5)) * CV_PI / 180;
+    const cv::Vec3d axis(std::sin(angle) * std::cos(azimuth), std::sin(angle) * std::sin(azimuth), std::cos(angle));
+    cv::Matx33d turn;
+    cv::Rodrigues(cv::Vec3d(0.5 * u(rng) - 0.25, 0.5 * u(rng) - 0.25, 0.0) +
+                      cv::Vec3d(-axis[1], axis[0], 0) * 0.7 * angle / std::hypot(axis[0], axis[1]),
+                  turn);
+    std::vector<cv::Point2f> corners;
+    for (int i = 0; i < 108; ++i) {
+      const cv::Point2d q = lens.project(turn * cv::Vec3d(i % 9 - 4.0, i / 9 - 5.5, 0.0) + axis * 30.0);
+      if (q.x < 0 || q.y < 0 || q.x >= 1920 || q.y >= 1208) break;
+      corners.push_back(cv::Point2f(q) + cv::Point2f(noise(rng), noise(rng)));
+    }
+    if (corners.size() == 108) views.push_back(corners);
+  }
+  return views;
+}
+
+// The solve follows the lens: boards the detection accepted in the middle of the frame
+// stand where their model holds to the edge and reaches as far off the axis as the stills
+// are used (then the report gains nothing); where they fall short, the boards it found and
+// rejected nearer the rim are solved with them, whatever the frame's width; boards that never
+// leave the middle are refused with the camera and the angles named, and so are boards whose
+// far views the solve had to leave out (ill-conditioned: each board seen as if from very far).
+TEST(FieldSolve, FollowsTheLensToTheRimAndRefusesBoardsShortOfIt) {
+  enum Rejected { kNone, kWide, kIllConditioned, kFrameCorners };
+  const struct {
+    double acceptedDeg;  // how far the accepted boards reach
+    Rejected rejected;   // none, 10 reaching 88 degrees, those seen as if from very far, 12 small ones in the corners
+    cv::Size frame;
+    cv::Point2d margin;
+    int code;
+    const char* lines;
+    double reachDeg;  // the least the solve's corners must reach
+  } cases[] = {
+      {88.0, kNone, {1920, 1208}, {0, 0}, 0, "^fisheye K", 60.0},
+      // Four terms fitted within 40 degrees fold at about 62.
+      {40.0, kWide, {1920, 1208}, {0, 0}, 0,
+       "^camera 4: the central corners reach 3[0-9]\\.[0-9] degrees off the axis, [0-9.]+ needed(; their model folds "
+       "back at [0-9.]+ degrees, inside the field the frame shows)?: solved again from every corner of every board\n"
+       "fisheye K",
+       60.0},
+      {40.0, kWide, {2400, 1510}, {240, 151}, 0, "^camera 4: the central corners reach 3[0-9]\\.[0-9] degrees", 60.0},
+      // From the library's own start every one of these would be left out as ill-conditioned.
+      {40.0, kFrameCorners, {1920, 1208}, {0, 0}, 0, "solved again from every corner of every board\nfisheye K", 80.0},
+      {40.0, kNone, {1920, 1208}, {0, 0}, 3,
+       "\ncamera 4: the boards reach 3[0-9]\\.[0-9] degrees off the axis, 4[0-9.]+ needed: nothing is written; record "
+       "boards nearer the frame's edge\n$",
+       0.0},
+      {40.0, kIllConditioned, {1920, 1208}, {0, 0}, 3, "\ncamera 4: the boards reach 3[0-9]\\.[0-9] degrees off the axis",
+       0.0},
+  };
+  for (const auto& c : cases) {
+    intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}};
+    if (c.rejected == kWide || c.rejected == kIllConditioned) views.rejected = lensViews(88.0, 10, 4, c.frame, c.margin);
+    if (c.rejected == kFrameCorners) views.rejected = frameCornerViews(12, 5);
+    for (std::vector<cv::Point2f>& view : views.rejected) {
+      if (c.rejected != kIllConditioned) break;
+      const cv::Point2f centre(c.frame.width / 2.0f, c.frame.height / 2.0f);
+      const cv::Point2f far = *std::max_element(view.begin(), view.end(), [&](const cv::Point2f& a, const cv::Point2f& b) {
+        return cv::norm(a - centre) < cv::norm(b - centre);
+      });
+      for (cv::Point2f& p : view) p = far + (p - far) * 1e-5f;
+    }
+    std::ostringstream format;
+    const intrinsic::CameraSolve solve = intrinsic::solveCamera(4, views, c.frame, {9, 12}, format, true);
+    EXPECT_EQ(solve.code, c.code) << solve.output;
+    EXPECT_TRUE(std::regex_search(solve.output, std::regex(c.lines))) << solve.output;
+    ASSERT_TRUE(solve.record.intrinsic) << solve.output;
+    const std::optional<report::FieldReport>& field = solve.record.intrinsic->field;
+    EXPECT_EQ(field.has_value(), c.rejected != kNone || c.code != 0) << solve.output;
+    if (field) {
+      EXPECT_EQ(field->coveredDeg >= field->neededDeg, c.code == 0) << field->coveredDeg << " " << field->neededDeg;
+      EXPECT_GE(field->coveredDeg, c.reachDeg) << solve.output;
+    }
+  }
 }
 
 void writeVideo(const std::string& path, const cv::Mat& first, int frames, int step = 0) {
@@ -371,7 +538,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   std::vector<int> cornersKept;
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     cornersKept.push_back(
-        intrinsic::solveCamera(camera, expected[camera], kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
+        intrinsic::solveCamera(camera, {expected[camera], {}}, kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
   }
   for (const int threads : {1, 2, 6}) {
     cv::setNumThreads(threads);
