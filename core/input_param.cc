@@ -17,7 +17,7 @@ InputParam::InputParam(int argc, char** argv)
               "folder to write a calibration report into (index.html, report.json, pictures)",
               false, "", "string"),
       ringAdjust_("", "ring-adjust",
-                  "extrinsic and all jobs: after the six pairs, adjust the six camera poses "
+                  "extrinsic and all jobs: after the pairs, adjust the ring's camera poses "
                   "together and write the adjusted poses",
                   false),
       boardText_("b", "board",
