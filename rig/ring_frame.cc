@@ -21,6 +21,13 @@ cv::Matx33d poseFrameToSensor(PoseFrame frame) {
   return quarterTurn().t() * fileConventionTurn().t();
 }
 
+PairPose inPoseFrames(const PairPose& pose, PoseFrame from, PoseFrame to) {
+  if (from == to) return pose;
+  // X_to = M X_from, so X2 = R (X1 - t) reads M R M^T (X1' - M t) in the other frames.
+  const cv::Matx33d M = poseFrameToSensor(to).t() * poseFrameToSensor(from);
+  return {M * pose.R * M.t(), M * pose.t};
+}
+
 cv::Vec3d poseFrameRay(const cv::Point2f& pixel) {
   return {(pixel.x - kViewCentre) / kViewFocal, (pixel.y - kViewCentre) / kViewFocal, 1.0};
 }

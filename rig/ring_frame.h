@@ -23,6 +23,9 @@ namespace ringcalib::rig {
 // turned a quarter turn (quarterTurn). Camera frames are the sensor frames.
 cv::Matx33d poseFrameToSensor(PoseFrame frame);
 
+// A pair's pose given in the pose frames `from`, in the pose frames `to`.
+PairPose inPoseFrames(const PairPose& pose, PoseFrame from, PoseFrame to);
+
 // The pose-frame ray (x, y, 1) of a prepared-view pixel as the standard rig's poses take it.
 cv::Vec3d poseFrameRay(const cv::Point2f& pixel);
 

@@ -6,7 +6,7 @@
 
 #include "core/result_code.h"
 #include "rig/parameter_document.h"
-#include "tools/pose_frames.h"
+#include "rig/ring_frame.h"
 #include "tools/truth_compare.h"
 
 namespace ringcalib::synth {
@@ -29,8 +29,10 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
   result.pairs.resize(truth.pairs.size());
   result.posesInCameraFrames = truth.posesInCameraFrames;
   const nlohmann::json& content = document.content();
-  const bool fileInCameraFrames = content.is_object() && content.value(kPoseFrameMember, nlohmann::json()) == kCameraPoseFrame;
-  const bool framesDiffer = fileInCameraFrames != truth.posesInCameraFrames;
+  rig::PoseFrame fileFrame;
+  if (!document.findPoseFrame(fileFrame)) throw std::runtime_error(paramsPath + " names an unknown pose_frame");
+  const rig::PoseFrame truthFrame = truth.posesInCameraFrames ? rig::PoseFrame::kCamera : rig::PoseFrame::kPrepared;
+  const bool framesDiffer = fileFrame != truthFrame;
   for (int n = static_cast<int>(truth.cameras.size()); content.is_object() && content.contains(rig::ParameterDocument::cameraKey(n)); ++n)
     ++result.extraCameras;
   for (size_t n = 0; n < truth.cameras.size(); ++n) {
@@ -44,7 +46,7 @@ RigComparison compareParameterFile(const RigTruth& truth, const GeometricPairs& 
     }
     rig::PairPose pose;
     if (document.findPose(camera, pose)) {
-      if (framesDiffer) pose = fileInCameraFrames ? cameraToFileFrames(pose) : fileToCameraFrames(pose);
+      if (framesDiffer) pose = rig::inPoseFrames(pose, fileFrame, truthFrame);
       result.posesConverted = framesDiffer;
       const rig::PairPose yardstick = truth.posesInCameraFrames ? geometric[n] : rig::toFileConvention(geometric[n]);
       result.pairs[n] = {true, rig::rotationErrorDeg(pose.R, truth.pairs[n].R),

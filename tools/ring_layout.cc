@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/input_param.h"
 #include "rig/prepared_view.h"
 #include "tools/random_stream.h"
 
@@ -9,8 +10,6 @@ namespace ringcalib::synth {
 namespace {
 
 constexpr std::uint64_t kSpacingStream = 720;  // a stream of its own: the ring's draw stays
-constexpr int kFewestCameras = 3;
-constexpr int kMostCameras = 8;
 constexpr double kMostTiltDegrees = 35.0;
 constexpr double kMostJitterDegrees = 10.0;
 
@@ -23,7 +22,7 @@ bool RingLayout::isStandard() const {
 
 std::string layoutProblem(const RingLayout& layout) {
   // The negated comparisons also refuse NaN.
-  if (layout.cameras < kFewestCameras || layout.cameras > kMostCameras) return "the ring must have 3 to 8 cameras";
+  if (layout.cameras < InputParam::kMinCameras || layout.cameras > InputParam::kMaxCameras) return "the ring must have 3 to 8 cameras";
   if (!(std::abs(layout.tiltDegrees) <= kMostTiltDegrees)) return "the tilt must lie between -35 and 35 degrees";
   if (!(layout.spacingJitterDegrees >= 0.0 && layout.spacingJitterDegrees <= kMostJitterDegrees))
     return "the spacing jitter must lie between 0 and 10 degrees";

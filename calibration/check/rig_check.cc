@@ -24,12 +24,6 @@ double medianError(const rig::PairPose& pose, const std::vector<cv::Point2f>& pt
   return median(poseReprojectionErrors(pts1, pts2, cv::Mat(view.K), cv::Mat(between.R), cv::Mat(between.t)));
 }
 
-// A pose given in the pose frames `from`, in the pose frames `to` (rig/ring_frame.h).
-rig::PairPose inFrames(const rig::PairPose& pose, rig::PoseFrame from, rig::PoseFrame to) {
-  if (from == to) return pose;
-  const cv::Matx33d S = rig::poseFrameToSensor(from).t() * rig::poseFrameToSensor(to);  // to-frame -> from-frame
-  return {S.t() * pose.R * S, S.t() * pose.t};
-}
 
 bool finitePose(const rig::PairPose& pose) {
   return cv::checkRange(pose.R) && cv::checkRange(pose.t) && cv::norm(pose.t) > 0.0;
@@ -103,7 +97,7 @@ int runCheck(const std::vector<std::string>& imagePaths, const std::string& file
   for (int n = 0; n < cameras; ++n) {
     const extrinsic::PairSolution& solution = fresh.value()[n];
     const report::PairCheck figures =
-        checkPair(inFrames(stored[n], storedFrame, prepared.value().frame), solution.estimate->pose,
+        checkPair(rig::inPoseFrames(stored[n], storedFrame, prepared.value().frame), solution.estimate->pose,
                   solution.matches->pts1, solution.matches->pts2, solution.view);
     std::cout << "pair " << n << "-" << rig::nextCamera(n, cameras) << ": "
               << (figures.moved ? "moved" : "holds") << " rotation "

@@ -16,9 +16,9 @@
 
 #include "core/result_code.h"
 #include "rig/parameter_document.h"
+#include "rig/ring_frame.h"
 #include "tools/camera_draw.h"
 #include "tools/parameter_comparison.h"
-#include "tools/pose_frames.h"
 #include "tools/rig_truth.h"
 #include "tools/rig_variant.h"
 #include "tools/pair_truth.h"
@@ -386,9 +386,9 @@ TEST(Generator, ComparisonAcrossPoseFrames) {
   for (size_t n = 0; n < standard.size(); ++n) {
     const PairTruth sensor = sensorPairPose(standard[n], standard[(n + 1) % 6]);
     const PairTruth file = rig::toFileConvention(geometricPairPose(standard[n], standard[(n + 1) % 6]));
-    EXPECT_LT(rig::rotationErrorDeg(cameraToFileFrames(sensor).R, file.R), 1e-9) << n;
-    EXPECT_LT(rig::directionErrorDeg(cameraToFileFrames(sensor).t, file.t), 1e-9) << n;
-    EXPECT_LT(rig::rotationErrorDeg(fileToCameraFrames(file).R, sensor.R), 1e-9) << n;
+    EXPECT_LT(rig::rotationErrorDeg(rig::inPoseFrames(sensor, rig::PoseFrame::kCamera, rig::PoseFrame::kPrepared).R, file.R), 1e-9) << n;
+    EXPECT_LT(rig::directionErrorDeg(rig::inPoseFrames(sensor, rig::PoseFrame::kCamera, rig::PoseFrame::kPrepared).t, file.t), 1e-9) << n;
+    EXPECT_LT(rig::rotationErrorDeg(rig::inPoseFrames(file, rig::PoseFrame::kPrepared, rig::PoseFrame::kCamera).R, sensor.R), 1e-9) << n;
   }
   const struct {
     bool truthInCameraFrames, fileInCameraFrames;
@@ -407,9 +407,9 @@ TEST(Generator, ComparisonAcrossPoseFrames) {
     for (int n = 0; n < c.fileCameras; ++n) {
       const size_t i = static_cast<size_t>(n % cameras);
       const PairTruth sensor = sensorPairPose(ring[i], ring[(i + 1) % ring.size()]);
-      if (n < cameras) truth.pairs[i] = c.truthInCameraFrames ? sensor : cameraToFileFrames(sensor);
+      if (n < cameras) truth.pairs[i] = c.truthInCameraFrames ? sensor : rig::inPoseFrames(sensor, rig::PoseFrame::kCamera, rig::PoseFrame::kPrepared);
       document.setCamera(n, truth.cameras[i] = drawCamera(3, static_cast<int>(i), 3200, 2400));
-      document.setPose(n, c.fileInCameraFrames ? sensor : cameraToFileFrames(sensor));
+      document.setPose(n, c.fileInCameraFrames ? sensor : rig::inPoseFrames(sensor, rig::PoseFrame::kCamera, rig::PoseFrame::kPrepared));
     }
     if (c.fileInCameraFrames) document.content()[kPoseFrameMember] = kCameraPoseFrame;
     ASSERT_EQ(document.write(folder.file("params.json")), ringcalib::kSuccess);
