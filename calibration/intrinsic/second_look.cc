@@ -46,6 +46,16 @@ CameraViews lookAgain(const CameraVideos& videos, int camera, BoardPolarity pola
   return views;
 }
 
+CameraSolve solveFromShorterStarts(int camera, const CameraViews& views, cv::Size imageSize, cv::Size board,
+                                   const std::ostream& format, bool reporting) {
+  CameraSolve solve;
+  for (const double share : kStartFocalShares) {
+    solve = solveCamera(camera, views, imageSize, board, format, reporting, startWithFocalShare(share, imageSize));
+    if (solve.solution || solve.tooFewViews) break;
+  }
+  return solve;
+}
+
 CameraSolve solveLookingAgain(int camera, CameraViews views, cv::Size imageSize, const CameraVideos& videos,
                               const std::ostream& format, bool reporting) {
   const std::optional<BoardPolarity> polarity = views.polarity;
@@ -58,12 +68,7 @@ CameraSolve solveLookingAgain(int camera, CameraViews views, cv::Size imageSize,
   const std::size_t acceptedAgain = again.accepted.size();
   const std::size_t foundAgain = acceptedAgain + again.rejected.size();
   if (foundAgain <= found) return first;
-  CameraSolve second;
-  for (const double share : kStartFocalShares) {
-    second = solveCamera(camera, again, imageSize, videos.board, format, reporting,
-                         startWithFocalShare(share, imageSize));
-    if (second.solution || second.tooFewViews) break;
-  }
+  CameraSolve second = solveFromShorterStarts(camera, again, imageSize, videos.board, format, reporting);
   second.moreViewsAccepted = static_cast<int>(acceptedAgain) - static_cast<int>(accepted);
   second.output = "camera " + std::to_string(camera) + ": " + std::to_string(found) +
                   " boards found, no model; every sample searched again, at full size where the reduced copy "

@@ -25,10 +25,17 @@ struct CameraVideos {
 // (BoardDetector::lookAgain, boards printed as `polarity`): the views found, in order.
 CameraViews lookAgain(const CameraVideos& videos, int camera, BoardPolarity polarity);
 
+// Solves camera `camera`'s views (solveCamera) from the library's start and, while that gives
+// no model, from shorter focal lengths: a circular fisheye's views fail to start from the
+// library's (ill-conditioned).
+CameraSolve solveFromShorterStarts(int camera, const CameraViews& views, cv::Size imageSize, cv::Size board,
+                                   const std::ostream& format, bool reporting);
+
 // Solves camera `camera`'s views (solveCamera). When that gives no model, the camera's frames
 // are reduced for the search and its first look saw a board, every sample is looked at again;
-// where the second look finds more boards, its views are solved instead, after a line that
-// says so. Runs whose cameras are solved from their first look stay as they were.
+// where the second look finds more boards, its views are solved instead
+// (solveFromShorterStarts), after a line that says so. Runs whose cameras are solved from
+// their first look stay as they were.
 CameraSolve solveLookingAgain(int camera, CameraViews views, cv::Size imageSize, const CameraVideos& videos,
                               const std::ostream& format, bool reporting);
 
