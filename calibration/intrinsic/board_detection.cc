@@ -182,17 +182,26 @@ SampleOutcome BoardDetector::examineSample(const cv::Mat& frame, cv::Size boardS
   return testedOutcome(corners, boardSize);
 }
 
-SampleOutcome BoardDetector::lookAgain(const cv::Mat& frame, cv::Size boardSize, BoardPolarity polarity,
+SampleOutcome BoardDetector::lookAgain(const cv::Mat& frame, cv::Size boardSize,
+                                       std::optional<BoardPolarity>& polarity,
                                        std::vector<cv::Point2f>& corners) {
   const SampleOutcome outcome = examineSample(frame, boardSize, corners);
-  if (outcome != SampleOutcome::kNotSeen && outcome != SampleOutcome::kNotFound) return outcome;
-  if (FrameScale(frame.size()).searchSize == frame.size()) return outcome;
-  cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);
-  if (!searchCorners(grayFrame_, corners, boardSize, polarity, true)) {
-    corners.clear();
+  if (outcome != SampleOutcome::kNotSeen && outcome != SampleOutcome::kNotFound) {
+    if (!polarity) polarity = lastPolarity_;
     return outcome;
   }
-  return testedOutcome(corners, boardSize);
+  if (FrameScale(frame.size()).searchSize == frame.size()) return outcome;
+  std::vector<BoardPolarity> ways{lastPolarity_, otherPolarity(lastPolarity_)};
+  if (polarity) ways = {*polarity};
+  for (const BoardPolarity way : ways) {
+    cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);  // the search inverts it in place
+    if (searchCorners(grayFrame_, corners, boardSize, way, true)) {
+      polarity = lastPolarity_ = way;
+      return testedOutcome(corners, boardSize);
+    }
+  }
+  corners.clear();
+  return outcome;
 }
 
 SampleOutcome BoardDetector::testedOutcome(const std::vector<cv::Point2f>& corners, cv::Size boardSize) const {

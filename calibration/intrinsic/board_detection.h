@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -43,8 +44,10 @@ class BoardDetector {
   // A second look at a sampled colour frame: examineSample, and where that finds no whole
   // board in a frame the search reduces, the search at the frame's full size for a board of
   // `polarity`. A board whose squares span a dozen pixels loses them in the reduced copy
-  // (a small lens's boards at 1280 x 800 and up) and is found at full size.
-  SampleOutcome lookAgain(const cv::Mat& frame, cv::Size boardSize, BoardPolarity polarity,
+  // (a small lens's boards at 1280 x 800 and up) and is found at full size. Where the
+  // polarity is not known yet (no board seen in the first look), both are searched, the way
+  // of the last board first, and `polarity` becomes the one that found a board.
+  SampleOutcome lookAgain(const cv::Mat& frame, cv::Size boardSize, std::optional<BoardPolarity>& polarity,
                           std::vector<cv::Point2f>& corners);
 
   // The polarity of the last board the cheap test saw.

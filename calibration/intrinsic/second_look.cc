@@ -24,20 +24,32 @@ std::optional<cv::Matx33d> startWithFocalShare(double share, cv::Size imageSize)
                      1.0);
 }
 
+// The full-size search costs what the reduced one does times the reduction squared, and far
+// more where it fails: a board of another size than the one given, or one searched the wrong
+// way, takes 0.6-0.8 s to fail at 1920 x 1080 and 55 s at 3200 x 2400. So the second look is
+// for frames reduced by at most this (up to 2000 x 1500, the small lenses' sizes), ...
+constexpr double kMaxSecondLookReduction = 2.0;
+
+// ... and while no board has told the polarity, it ends after this many samples without one:
+// a camera whose boards are all lost in the reduced copy shows one within its first few.
+constexpr int kBlindSamples = 8;
+
 }  // namespace
 
-CameraViews lookAgain(const CameraVideos& videos, int camera, BoardPolarity polarity) {
+CameraViews lookAgain(const CameraVideos& videos, int camera, std::optional<BoardPolarity> polarity) {
   CameraViews views;
-  views.polarity = polarity;
   BoardDetector detector;
+  int blindSamples = 0;
   for (const std::string& folder : videos.folders) {
     FrameReader reader(videoPath(folder, camera), kSampleEvery);
     if (!reader.isOpened()) break;
     reader.start(true);
     for (VideoFrame frame = reader.next(); !frame.end; frame = reader.next()) {
       if (!frame.sample) continue;
+      if (!polarity && blindSamples++ == kBlindSamples) return views;
       std::vector<cv::Point2f> corners;
       const SampleOutcome outcome = detector.lookAgain(frame.pixels, videos.board, polarity, corners);
+      views.polarity = polarity;
       if (outcome == SampleOutcome::kAccepted) views.accepted.push_back(std::move(corners));
       if (outcome == SampleOutcome::kRejected) views.rejected.push_back(std::move(corners));
       reader.decideNextSample(true);
@@ -62,9 +74,10 @@ CameraSolve solveLookingAgain(int camera, CameraViews views, cv::Size imageSize,
   const std::size_t accepted = views.accepted.size();
   const std::size_t found = accepted + views.rejected.size();
   CameraSolve first = solveCamera(camera, std::move(views), imageSize, videos.board, format, reporting);
-  if (first.solution || !polarity || FrameScale(imageSize).searchSize == imageSize) return first;
+  const double reduction = FrameScale(imageSize).reduction;
+  if (first.solution || reduction == 1.0 || reduction > kMaxSecondLookReduction) return first;
 
-  CameraViews again = lookAgain(videos, camera, *polarity);
+  CameraViews again = lookAgain(videos, camera, polarity);
   const std::size_t acceptedAgain = again.accepted.size();
   const std::size_t foundAgain = acceptedAgain + again.rejected.size();
   if (foundAgain <= found) return first;

@@ -22,8 +22,9 @@ struct CameraVideos {
 };
 
 // Every sampled frame of camera `camera`'s videos examined again without the back-off
-// (BoardDetector::lookAgain, boards printed as `polarity`): the views found, in order.
-CameraViews lookAgain(const CameraVideos& videos, int camera, BoardPolarity polarity);
+// (BoardDetector::lookAgain, boards printed as `polarity`, or either way until one is found,
+// for a few samples at most): the views found, in order.
+CameraViews lookAgain(const CameraVideos& videos, int camera, std::optional<BoardPolarity> polarity);
 
 // Solves camera `camera`'s views (solveCamera) from the library's start and, while that gives
 // no model, from shorter focal lengths: a circular fisheye's views fail to start from the
@@ -31,8 +32,8 @@ CameraViews lookAgain(const CameraVideos& videos, int camera, BoardPolarity pola
 CameraSolve solveFromShorterStarts(int camera, const CameraViews& views, cv::Size imageSize, cv::Size board,
                                    const std::ostream& format, bool reporting);
 
-// Solves camera `camera`'s views (solveCamera). When that gives no model, the camera's frames
-// are reduced for the search and its first look saw a board, every sample is looked at again;
+// Solves camera `camera`'s views (solveCamera). When that gives no model and the camera's
+// frames are reduced for the search, by at most 2, every sample is looked at again;
 // where the second look finds more boards, its views are solved instead
 // (solveFromShorterStarts), after a line that says so. Runs whose cameras are solved from
 // their first look stay as they were.

@@ -100,9 +100,13 @@ TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
                  frame, cv::COLOR_GRAY2BGR);
     std::vector<cv::Point2f> corners;
     ASSERT_EQ(examiners[c.printed].examineSample(frame, c.corners, corners), c.firstLook) << c.frame << " " << c.printed;
-    const auto polarity = c.printed ? intrinsic::BoardPolarity::kDarkSquares : intrinsic::BoardPolarity::kLightSquares;
+    // The second look finds the board whether or not the first told it the polarity.
+    const auto printedAs = c.printed ? intrinsic::BoardPolarity::kDarkSquares : intrinsic::BoardPolarity::kLightSquares;
+    std::optional<intrinsic::BoardPolarity> polarity;
+    if (c.firstLook == SampleOutcome::kAccepted) polarity = printedAs;
     ASSERT_EQ(examiners[c.printed].lookAgain(frame, c.corners, polarity, corners), SampleOutcome::kAccepted)
         << c.frame << " " << c.printed;
+    EXPECT_EQ(polarity, printedAs) << c.frame << " " << c.printed;
     const std::vector<cv::Vec3d> truth = synth::innerCorners(pose);
     ASSERT_EQ(corners.size(), truth.size());
     // The search lists the corners from either end of the board.
@@ -384,7 +388,7 @@ TEST(FieldSolve, FollowsTheLensToTheRimAndRefusesBoardsShortOfIt) {
        0.0},
   };
   for (const auto& c : cases) {
-    intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}};
+    intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}, {}};
     if (c.rejected == kWide || c.rejected == kIllConditioned) views.rejected = lensViews(88.0, 10, 4, c.frame, c.margin);
     if (c.rejected == kFrameCorners) views.rejected = frameCornerViews(12, 5);
     for (std::vector<cv::Point2f>& view : views.rejected) {
@@ -549,7 +553,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   std::vector<int> cornersKept;
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     cornersKept.push_back(
-        intrinsic::solveCamera(camera, {expected[camera], {}}, kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
+        intrinsic::solveCamera(camera, {expected[camera], {}, {}}, kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
   }
   for (const int threads : {1, 2, 6}) {
     cv::setNumThreads(threads);
