@@ -78,17 +78,21 @@ bool BoardDetector::detectCorners(const cv::Mat& gray, std::vector<cv::Point2f>&
 }
 
 bool BoardDetector::searchCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners,
-                                  cv::Size boardSize, BoardPolarity polarity) {
+                                  cv::Size boardSize, BoardPolarity polarity, bool atFullSize) {
   // In place: the caller's frame of a light-squares board stays inverted, and the refinement
   // and the contrast check after it work on the image as searched.
   if (polarity == BoardPolarity::kLightSquares) cv::bitwise_not(gray, gray);
   const FrameScale scale(gray.size());
-  cv::resize(gray, detectionImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
-  const bool found =
-      cv::findChessboardCorners(detectionImage_, boardSize, corners, kBoardSearchFlags);
-  for (cv::Point2f& corner : corners) {
-    corner.x = static_cast<float>(corner.x * scale.reduction);
-    corner.y = static_cast<float>(corner.y * scale.reduction);
+  bool found = false;
+  if (atFullSize) {
+    found = cv::findChessboardCorners(gray, boardSize, corners, kBoardSearchFlags);
+  } else {
+    cv::resize(gray, detectionImage_, scale.searchSize, 0, 0, cv::INTER_LINEAR);
+    found = cv::findChessboardCorners(detectionImage_, boardSize, corners, kBoardSearchFlags);
+    for (cv::Point2f& corner : corners) {
+      corner.x = static_cast<float>(corner.x * scale.reduction);
+      corner.y = static_cast<float>(corner.y * scale.reduction);
+    }
   }
   if (!found) return false;
   if (static_cast<int>(corners.size()) != boardSize.area()) return false;
@@ -175,6 +179,32 @@ SampleOutcome BoardDetector::examineSample(const cv::Mat& frame, cv::Size boardS
     corners.clear();
     return SampleOutcome::kNotFound;
   }
+  return testedOutcome(corners, boardSize);
+}
+
+SampleOutcome BoardDetector::lookAgain(const cv::Mat& frame, cv::Size boardSize,
+                                       std::optional<BoardPolarity>& polarity,
+                                       std::vector<cv::Point2f>& corners) {
+  const SampleOutcome outcome = examineSample(frame, boardSize, corners);
+  if (outcome != SampleOutcome::kNotSeen && outcome != SampleOutcome::kNotFound) {
+    if (!polarity) polarity = lastPolarity_;
+    return outcome;
+  }
+  if (FrameScale(frame.size()).searchSize == frame.size()) return outcome;
+  std::vector<BoardPolarity> ways{lastPolarity_, otherPolarity(lastPolarity_)};
+  if (polarity) ways = {*polarity};
+  for (const BoardPolarity way : ways) {
+    cv::cvtColor(frame, grayFrame_, cv::COLOR_RGB2GRAY);  // the search inverts it in place
+    if (searchCorners(grayFrame_, corners, boardSize, way, true)) {
+      polarity = lastPolarity_ = way;
+      return testedOutcome(corners, boardSize);
+    }
+  }
+  corners.clear();
+  return outcome;
+}
+
+SampleOutcome BoardDetector::testedOutcome(const std::vector<cv::Point2f>& corners, cv::Size boardSize) const {
   return passesCornerTests(grayFrame_, corners, boardSize) ? SampleOutcome::kAccepted : SampleOutcome::kRejected;
 }
 

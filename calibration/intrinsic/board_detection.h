@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -40,6 +41,18 @@ class BoardDetector {
   SampleOutcome examineSample(const cv::Mat& frame, cv::Size boardSize,
                               std::vector<cv::Point2f>& corners);
 
+  // A second look at a sampled colour frame: examineSample, and where that finds no whole
+  // board in a frame the search reduces, the search at the frame's full size for a board of
+  // `polarity`. A board whose squares span a dozen pixels loses them in the reduced copy
+  // (a small lens's boards at 1280 x 800 and up) and is found at full size. Where the
+  // polarity is not known yet (no board seen in the first look), both are searched, the way
+  // of the last board first, and `polarity` becomes the one that found a board.
+  SampleOutcome lookAgain(const cv::Mat& frame, cv::Size boardSize, std::optional<BoardPolarity>& polarity,
+                          std::vector<cv::Point2f>& corners);
+
+  // The polarity of the last board the cheap test saw.
+  BoardPolarity lastPolarity() const { return lastPolarity_; }
+
   // Full detection on a single-channel frame, which is inverted in place for a board of
   // light squares. The board is searched reduced (by 3.2 from 3200 x 2400) and refined at
   // full size (a 15 x 15 half window there). True when the frame is accepted; `corners`
@@ -48,10 +61,12 @@ class BoardDetector {
                      BoardPolarity polarity = BoardPolarity::kLightSquares);
 
  private:
-  // detectCorners' search at the reduced size and refinement at full size: true when the
-  // whole board was found.
+  // detectCorners' search at the reduced size (or at full size when `atFullSize`) and
+  // refinement at full size: true when the whole board was found.
   bool searchCorners(const cv::Mat& gray, std::vector<cv::Point2f>& corners, cv::Size boardSize,
-                     BoardPolarity polarity);
+                     BoardPolarity polarity, bool atFullSize = false);
+  // The corners' tests on the searched grey frame, as an outcome.
+  SampleOutcome testedOutcome(const std::vector<cv::Point2f>& corners, cv::Size boardSize) const;
 
   cv::Mat fastCheckImage_;
   cv::Mat grayFrame_;

@@ -4,14 +4,11 @@
 #include <optional>
 
 #include "calibration/intrinsic/back_off.h"
-#include "calibration/intrinsic/field_solve.h"
 #include "calibration/intrinsic/frame_reader.h"
+#include "calibration/intrinsic/second_look.h"
 
 namespace ringcalib::intrinsic {
 namespace {
-
-// Successive frames of a slowly turning camera are nearly alike: every fourth is examined.
-constexpr int kSampleEvery = 4;
 
 // Every back-off counter value a camera can start with.
 constexpr int kCounterValues = 5;
@@ -135,7 +132,10 @@ void CameraExaminer::examineSample(const VideoFrame& frame, std::vector<BackOffR
   const bool boardSeen = outcome != SampleOutcome::kNotSeen;
   for (BackOffRun& run : runs) {
     if (back_off::testsNext(run.counter)) {
-      if (boardSeen) ++run.cheapTestsPassed;
+      if (boardSeen) {
+        ++run.cheapTestsPassed;
+        run.polarity = detector_.lastPolarity();
+      }
       if (outcome == SampleOutcome::kAccepted) run.views.push_back(corners);
       if (outcome == SampleOutcome::kRejected) run.rejectedViews.push_back(corners);
     }
@@ -188,7 +188,8 @@ bool CameraExaminer::settledViews(const CameraRecord& record, int start, CameraV
   }
   const BackOffRun& first = record.runs.front();
   if (!std::all_of(record.runs.begin(), record.runs.end(), [&](const BackOffRun& run) {
-        return run.views == first.views && run.rejectedViews == first.rejectedViews;
+        return run.views == first.views && run.rejectedViews == first.rejectedViews &&
+               run.polarity == first.polarity;
       })) {
     return false;  // the printing thread solves the views of the run it finds true
   }
@@ -199,7 +200,7 @@ bool CameraExaminer::settledViews(const CameraRecord& record, int start, CameraV
 void CameraExaminer::solve(int camera, CameraViews views, cv::Size imageSize) {
   std::optional<CameraSolve> solved;
   try {
-    solved = solveCamera(camera, std::move(views), imageSize, shared_.board, format_, reporting_);
+    solved = solveLookingAgain(camera, std::move(views), imageSize, {folders_, shared_.board}, format_, reporting_);
   } catch (...) {
     // Left to the printing thread, which solves again and reports the error in its place.
   }

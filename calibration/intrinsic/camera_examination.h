@@ -16,6 +16,9 @@ struct VideoFrame;
 
 namespace ringcalib::intrinsic {
 
+// Successive frames of a slowly turning camera are nearly alike: every fourth is examined.
+constexpr int kSampleEvery = 4;
+
 // Examines cameras for the intrinsic job on one worker thread: reads each of the camera's
 // videos, publishes every read attempt (the printing thread turns it into a progress line)
 // and examines the sampled frames that the back-off lets through.

@@ -7,7 +7,7 @@
 
 #include "calibration/intrinsic/back_off.h"
 #include "calibration/intrinsic/camera_examination.h"
-#include "calibration/intrinsic/field_solve.h"
+#include "calibration/intrinsic/second_look.h"
 #include "core/gbk_text.h"
 #include "core/result_code.h"
 #include "rig/ring.h"
@@ -146,11 +146,14 @@ Result<SolvedCamera> takeCamera(int camera, SharedCameras& shared, const CameraP
                                examined.framesSampled > 0;
   lock.unlock();
   if (!solve) {
-    solve = solveCamera(camera, std::move(views), imageSize, shared.board, printing.format,
-                        record != nullptr);
+    solve = solveLookingAgain(camera, std::move(views), imageSize, {printing.videoPaths, shared.board},
+                              printing.format, record != nullptr);
   }
 
-  if (record != nullptr) record->cornersKept += solve->cornersKept;
+  if (record != nullptr) {
+    record->cornersKept += solve->cornersKept;
+    record->viewsAccepted += solve->moreViewsAccepted;
+  }
   if (solve->tooFewViews) {
     std::cout << gbk::kTooFewBoardImages << std::endl;
     std::cout << gbk::kRecordSlowly << std::endl;

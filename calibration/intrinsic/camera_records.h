@@ -11,6 +11,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "calibration/intrinsic/board_detection.h"
 #include "calibration/intrinsic/fisheye_solve.h"
 #include "report/report_data.h"
 #include "rig/lens_covariance.h"
@@ -33,6 +34,8 @@ struct BackOffRun {
   // Corners of the samples whose whole board was found but failed the contrast or
   // straightness test, in order: boards near the rim of a wide lens are blurred and curved.
   std::vector<std::vector<cv::Point2f>> rejectedViews;
+  // How the boards the cheap test saw are printed; none seen, none known.
+  std::optional<BoardPolarity> polarity;
 };
 
 // The views of a camera that its solve may use: those the detection accepted, and those whose
@@ -40,10 +43,11 @@ struct BackOffRun {
 struct CameraViews {
   std::vector<std::vector<cv::Point2f>> accepted;
   std::vector<std::vector<cv::Point2f>> rejected;
+  std::optional<BoardPolarity> polarity;  // of the boards seen, for a second look
 };
 
 // The views of one run.
-inline CameraViews viewsOf(const BackOffRun& run) { return {run.views, run.rejectedViews}; }
+inline CameraViews viewsOf(const BackOffRun& run) { return {run.views, run.rejectedViews, run.polarity}; }
 
 // One video of a camera, as far as it has been read.
 struct VideoRecord {
@@ -68,6 +72,7 @@ struct CameraSolve {
   std::string output;      // the lines the solve printed
   std::optional<FisheyeSolution> solution;  // when the solve succeeded
   int cornersKept = 0;     // corners the solve was given, all views
+  int moreViewsAccepted = 0;  // views a second look accepted beyond those of the first
   report::CameraReport record;  // the solve's part of the report, when one is kept
 };
 

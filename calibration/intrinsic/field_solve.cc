@@ -118,7 +118,7 @@ CameraSolve solveEveryCorner(int camera, const Views& every, const std::vector<c
 }  // namespace
 
 CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::Size board,
-                        const std::ostream& format, bool reporting) {
+                        const std::ostream& format, bool reporting, const std::optional<cv::Matx33d>& start) {
   const std::vector<cv::Point3f> model = boardModel(board);
   Views central = views.accepted;
   Objects objects(central.size(), model);
@@ -127,14 +127,15 @@ CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::S
   selectCorners(central, objects, imageSize.width, imageSize.height);
 
   std::string why;
-  std::optional<cv::Matx33d> start;
+  std::optional<cv::Matx33d> centralK;
   if (central.size() >= static_cast<std::size_t>(kMinViews)) {
-    CameraSolve solve = solveViews(camera, central, objects, FisheyeFit(), imageSize, format, reporting);
+    CameraSolve solve =
+        solveViews(camera, central, objects, {DistortionTerms::kFour, start}, imageSize, format, reporting);
     if (solve.code != kSuccess) return solve;
     const FieldCheck check = checkField(*solve.solution, imageSize, central);
     if (check.sound()) return solve;
     why = shortfall(camera, "the central corners", check) + ": solved again from every corner of every board\n";
-    start = solve.solution->K;
+    centralK = solve.solution->K;
   }
 
   Views every = std::move(views.accepted);
@@ -150,7 +151,7 @@ CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::S
           std::to_string(every.size()) +
           " boards found pass the contrast and straightness tests: solved from every corner of every board\n";
   }
-  return solveEveryCorner(camera, every, model, start, imageSize, format, reporting, why);
+  return solveEveryCorner(camera, every, model, centralK ? centralK : start, imageSize, format, reporting, why);
 }
 
 }  // namespace ringcalib::intrinsic

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 
 #include <opencv2/core.hpp>
@@ -17,8 +18,10 @@ namespace ringcalib::intrinsic {
 // four fold; a model that still folds or falls short is refused with code 3 and a line naming
 // the camera and the angles. The solve's lines go to the result's output, formatted like
 // `format`; its report record is kept when `reporting`, with the field of a model solved
-// past the central circle.
+// past the central circle. The central solve starts from `start` when given, else from the
+// library's own start.
 CameraSolve solveCamera(int camera, CameraViews views, cv::Size imageSize, cv::Size board,
-                        const std::ostream& format, bool reporting);
+                        const std::ostream& format, bool reporting,
+                        const std::optional<cv::Matx33d>& start = std::nullopt);
 
 }  // namespace ringcalib::intrinsic

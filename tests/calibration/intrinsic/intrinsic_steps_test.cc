@@ -71,18 +71,27 @@ TEST(BoardDetection, WindowsFollowTheFrameSize) {
 // told the polarity, at the generator's true corners. An examiner starts with light squares;
 // one per polarity sees its boards as a camera's frames, so the first printed board is found
 // after a search the wrong way, the second the right way first (a search the wrong way fails
-// slowly: 4 s at 640 x 480, 11 s at 1280 x 806).
+// slowly: 4 s at 640 x 480, 11 s at 1280 x 806). A circular fisheye's board 15 squares away
+// (squares of a dozen pixels at 1280 x 800) is lost in the first look's reduced copy and
+// found by the second look, at full size.
 TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
+  using intrinsic::SampleOutcome;
   const struct {
     cv::Size frame, corners;
     bool printed;
+    double circularDeg = 0.0;  // the field of a circular fisheye, 0 for a lens that fills the frame
+    double distance = 9.0;
+    SampleOutcome firstLook = SampleOutcome::kAccepted;
   } cases[] = {{{640, 480}, {9, 6}, true},  {{1280, 806}, {8, 6}, true},
-               {{1600, 1200}, {9, 12}, false}, {{800, 600}, {8, 6}, false}};
+               {{1600, 1200}, {9, 12}, false}, {{800, 600}, {8, 6}, false},
+               {{1280, 800}, {9, 12}, false, 190.0, 15.0, SampleOutcome::kNotSeen}};
   intrinsic::BoardDetector examiners[2];  // light squares, printed
   for (const auto& c : cases) {
-    const synth::CameraTruth camera = synth::drawCamera(5, 0, c.frame.width, c.frame.height, 1.0);
+    const synth::CameraTruth camera =
+        c.circularDeg > 0 ? synth::drawCircularCamera(2, 0, c.frame.width, c.frame.height, c.circularDeg)
+                          : synth::drawCamera(5, 0, c.frame.width, c.frame.height, 1.0);
     const synth::FisheyeLens lens(camera.K, camera.D);
-    synth::BoardPose pose{{1.0, -0.5, 9.0}, {0.97, 0.0, 0.24}, {0.0, 1.0, 0.0}, {c.corners.width + 1, c.corners.height + 1}};
+    synth::BoardPose pose{{1.0, -0.5, c.distance}, {0.97, 0.0, 0.24}, {0.0, 1.0, 0.0}, {c.corners.width + 1, c.corners.height + 1}};
     synth::BoardShading shading;
     shading.printed = c.printed;
     cv::Mat frame;
@@ -90,8 +99,14 @@ TEST(BoardDetection, FindsEitherPolarityAndAnyBoardAtTheTrueCorners) {
                                          synth::NoiseTile(5), 1),
                  frame, cv::COLOR_GRAY2BGR);
     std::vector<cv::Point2f> corners;
-    ASSERT_EQ(examiners[c.printed].examineSample(frame, c.corners, corners), intrinsic::SampleOutcome::kAccepted)
+    ASSERT_EQ(examiners[c.printed].examineSample(frame, c.corners, corners), c.firstLook) << c.frame << " " << c.printed;
+    // The second look finds the board whether or not the first told it the polarity.
+    const auto printedAs = c.printed ? intrinsic::BoardPolarity::kDarkSquares : intrinsic::BoardPolarity::kLightSquares;
+    std::optional<intrinsic::BoardPolarity> polarity;
+    if (c.firstLook == SampleOutcome::kAccepted) polarity = printedAs;
+    ASSERT_EQ(examiners[c.printed].lookAgain(frame, c.corners, polarity, corners), SampleOutcome::kAccepted)
         << c.frame << " " << c.printed;
+    EXPECT_EQ(polarity, printedAs) << c.frame << " " << c.printed;
     const std::vector<cv::Vec3d> truth = synth::innerCorners(pose);
     ASSERT_EQ(corners.size(), truth.size());
     // The search lists the corners from either end of the board.
@@ -373,7 +388,7 @@ TEST(FieldSolve, FollowsTheLensToTheRimAndRefusesBoardsShortOfIt) {
        0.0},
   };
   for (const auto& c : cases) {
-    intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}};
+    intrinsic::CameraViews views{lensViews(c.acceptedDeg, 30, 3, c.frame, c.margin), {}, {}};
     if (c.rejected == kWide || c.rejected == kIllConditioned) views.rejected = lensViews(88.0, 10, 4, c.frame, c.margin);
     if (c.rejected == kFrameCorners) views.rejected = frameCornerViews(12, 5);
     for (std::vector<cv::Point2f>& view : views.rejected) {
@@ -538,7 +553,7 @@ TEST(CameraExamination, ExaminesTheFramesOneThreadExamines) {
   std::vector<int> cornersKept;
   for (int camera = 0; camera < rig::kCameras; ++camera) {
     cornersKept.push_back(
-        intrinsic::solveCamera(camera, {expected[camera], {}}, kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
+        intrinsic::solveCamera(camera, {expected[camera], {}, {}}, kExaminedFrame, cv::Size(9, 12), format, false).cornersKept);
   }
   for (const int threads : {1, 2, 6}) {
     cv::setNumThreads(threads);
