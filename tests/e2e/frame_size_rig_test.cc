@@ -28,8 +28,8 @@ synth::RigOptions smallRig() {
   return options;
 }
 
-// Measured on this rig: pairwise 0.015 deg / 0.20 deg at worst (the full-size rig's are about
-// two thirds of that), adjusted 0.004 deg / 0.032 deg.
+// Measured on this rig: pairwise 0.015 deg / 0.20 deg at worst, adjusted 0.004 deg / 0.032 deg;
+// the bounds leave about twice that, the adjusted ones being the targets for rigs of this size.
 constexpr double kPairwiseRotationDeg = 0.03;
 constexpr double kPairwiseDirectionDeg = 0.4;
 constexpr double kAdjustedRotationDeg = 0.008;
