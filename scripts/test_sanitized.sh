@@ -26,4 +26,8 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # FFmpeg refused, and leaks the device lists; its port module is unloaded before the leak check,
 # so no suppression can name it. Files never come from that back end.
 export OPENCV_VIDEOIO_PRIORITY_GPHOTO2=0
+# The sigma test repeats four whole adjustments of a noisy ring to measure a ratio (12 s in the
+# Release build, 70 s here, the stage's longest test); the exact-ring tests run the same code
+# under the sanitizers.
+export GTEST_FILTER="-RingSigma.*"
 ctest --output-on-failure -j "$(nproc)" -E "^($slow)\$"
