@@ -2,7 +2,6 @@
 // repository), against OpenCV's fisheye solver on the same photographs: held-out
 // reprojection error of each model, from photographs neither was fitted to. A tool run's six
 // cameras are six folds, each a video of the photographs it trains on.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -53,15 +52,6 @@ struct Fold {
   int fold = -1;
   bool trains(std::size_t photo) const { return fold < 0 || static_cast<int>(photo % folds) != fold; }
 };
-
-std::string realFolder() {
-  for (const std::string& path :
-       {std::string("/work/shared/real"), std::string(RINGCALIB_SOURCE_DIR "/../shared/real")}) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return path;
-  }
-  return "";
-}
 
 void readPhotos(const std::string& real, PhotoSet& set) {
   std::vector<cv::String> names;
@@ -180,7 +170,7 @@ void expectWithinThePeer(const std::vector<const Fold*>& cameras, const std::vec
 class RealPhotos : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    real_ = realFolder();
+    real_ = sharedRealFolder();
     if (real_.empty()) return;
     for (PhotoSet* set : {&stereo_, &lens190_[0], &lens190_[1], &lens190_[2], &lens190_[3]}) {
       readPhotos(real_, *set);
