@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "calibration/intrinsic/corner_selection.h"
 #include "calibration/intrinsic/field_solve.h"
 #include "calibration/intrinsic/fisheye_solve.h"
+#include "calibration/intrinsic/second_look.h"
 #include "report/field_coverage.h"
 #include "rig/lens_field.h"
 #include "tools/held_out_error.h"
@@ -43,6 +45,10 @@ struct Photo {
   std::string name;
   intrinsic::SampleOutcome outcome = intrinsic::SampleOutcome::kNotSeen;
   std::vector<cv::Point2f> job;   // the job's corners, accepted or rejected
+  // The job's second look (at full size where the reduced copy finds no board), for a camera
+  // its first look leaves without a model.
+  intrinsic::SampleOutcome againOutcome = intrinsic::SampleOutcome::kNotSeen;
+  std::vector<cv::Point2f> again;
   std::vector<cv::Point2f> peer;  // the library's corners, empty when it found none
 };
 
@@ -87,28 +93,38 @@ Model fromSolution(const Result<intrinsic::FisheyeSolution>& solved, const std::
 // A fit of one training set: the photographs it may use.
 using Fit = std::function<Model(const std::vector<const Photo*>& training, cv::Size frame, cv::Size board)>;
 
-Views jobViews(const std::vector<const Photo*>& training, intrinsic::SampleOutcome kind) {
+Views jobViews(const std::vector<const Photo*>& training, intrinsic::SampleOutcome kind, bool secondLook = false) {
   Views views;
   for (const Photo* photo : training) {
-    if (photo->outcome == kind) views.push_back(photo->job);
+    if ((secondLook ? photo->againOutcome : photo->outcome) == kind) views.push_back(secondLook ? photo->again : photo->job);
   }
   return views;
 }
 
+// The job's views of one look, accepted and rejected repeated alike, as the recording repeats
+// every board.
+intrinsic::CameraViews lookViews(const std::vector<const Photo*>& training, bool secondLook) {
+  const Views accepted = jobViews(training, intrinsic::SampleOutcome::kAccepted, secondLook);
+  const Views rejected = jobViews(training, intrinsic::SampleOutcome::kRejected, secondLook);
+  const std::size_t found = accepted.size() + rejected.size();
+  const std::size_t times = found == 0 ? 1 : (intrinsic::kMinViews + found - 1) / found;
+  intrinsic::CameraViews views;
+  for (std::size_t k = 0; k < times; ++k) {
+    views.accepted.insert(views.accepted.end(), accepted.begin(), accepted.end());
+    views.rejected.insert(views.rejected.end(), rejected.begin(), rejected.end());
+  }
+  return views;
+}
+
+// The first look's views solved; where they give no model, the second look's, from shorter
+// starts where the library's fails (intrinsic::solveLookingAgain).
 Fit theJob() {
   return [](const std::vector<const Photo*>& training, cv::Size frame, cv::Size board) {
-    const Views accepted = jobViews(training, intrinsic::SampleOutcome::kAccepted);
-    const Views rejected = jobViews(training, intrinsic::SampleOutcome::kRejected);
-    // Both repeated alike, as the recording repeats every board.
-    const std::size_t found = accepted.size() + rejected.size();
-    const std::size_t times = found == 0 ? 1 : (intrinsic::kMinViews + found - 1) / found;
-    intrinsic::CameraViews views;
-    for (std::size_t k = 0; k < times; ++k) {
-      views.accepted.insert(views.accepted.end(), accepted.begin(), accepted.end());
-      views.rejected.insert(views.rejected.end(), rejected.begin(), rejected.end());
-    }
     std::ostringstream format;
-    const intrinsic::CameraSolve solve = intrinsic::solveCamera(0, views, frame, board, format, false);
+    intrinsic::CameraSolve solve = intrinsic::solveCamera(0, lookViews(training, false), frame, board, format, false);
+    if (!solve.solution) {
+      solve = intrinsic::solveFromShorterStarts(0, lookViews(training, true), frame, board, format, false);
+    }
     Model model;
     model.ok = solve.code == 0 && !solve.tooFewViews;
     if (model.ok) {
@@ -145,22 +161,30 @@ Fit everyBoardFound(intrinsic::DistortionTerms terms) {
 }
 
 // The library on its own corners: cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | CALIB_FIX_SKEW.
+// OpenCV's fisheye solver on every corner. Where it fails from its own start (a circular
+// fisheye's boards: ill-conditioned), it starts from shorter focal lengths, as the job does and
+// as a user of the library would have to.
 Model peerModel(const Views& views, cv::Size frame, cv::Size board) {
   Model model;
-  cv::Matx33d K;
-  cv::Vec4d D;
-  std::vector<cv::Vec3d> rotations, translations;
-  try {
-    cv::fisheye::calibrate(Objects(views.size(), intrinsic::boardModel(board)), views, frame, K, D, rotations,
-                           translations, cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | cv::fisheye::CALIB_FIX_SKEW,
-                           cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, DBL_EPSILON));
-  } catch (const cv::Exception& error) {
-    model.note = error.what();
+  for (const double share : {1.0, 0.75, 0.5625}) {
+    const double focal = share * std::max(frame.width, frame.height) / CV_PI;
+    cv::Matx33d K(focal, 0.0, (frame.width - 1) / 2.0, 0.0, focal, (frame.height - 1) / 2.0, 0.0, 0.0, 1.0);
+    cv::Vec4d D;
+    std::vector<cv::Vec3d> rotations, translations;
+    const int guess = share == 1.0 ? 0 : cv::fisheye::CALIB_USE_INTRINSIC_GUESS;
+    try {
+      cv::fisheye::calibrate(Objects(views.size(), intrinsic::boardModel(board)), views, frame, K, D, rotations,
+                             translations, cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | cv::fisheye::CALIB_FIX_SKEW | guess,
+                             cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, 100, DBL_EPSILON));
+    } catch (const cv::Exception& error) {
+      model.note = error.what();
+      continue;
+    }
+    model.ok = true;
+    model.K = K;
+    model.D = D;
     return model;
   }
-  model.ok = true;
-  model.K = K;
-  model.D = D;
   return model;
 }
 
@@ -180,13 +204,15 @@ std::vector<Photo> readPhotos(const std::string& folder, const std::string& exte
   cv::glob(folder + "/*." + extension, names, false);
   std::sort(names.begin(), names.end());
   std::vector<Photo> photos;
-  intrinsic::BoardDetector detector;
+  intrinsic::BoardDetector detector, secondDetector;
+  std::optional<intrinsic::BoardPolarity> polarity;
   for (const cv::String& name : names) {
     Photo photo;
     photo.name = name.substr(name.rfind('/') + 1);
     const cv::Mat colour = cv::imread(name, cv::IMREAD_COLOR);
     frame = colour.size();
     photo.outcome = detector.examineSample(colour, board, photo.job);
+    photo.againOutcome = secondDetector.lookAgain(colour, board, polarity, photo.again);
     cv::Mat grey;
     cv::cvtColor(colour, grey, cv::COLOR_BGR2GRAY);
     if (cv::findChessboardCorners(grey, board, photo.peer, cv::CALIB_CB_ADAPTIVE_THRESH | cv::CALIB_CB_NORMALIZE_IMAGE)) {
