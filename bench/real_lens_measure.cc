@@ -261,7 +261,10 @@ int main(int argc, char** argv) {
   std::vector<const Photo*> all;
   for (const Photo& photo : photos) all.push_back(&photo);
   const Model reference = peer()(all, frame, board);
-  if (!reference.ok) return 1;
+  if (!reference.ok) {
+    std::cerr << "the peer fails on every photograph: " << reference.note << std::endl;
+    return 1;
+  }
   const rig::FisheyeLens referenceLens(reference.K, reference.D);
   std::cout << "reference K " << reference.K << " D " << reference.D << ", " << fieldText(reference, frame)
             << std::endl;
