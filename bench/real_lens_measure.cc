@@ -161,17 +161,16 @@ Fit everyBoardFound(intrinsic::DistortionTerms terms) {
 }
 
 // The library on its own corners: cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | CALIB_FIX_SKEW.
-// OpenCV's fisheye solver on every corner. Where it fails from its own start (a circular
-// fisheye's boards: ill-conditioned), it starts from shorter focal lengths, as the job does and
-// as a user of the library would have to.
+// Where it fails from its own start (a circular fisheye's boards: ill-conditioned), it starts
+// from the job's shorter focal lengths (intrinsic::solveStarts), as a user of the library
+// would have to.
 Model peerModel(const Views& views, cv::Size frame, cv::Size board) {
   Model model;
-  for (const double share : {1.0, 0.75, 0.5625}) {
-    const double focal = share * std::max(frame.width, frame.height) / CV_PI;
-    cv::Matx33d K(focal, 0.0, (frame.width - 1) / 2.0, 0.0, focal, (frame.height - 1) / 2.0, 0.0, 0.0, 1.0);
+  for (const std::optional<cv::Matx33d>& start : intrinsic::solveStarts(frame)) {
+    cv::Matx33d K = start.value_or(cv::Matx33d::eye());
     cv::Vec4d D;
     std::vector<cv::Vec3d> rotations, translations;
-    const int guess = share == 1.0 ? 0 : cv::fisheye::CALIB_USE_INTRINSIC_GUESS;
+    const int guess = start ? cv::fisheye::CALIB_USE_INTRINSIC_GUESS : 0;
     try {
       cv::fisheye::calibrate(Objects(views.size(), intrinsic::boardModel(board)), views, frame, K, D, rotations,
                              translations, cv::fisheye::CALIB_RECOMPUTE_EXTRINSIC | cv::fisheye::CALIB_FIX_SKEW | guess,

@@ -11,19 +11,6 @@
 namespace ringcalib::intrinsic {
 namespace {
 
-// Where the second look's solves start, in turn until one gives a model: the library's own
-// start (a focal length of max(width, height) / pi), then shorter ones, in shares of it. A
-// circular fisheye's is far shorter (about 230 pixels for 190 degrees across 800 rows,
-// against 407), and from the library's start its views fail to start (ill-conditioned).
-constexpr double kStartFocalShares[] = {1.0, 0.75, 0.5625};
-
-std::optional<cv::Matx33d> startWithFocalShare(double share, cv::Size imageSize) {
-  if (share == 1.0) return std::nullopt;
-  const double focal = share * std::max(imageSize.width, imageSize.height) / CV_PI;
-  return cv::Matx33d(focal, 0.0, (imageSize.width - 1) / 2.0, 0.0, focal, (imageSize.height - 1) / 2.0, 0.0, 0.0,
-                     1.0);
-}
-
 // The full-size search costs what the reduced one does times the reduction squared, and far
 // more where it fails: a board of another size than the one given, or one searched the wrong
 // way, takes 0.6-0.8 s to fail at 1920 x 1080 and 55 s at 3200 x 2400. So the second look is
@@ -35,6 +22,17 @@ constexpr double kMaxSecondLookReduction = 2.0;
 constexpr int kBlindSamples = 8;
 
 }  // namespace
+
+std::vector<std::optional<cv::Matx33d>> solveStarts(cv::Size imageSize) {
+  // The library's own start, then shorter focal lengths in shares of its max(width, height) / pi.
+  std::vector<std::optional<cv::Matx33d>> starts{std::nullopt};
+  for (const double share : {0.75, 0.5625}) {
+    const double focal = share * std::max(imageSize.width, imageSize.height) / CV_PI;
+    starts.push_back(cv::Matx33d(focal, 0.0, (imageSize.width - 1) / 2.0, 0.0, focal, (imageSize.height - 1) / 2.0,
+                                 0.0, 0.0, 1.0));
+  }
+  return starts;
+}
 
 CameraViews lookAgain(const CameraVideos& videos, int camera, std::optional<BoardPolarity> polarity) {
   CameraViews views;
@@ -61,8 +59,8 @@ CameraViews lookAgain(const CameraVideos& videos, int camera, std::optional<Boar
 CameraSolve solveFromShorterStarts(int camera, const CameraViews& views, cv::Size imageSize, cv::Size board,
                                    const std::ostream& format, bool reporting) {
   CameraSolve solve;
-  for (const double share : kStartFocalShares) {
-    solve = solveCamera(camera, views, imageSize, board, format, reporting, startWithFocalShare(share, imageSize));
+  for (const std::optional<cv::Matx33d>& start : solveStarts(imageSize)) {
+    solve = solveCamera(camera, views, imageSize, board, format, reporting, start);
     if (solve.solution || solve.tooFewViews) break;
   }
   return solve;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ struct CameraVideos {
 // (BoardDetector::lookAgain, boards printed as `polarity`, or either way until one is found,
 // for a few samples at most): the views found, in order.
 CameraViews lookAgain(const CameraVideos& videos, int camera, std::optional<BoardPolarity> polarity);
+
+// Where a camera's solve may start, in turn until one gives a model: the library's own start
+// (nullopt: a focal length of max(width, height) / pi), then shorter ones. A circular
+// fisheye's is far shorter (about 230 pixels for 190 degrees across 800 rows, against 407),
+// and from the library's start its views fail to start (ill-conditioned).
+std::vector<std::optional<cv::Matx33d>> solveStarts(cv::Size imageSize);
 
 // Solves camera `camera`'s views (solveCamera) from the library's start and, while that gives
 // no model, from shorter focal lengths: a circular fisheye's views fail to start from the
